@@ -1,0 +1,86 @@
+// The database commands: one table per data file, a process-wide list of open
+// databases with one current database, a current record per database, and a result
+// code per thread (see result_code.h). Every command clears the calling thread's last
+// database error first and returns true exactly when its work ended with code 0.
+//
+// The open-database list is guarded by a mutex, so commands may be called from several
+// threads; a caller that needs a sequence of commands to see one database undisturbed
+// must serialise that sequence itself.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "db/value.h"
+
+namespace quillet::db {
+
+struct OpenOptions {
+    std::string alias;
+    bool read_only = false;
+    // 1 others may read and write, 2 others may not read, 3 others may not write,
+    // anything else exclusive.
+    int share_mode = 1;
+    // Empty: none. "?" alone: ask through the password prompt hook, up to three tries.
+    std::string password;
+    std::vector<std::string> index_files;
+};
+
+// Either a fixed logical value or a test evaluated once per record under test; while
+// the test runs, read_field reads from that record.
+using Condition = std::variant<bool, std::function<bool()>>;
+
+struct FieldSpec {
+    std::string name;  // GBK, at most 16 bytes
+    FieldType type = FieldType::kText;
+    std::int32_t width = 0;  // bytes, for text fields only
+};
+
+struct CreateOptions {
+    double stamp = 0;  // date-time stamp written into the header; 0 = now
+    std::int32_t next_serial = 1;
+};
+
+bool open_database(const std::string& file_name, const OpenOptions& options = {});
+// By alias, title or full path; empty = the current database. Unknown names are no error.
+void close_database(const std::string& name = {});
+
+std::int32_t record_count();
+void go_to_first_record();
+bool skip_records(std::int32_t count = 1);
+
+// Values for the first fields in field order; the rest stay zero.
+bool append_record(const std::vector<Value>& values);
+// Values for the first fields in field order; an empty optional, or a missing value at
+// the end, leaves that field unchanged.
+bool modify_current_record(const std::vector<std::optional<Value>>& values);
+
+// Field by name (case ignored) or by number from 1. A missing current database or
+// field raises the runtime error report.
+Value read_field(std::string_view name);
+Value read_field(int number);
+// Reads every field of the current record under one record lock.
+bool read_record(std::vector<Value>* values);
+
+bool find_record(const Condition& condition);
+bool delete_record();
+bool delete_record(const Condition& condition);
+bool undelete_record();
+bool purge_deleted_records();
+bool set_access_password(const std::string& new_password);
+
+// Creates a data file (and its auxiliary file when a field needs one), replacing an
+// existing file. Checks names, types and sizes (codes -16 to -20).
+bool create_database(const std::string& file_name, const std::vector<FieldSpec>& fields,
+                     const CreateOptions& options = {});
+
+std::int32_t last_database_error();
+// Process-wide lock wait time in milliseconds (0 = no retry).
+void set_lock_wait_time(std::int32_t ms);
+
+}  // namespace quillet::db

@@ -1,0 +1,73 @@
+// Files with Windows-like share modes and byte-range locks.
+//
+// Paths are GBK text like every text of the program; they are converted for the
+// operating system inside this layer. All offsets are absolute (positioned I/O).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/file_error.h"
+
+namespace quillet::platform {
+
+enum class Access { kRead, kReadWrite };
+
+// What other handles (of this or another process of the program) may do meanwhile.
+enum class Share { kReadWrite = 1, kDenyRead = 2, kDenyWrite = 3, kExclusive = 4 };
+
+enum class Creation { kOpenExisting, kCreateAlways, kOpenAlways };
+
+// One open file. Not copyable; a handle is used by one thread at a time.
+// Locks are exclusive, non-blocking and held per handle: two handles of one process
+// conflict, an overlapping lock by the same handle is refused, and an unlock must
+// name exactly a locked range.
+class File {
+public:
+    File();
+    ~File();
+    File(File&&) noexcept;
+    File& operator=(File&&) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    FileError open(const std::string& path, Access access, Share share,
+                   Creation creation = Creation::kOpenExisting);
+    void close();
+    bool is_open() const;
+
+    // Reads up to `length` bytes; `*bytes_read` is less at the end of the file.
+    FileError read_at(std::int64_t offset, void* buffer, std::size_t length, std::size_t* bytes_read);
+    FileError write_at(std::int64_t offset, const void* data, std::size_t length);
+    FileError length(std::int64_t* out) const;
+    FileError set_length(std::int64_t length);
+    // Makes every write so far durable.
+    FileError sync();
+
+    FileError lock(std::int64_t offset, std::int64_t length);
+    FileError unlock(std::int64_t offset, std::int64_t length);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Absolute, normalised form of `path` (relative paths against the current directory).
+std::string full_path(const std::string& path);
+// True only for an existing entry that is not a directory.
+bool is_existing_file(const std::string& path);
+bool is_directory(const std::string& path);
+// Renames; fails when `to` exists.
+bool move_file(const std::string& from, const std::string& to);
+// Atomic replace: renames over an existing `to`.
+bool replace_file(const std::string& from, const std::string& to);
+bool remove_file(const std::string& path);
+bool create_directory(const std::string& path);
+// Reads or writes a whole file. The write goes to a temporary file beside `path`, is
+// flushed to disk and renamed over `path`, so a crash never leaves it half-written.
+bool read_whole_file(const std::string& path, std::string* out);
+bool write_whole_file_atomically(const std::string& path, const std::string& bytes);
+
+}  // namespace quillet::platform

@@ -1,0 +1,16 @@
+// The program directory: the directory holding the executable. Every file of the
+// program lives there; nothing is addressed relative to the current directory.
+#pragma once
+
+#include <string>
+
+namespace quillet::platform {
+
+// GBK, without a trailing separator.
+std::string program_directory();
+// program_directory() + "/" + name.
+std::string program_file(const std::string& name);
+// Tests point the program at a directory of their own.
+void set_program_directory_for_testing(const std::string& directory);
+
+}  // namespace quillet::platform

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the debug build (GUI tests included, under a
+# private Xvfb display) and the sanitizer build (ASan+UBSan, libraries and tools only:
+# Qt under the sanitizers is too slow for the GUI tests on a 2-core machine).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+
+cmake --preset debug >/dev/null
+cmake --build --preset debug
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+
+display_file=$(mktemp)
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill $xvfb_pid 2>/dev/null || true; rm -f "$display_file"' EXIT
+for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$display_file")"
+
+status=0
+ctest --preset debug -j2 || status=1
+ctest --preset asan -j2 || status=1
+exit $status
