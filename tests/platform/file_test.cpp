@@ -1,0 +1,200 @@
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace quillet::platform {
+namespace {
+
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory_ = ::testing::TempDir() + "quillet_file_test_" + std::to_string(getpid()) + "_" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        create_directory(directory_);
+        path_ = directory_ + "/data.bin";
+        ASSERT_TRUE(write_whole_file_atomically(path_, std::string(64, 'x')));
+    }
+    void TearDown() override { std::system(("rm -rf '" + directory_ + "'").c_str()); }
+
+    File open_ok(Access access = Access::kReadWrite, Share share = Share::kReadWrite) {
+        File file;
+        EXPECT_EQ(file.open(path_, access, share), FileError::kNone);
+        return file;
+    }
+
+    // Runs `body` in a child process and returns its exit code.
+    template <typename Body>
+    int in_child(Body body) {
+        const pid_t pid = fork();
+        if (pid == 0) _exit(body());
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string directory_;
+    std::string path_;
+};
+
+TEST_F(FileTest, LocksOfTwoHandlesOfOneProcessConflict) {
+    File a = open_ok();
+    File b = open_ok();
+    ASSERT_EQ(a.lock(16, 1), FileError::kNone);
+    EXPECT_EQ(b.lock(16, 1), FileError::kLockViolation);
+    EXPECT_EQ(b.lock(0, 0x7FFFFFFF), FileError::kLockViolation);
+    EXPECT_EQ(b.lock(17, 1), FileError::kNone);
+    ASSERT_EQ(a.unlock(16, 1), FileError::kNone);
+    EXPECT_EQ(b.lock(16, 1), FileError::kNone);
+}
+
+TEST_F(FileTest, LockOfAnotherProcessConflictsAndEndsWithItsHandle) {
+    File a = open_ok();
+    ASSERT_EQ(a.lock(100, 1), FileError::kNone);
+    const std::string path = path_;
+    auto try_lock = [path] {
+        File child;
+        if (child.open(path, Access::kReadWrite, Share::kReadWrite) != FileError::kNone) return 2;
+        return child.lock(100, 1) == FileError::kLockViolation ? 1 : 0;
+    };
+    EXPECT_EQ(in_child(try_lock), 1);
+    a.close();
+    EXPECT_EQ(in_child(try_lock), 0);
+}
+
+TEST_F(FileTest, ClosingAnotherHandleOfTheSameFileKeepsTheLock) {
+    File a = open_ok();
+    ASSERT_EQ(a.lock(8, 4), FileError::kNone);
+    {
+        File unrelated = open_ok(Access::kRead);
+        unrelated.close();
+    }
+    File c = open_ok();
+    EXPECT_EQ(c.lock(9, 1), FileError::kLockViolation);
+}
+
+TEST_F(FileTest, ReadOnlyHandleCanLockButNotWrite) {
+    File reader = open_ok(Access::kRead);
+    File writer = open_ok();
+    ASSERT_EQ(reader.lock(16, 1), FileError::kNone);
+    EXPECT_EQ(writer.lock(16, 1), FileError::kLockViolation);
+    EXPECT_EQ(reader.write_at(0, "a", 1), FileError::kAccessDenied);
+    EXPECT_EQ(reader.set_length(1), FileError::kAccessDenied);
+    char byte = 0;
+    std::size_t got = 0;
+    ASSERT_EQ(reader.read_at(63, &byte, 4, &got), FileError::kNone);
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(byte, 'x');
+}
+
+TEST_F(FileTest, OverlappingLockBySameHandleAndInexactUnlockAreRefused) {
+    File a = open_ok();
+    ASSERT_EQ(a.lock(10, 10), FileError::kNone);
+    EXPECT_EQ(a.lock(19, 5), FileError::kLockViolation);
+    EXPECT_EQ(a.lock(5, 6), FileError::kLockViolation);
+    EXPECT_EQ(a.lock(20, 5), FileError::kNone);
+    EXPECT_EQ(a.unlock(10, 5), FileError::kLockViolation);
+    EXPECT_EQ(a.unlock(10, 15), FileError::kLockViolation);
+    EXPECT_EQ(a.unlock(30, 1), FileError::kLockViolation);
+    EXPECT_EQ(a.unlock(10, 10), FileError::kNone);
+    EXPECT_EQ(a.unlock(10, 10), FileError::kLockViolation);
+    // The neighbouring range is still held after its neighbour's unlock.
+    File b = open_ok();
+    EXPECT_EQ(b.lock(10, 10), FileError::kNone);
+    EXPECT_EQ(b.lock(20, 1), FileError::kLockViolation);
+}
+
+TEST_F(FileTest, ShareModesBetweenHandles) {
+    File exclusive;
+    ASSERT_EQ(exclusive.open(path_, Access::kReadWrite, Share::kExclusive), FileError::kNone);
+    File other;
+    EXPECT_EQ(other.open(path_, Access::kRead, Share::kReadWrite), FileError::kSharingViolation);
+    const std::string path = path_;
+    EXPECT_EQ(in_child([path] {
+                  File child;
+                  return child.open(path, Access::kRead, Share::kReadWrite) == FileError::kSharingViolation ? 1 : 0;
+              }),
+              1);
+    exclusive.close();
+
+    File deny_write;
+    ASSERT_EQ(deny_write.open(path_, Access::kRead, Share::kDenyWrite), FileError::kNone);
+    EXPECT_EQ(other.open(path_, Access::kReadWrite, Share::kReadWrite), FileError::kSharingViolation);
+    EXPECT_EQ(other.open(path_, Access::kRead, Share::kReadWrite), FileError::kNone);
+    other.close();
+    deny_write.close();
+
+    File writer = open_ok();
+    EXPECT_EQ(other.open(path_, Access::kRead, Share::kDenyWrite), FileError::kSharingViolation);
+    EXPECT_EQ(other.open(path_, Access::kRead, Share::kDenyRead), FileError::kSharingViolation);
+    EXPECT_EQ(other.open(path_, Access::kReadWrite, Share::kReadWrite), FileError::kNone);
+}
+
+TEST_F(FileTest, RefusedCreateAlwaysLeavesTheFileAlone) {
+    File exclusive;
+    ASSERT_EQ(exclusive.open(path_, Access::kReadWrite, Share::kExclusive), FileError::kNone);
+    File other;
+    EXPECT_EQ(other.open(path_, Access::kReadWrite, Share::kReadWrite, Creation::kCreateAlways),
+              FileError::kSharingViolation);
+    std::int64_t length = 0;
+    ASSERT_EQ(exclusive.length(&length), FileError::kNone);
+    EXPECT_EQ(length, 64);
+}
+
+TEST_F(FileTest, PositionedIoLengthAndFailures) {
+    File a = open_ok();
+    ASSERT_EQ(a.write_at(100, "abc", 3), FileError::kNone);
+    std::int64_t length = 0;
+    ASSERT_EQ(a.length(&length), FileError::kNone);
+    EXPECT_EQ(length, 103);
+    ASSERT_EQ(a.set_length(50), FileError::kNone);
+    ASSERT_EQ(a.length(&length), FileError::kNone);
+    EXPECT_EQ(length, 50);
+    EXPECT_EQ(a.sync(), FileError::kNone);
+
+    File missing;
+    EXPECT_EQ(missing.open(directory_ + "/none", Access::kRead, Share::kReadWrite), FileError::kFileNotFound);
+    EXPECT_FALSE(missing.is_open());
+    File created;
+    EXPECT_EQ(created.open(directory_ + "/new", Access::kReadWrite, Share::kReadWrite, Creation::kOpenAlways),
+              FileError::kNone);
+}
+
+TEST_F(FileTest, PathHelpers) {
+    EXPECT_TRUE(is_existing_file(path_));
+    EXPECT_FALSE(is_existing_file(directory_));
+    EXPECT_FALSE(is_existing_file(directory_ + "/none"));
+    EXPECT_TRUE(is_directory(directory_));
+    EXPECT_FALSE(is_directory(path_));
+
+    ASSERT_TRUE(write_whole_file_atomically(directory_ + "/b", "second"));
+    EXPECT_FALSE(move_file(directory_ + "/b", path_));
+    EXPECT_TRUE(move_file(directory_ + "/b", directory_ + "/c"));
+    EXPECT_TRUE(replace_file(directory_ + "/c", path_));
+    std::string bytes;
+    ASSERT_TRUE(read_whole_file(path_, &bytes));
+    EXPECT_EQ(bytes, "second");
+    EXPECT_TRUE(remove_file(path_));
+    EXPECT_FALSE(read_whole_file(path_, &bytes));
+
+    EXPECT_EQ(full_path("/a/./b/../c\\d//e"), "/a/c/d/e");
+    EXPECT_EQ(full_path("/.."), "/");
+    EXPECT_EQ(full_path("x").front(), '/');
+}
+
+TEST(FileErrorTest, ErrnoBecomesOneKind) {
+    EXPECT_EQ(file_error_from_errno(0), FileError::kNone);
+    EXPECT_EQ(file_error_from_errno(ENOENT), FileError::kFileNotFound);
+    EXPECT_EQ(file_error_from_errno(EACCES), FileError::kAccessDenied);
+    EXPECT_EQ(file_error_from_errno(EAGAIN), FileError::kLockViolation);
+    EXPECT_EQ(file_error_from_errno(ENOSPC), FileError::kDiskFull);
+    EXPECT_EQ(file_error_from_errno(EMFILE), FileError::kTooManyOpenFiles);
+    EXPECT_EQ(file_error_from_errno(12345), FileError::kGeneric);
+}
+
+}  // namespace
+}  // namespace quillet::platform
