@@ -1,0 +1,79 @@
+// The credential records in data.edb. The store is not kept open: every operation
+// opens the file in the program directory with the session password, does its work
+// and closes it again.
+//
+// Thread-safe: one process-wide mutex serialises every operation, because the engine
+// has a single current database for the whole process. Whoever else touches data.edb
+// as a file (the FTP transfer) holds lock_store() while it reads or replaces it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::app {
+
+// A record as stored: the password is the text cipher's output.
+struct Record {
+    std::int32_t id = 0;
+    std::string platform;
+    std::string account;
+    std::string password_cipher;
+    std::string address;
+    std::string remark;
+};
+
+// What the record window edits: the password in clear.
+struct RecordText {
+    std::string platform;
+    std::string account;
+    std::string password;
+    std::string address;
+    std::string remark;
+};
+
+// Every text field holds 255 bytes; an enciphered password takes 2n + 9 of them.
+inline constexpr int kTextFieldWidth = 255;
+inline constexpr int kMaxPasswordBytes = (kTextFieldWidth - 9) / 2;
+
+// A value that would not fit its field: the field's name and its limit in bytes.
+struct FieldLimit {
+    std::string field;
+    int max_bytes = 0;
+};
+std::optional<FieldLimit> overlong_field(const RecordText& text);
+
+enum class SearchField { kPlatform, kAddress };
+
+enum class WriteResult {
+    kDone,
+    kFailed,    // the store did not open or the engine refused the write
+    kNotFound,  // modify or delete: no record carries the ID
+    kTooLong,   // a value does not fit its field (see overlong_field); nothing written
+};
+
+// Every record in store order; empty when the store does not open.
+std::vector<Record> list_records(const std::string& session_password);
+// Records whose field contains `query` byte for byte, letter case significant. An empty
+// query or an empty field never matches.
+std::vector<Record> filter_records(const std::string& session_password, SearchField field, std::string_view query);
+// The new record gets the largest ID in the store plus one, so IDs stay unique after
+// deletions.
+WriteResult add_record(const std::string& session_password, const RecordText& text);
+// Rewrites the first record carrying `id`, the password freshly enciphered.
+WriteResult modify_record(const std::string& session_password, std::int32_t id, const RecordText& text);
+// Deletes the first record carrying `id` and purges it from the file at once.
+WriteResult delete_record(const std::string& session_password, std::int32_t id);
+
+// An ID as the list shows it: leading decimal digits, 0 when there are none.
+std::int32_t parse_id(std::string_view text);
+
+// Keeps every store operation out while held. Hold it only for the file work itself
+// (reading or replacing data.edb), never across a network transfer: window commands
+// wait for it.
+std::unique_lock<std::mutex> lock_store();
+
+}  // namespace quillet::app
