@@ -1,0 +1,103 @@
+#include "app/record_window.h"
+
+#include <string>
+#include <string_view>
+
+#include "app/list_load.h"
+#include "app/record_list.h"
+#include "app/record_store.h"
+#include "app/text_cipher.h"
+
+namespace quillet::app {
+namespace {
+
+using ui::kRecordWindow;
+
+constexpr std::string_view kPlatformBox = "编辑框_平台";
+constexpr std::string_view kAccountBox = "编辑框_账号";
+constexpr std::string_view kPasswordBox = "编辑框_密码";
+constexpr std::string_view kAddressBox = "编辑框_网址";
+constexpr std::string_view kRemarkBox = "编辑框_备注";
+
+void fill_for_modify(AppState& state) {
+    if (state.edit_mode != 1) return;
+    ui::WindowLayer& windows = state.windows;
+    const int row = state.remembered_row;
+    auto cell = [&](RecordColumn column) { return windows.list_cell(ui::kMainWindow, kRecordList, row, column); };
+    state.remembered_id = parse_id(cell(kIdColumn));
+    windows.set_text(kRecordWindow, kPlatformBox, cell(kPlatformColumn));
+    windows.set_text(kRecordWindow, kAccountBox, cell(kAccountColumn));
+    // The stored cipher text, not the shown cell: after "显示真实密码" the cell is clear text.
+    windows.set_text(kRecordWindow, kPasswordBox, decipher(row_password_cipher(windows, row), kCipherKey));
+    windows.set_text(kRecordWindow, kAddressBox, cell(kAddressColumn));
+    windows.set_text(kRecordWindow, kRemarkBox, cell(kRemarkColumn));
+}
+
+RecordText read_boxes(const ui::WindowLayer& windows) {
+    return {windows.text(kRecordWindow, kPlatformBox), windows.text(kRecordWindow, kAccountBox),
+            windows.text(kRecordWindow, kPasswordBox), windows.text(kRecordWindow, kAddressBox),
+            windows.text(kRecordWindow, kRemarkBox)};
+}
+
+void tell_limit(ui::WindowLayer& windows, const RecordText& text) {
+    if (auto limit = overlong_field(text)) {
+        windows.message_box(limit->field + "太长：最多 " + std::to_string(limit->max_bytes) +
+                            " 个字节（一个汉字占 2 个字节），未保存");
+    }
+}
+
+void add(AppState& state, const RecordText& text) {
+    ui::WindowLayer& windows = state.windows;
+    switch (add_record(state.session_password, text)) {
+        case WriteResult::kDone:
+            windows.message_box("数据添加成功，可继续添加数据或返回数据页");
+            for (std::string_view box : {kPlatformBox, kAccountBox, kPasswordBox, kAddressBox, kRemarkBox}) {
+                windows.set_text(kRecordWindow, box, "");
+            }
+            load_list(state);
+            break;
+        case WriteResult::kTooLong:
+            tell_limit(windows, text);
+            break;
+        case WriteResult::kFailed:
+        case WriteResult::kNotFound:
+            windows.message_box("数据添加失败");
+            break;
+    }
+}
+
+void modify(AppState& state, const RecordText& text) {
+    ui::WindowLayer& windows = state.windows;
+    switch (modify_record(state.session_password, state.remembered_id, text)) {
+        case WriteResult::kDone:
+            windows.message_box("数据修改成功");
+            load_list(state);
+            windows.destroy_window(kRecordWindow);
+            break;
+        case WriteResult::kTooLong:
+            tell_limit(windows, text);
+            break;
+        case WriteResult::kFailed:
+            windows.message_box("数据修改失败");
+            break;
+        case WriteResult::kNotFound:  // deleted meanwhile, or the store did not open: nothing to say
+            break;
+    }
+}
+
+}  // namespace
+
+void bind_record_window(AppState& state) {
+    AppState* s = &state;
+    state.windows.bind(kRecordWindow, "", ui::Event::kCreated, [s](int, int) { fill_for_modify(*s); });
+    state.windows.bind(kRecordWindow, "按钮_确认", ui::Event::kClicked, [s](int, int) {
+        const RecordText text = read_boxes(s->windows);
+        if (s->edit_mode == 1) {
+            modify(*s, text);
+        } else {
+            add(*s, text);
+        }
+    });
+}
+
+}  // namespace quillet::app
