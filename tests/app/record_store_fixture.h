@@ -1,0 +1,51 @@
+// A fresh program directory holding an empty data.edb locked with an access password,
+// for the record store's tests with and without windows.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "db/database.h"
+#include "platform/program_dir.h"
+
+namespace quillet::app {
+
+inline constexpr char kStorePassword[] = "s3cret密码";
+
+// Creates data.edb in the current program directory with the record layout and
+// `password` as its access password.
+inline void create_record_store(const std::string& password = kStorePassword) {
+    const std::string file = platform::program_file("data.edb");
+    ASSERT_TRUE(db::create_database(file, {{"ID", db::FieldType::kInt, 0},
+                                           {"平台", db::FieldType::kText, 255},
+                                           {"账号", db::FieldType::kText, 255},
+                                           {"密码", db::FieldType::kText, 255},
+                                           {"网址", db::FieldType::kText, 255},
+                                           {"备注", db::FieldType::kText, 255}}))
+        << db::last_database_error();
+    ASSERT_TRUE(db::open_database(file)) << db::last_database_error();
+    ASSERT_TRUE(db::set_access_password(password)) << db::last_database_error();
+    db::close_database(file);
+}
+
+// A temporary program directory, removed again at the end.
+class TempProgramDirectory {
+public:
+    TempProgramDirectory()
+        : dir_(std::filesystem::temp_directory_path() /
+               ("quillet_records_" + std::to_string(std::random_device{}()))) {
+        std::filesystem::create_directories(dir_);
+        platform::set_program_directory_for_testing(dir_.string());
+    }
+    ~TempProgramDirectory() { std::filesystem::remove_all(dir_); }
+    TempProgramDirectory(const TempProgramDirectory&) = delete;
+    TempProgramDirectory& operator=(const TempProgramDirectory&) = delete;
+
+private:
+    std::filesystem::path dir_;
+};
+
+}  // namespace quillet::app
