@@ -1,0 +1,296 @@
+// The main list and the record window together, on the offscreen window layer with a
+// real store.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main_list.h"
+#include "app/record_store.h"
+#include "app/record_window.h"
+#include "app/text_cipher.h"
+#include "app_gui_fixture.h"
+#include "platform/recording_shell.h"
+#include "record_store_fixture.h"
+
+namespace quillet::app {
+namespace {
+
+using ui::Event;
+using ui::kMainWindow;
+using ui::kRecordWindow;
+using Kind = ui::ShownDialog::Kind;
+
+constexpr char kAdded[] = "数据添加成功，可继续添加数据或返回数据页";
+
+class RecordListGuiTest : public AppGuiTest {
+protected:
+    static void SetUpTestSuite() {
+        set_up_windows([](AppState& state) {
+            bind_record_commands(state);
+            bind_record_window(state);
+        });
+    }
+
+    void SetUp() override {
+        AppGuiTest::SetUp();
+        create_record_store();
+        state().session_password = kStorePassword;
+        platform::set_shell(&shell_);
+    }
+
+    void TearDown() override {
+        settle();
+        platform::set_shell(nullptr);
+        AppGuiTest::TearDown();
+    }
+
+    // Lets worker loads finish and their rows reach the list.
+    void settle() {
+        wait_for_list_loads();
+        windows().process_events();
+    }
+
+    void open_main() {
+        windows().load_window(kMainWindow);
+        settle();
+    }
+
+    void store(const std::string& platform, const std::string& password = "pw", const std::string& address = "",
+               const std::string& remark = "") {
+        ASSERT_EQ(add_record(kStorePassword, {platform, "acct_" + platform, password, address, remark}),
+                  WriteResult::kDone);
+    }
+
+    std::vector<std::string> column(int column) {
+        std::vector<std::string> cells;
+        const int rows = windows().list_row_count(kMainWindow, kRecordList);
+        for (int row = 0; row < rows; ++row) cells.push_back(windows().list_cell(kMainWindow, kRecordList, row, column));
+        return cells;
+    }
+
+    void select(int row) { windows().list_select_row(kMainWindow, kRecordList, row); }
+
+    void fill_record_window(const RecordText& text) {
+        const std::pair<const char*, const std::string*> boxes[] = {{"编辑框_平台", &text.platform},
+                                                                    {"编辑框_账号", &text.account},
+                                                                    {"编辑框_密码", &text.password},
+                                                                    {"编辑框_网址", &text.address},
+                                                                    {"编辑框_备注", &text.remark}};
+        for (const auto& [box, value] : boxes) windows().set_text(kRecordWindow, box, *value);
+    }
+
+    std::string box(const char* name) { return windows().text(kRecordWindow, name); }
+
+    void query(const char* item, bool confirmed, const std::string& text) {
+        windows().answer_input(confirmed, text);
+        windows().choose_menu_item(kMainWindow, item);
+    }
+
+    platform::RecordingShell shell_;
+};
+
+TEST_F(RecordListGuiTest, ListShowsEveryRecordWithTheCipherTextKeptApart) {
+    store("alpha", "one", "a.example", "first");
+    store("beta", "two");
+    open_main();
+    EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"alpha", "beta"}));
+    EXPECT_EQ(column(kAccountColumn), (std::vector<std::string>{"acct_alpha", "acct_beta"}));
+    EXPECT_EQ(column(kPasswordColumn), (std::vector<std::string>{encipher("one", kCipherKey), encipher("two", kCipherKey)}));
+    EXPECT_EQ(column(kAddressColumn), (std::vector<std::string>{"a.example", ""}));
+    EXPECT_EQ(column(kRemarkColumn), (std::vector<std::string>{"first", ""}));
+    EXPECT_EQ(row_password_cipher(windows(), 1), encipher("two", kCipherKey));
+
+    select(0);
+    windows().raise(kMainWindow, kRecordList, Event::kClicked);
+    EXPECT_EQ(windows().text(kMainWindow, "编辑框_备注详情"), "first");
+}
+
+TEST_F(RecordListGuiTest, AddsInARowGetConsecutiveIdsAndEmptyTheBoxes) {
+    open_main();
+    windows().choose_menu_item(kMainWindow, "新增");
+    ASSERT_TRUE(windows().is_open(kRecordWindow));
+    fill_record_window({"平台一", "账号", "密码", "www.example.com", "备注"});
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
+    for (const char* name : {"编辑框_平台", "编辑框_账号", "编辑框_密码", "编辑框_网址", "编辑框_备注"}) {
+        EXPECT_EQ(box(name), "") << name;
+    }
+    windows().click(kRecordWindow, "按钮_确认");  // every box empty is a valid record
+    EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
+    EXPECT_TRUE(windows().is_open(kRecordWindow));
+    EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"平台一", ""}));
+    EXPECT_EQ(decipher(row_password_cipher(windows(), 0), kCipherKey), "密码");
+}
+
+TEST_F(RecordListGuiTest, OverlongValuesAreRefusedWithTheirLimitAndTheBoxesKept) {
+    open_main();
+    windows().choose_menu_item(kMainWindow, "新增");
+    const std::string password(124, 'p');
+    fill_record_window({"p", "a", password, "", ""});
+    windows().click(kRecordWindow, "按钮_确认");
+    std::vector<std::string> shown = messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("密码"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find("123"), std::string::npos) << shown[0];
+    EXPECT_EQ(box("编辑框_密码"), password);
+
+    fill_record_window({"p", "a", std::string(123, 'p'), "", std::string(256, 'r')});
+    windows().click(kRecordWindow, "按钮_确认");
+    shown = messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("备注"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find("255"), std::string::npos) << shown[0];
+    EXPECT_EQ(box("编辑框_备注"), std::string(256, 'r'));
+    EXPECT_TRUE(list_records(kStorePassword).empty());
+    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
+}
+
+TEST_F(RecordListGuiTest, QueriesMatchCaseSensitiveContainmentAndCancelKeepsTheList) {
+    for (const char* platform : {"GitHub", "MyGitLab", "forGit", "github", "Other"}) store(platform);
+    store("addr", "pw", "https://shop.example/cart");
+    open_main();
+
+    query("按平台", true, "Git");
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"GitHub", "MyGitLab", "forGit"}));
+    query("按平台", false, "Other");
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"GitHub", "MyGitLab", "forGit"}));
+    const std::vector<ui::ShownDialog> dialogs = shown();
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_EQ(dialogs.back().kind, Kind::kInput);
+    EXPECT_EQ(dialogs.back().text, "输入平台名");
+
+    query("按网址", true, "shop");
+    EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"6"}));
+    EXPECT_EQ(shown().back().text, "输入网址");
+    query("按平台", true, "");
+    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
+}
+
+TEST_F(RecordListGuiTest, DeleteAsksFirstAndReloadsTheWholeList) {
+    for (const char* platform : {"keep1", "gone", "keep2"}) store(platform);
+    open_main();
+    query("按平台", true, "gone");
+    select(0);
+    windows().choose_menu_item(kMainWindow, "删除");  // unanswered question: No
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"gone"}));
+
+    windows().answer_question(true);
+    windows().choose_menu_item(kMainWindow, "删除");
+    const std::vector<ui::ShownDialog> dialogs = shown();
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_EQ(dialogs.back().kind, Kind::kQuestion);
+    EXPECT_EQ(dialogs.back().text, "确认删除该数据吗，删除后无法找回！");
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"keep1", "keep2"}));
+    EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"1", "3"}));
+}
+
+TEST_F(RecordListGuiTest, RowCommandsAreOfferedOnlyWithASelectedRow) {
+    store("a");
+    open_main();
+    select(-1);
+    windows().right_click(kMainWindow, kRecordList);
+    for (const char* item : {"删除", "修改", "复制", "密码", "访问"}) {
+        EXPECT_FALSE(windows().last_popup_item_enabled(item)) << item;
+    }
+    for (const char* item : {"新增", "查询", "刷新"}) EXPECT_TRUE(windows().last_popup_item_enabled(item)) << item;
+
+    select(0);
+    windows().right_click(kMainWindow, kRecordList);
+    for (const char* item : {"删除", "修改", "复制", "密码", "访问", "新增", "查询", "刷新"}) {
+        EXPECT_TRUE(windows().last_popup_item_enabled(item)) << item;
+    }
+}
+
+TEST_F(RecordListGuiTest, RevealingTwiceThenModifyingKeepsThePassword) {
+    store("site", "hunter2");
+    open_main();
+    select(0);
+    windows().choose_menu_item(kMainWindow, "显示真实密码");
+    windows().choose_menu_item(kMainWindow, "显示真实密码");
+    EXPECT_EQ(column(kPasswordColumn), std::vector<std::string>{"hunter2"});
+    EXPECT_EQ(selected_password_cipher(windows()), encipher("hunter2", kCipherKey));
+
+    windows().choose_menu_item(kMainWindow, "修改");
+    ASSERT_TRUE(windows().is_open(kRecordWindow));
+    EXPECT_EQ(box("编辑框_密码"), "hunter2");
+    EXPECT_EQ(box("编辑框_平台"), "site");
+    windows().set_text(kRecordWindow, "编辑框_账号", "changed");
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{"数据修改成功"});
+    EXPECT_FALSE(windows().is_open(kRecordWindow));
+
+    const std::vector<Record> records = list_records(kStorePassword);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].account, "changed");
+    EXPECT_EQ(decipher(records[0].password_cipher, kCipherKey), "hunter2");
+    EXPECT_EQ(column(kAccountColumn), std::vector<std::string>{"changed"});
+    EXPECT_EQ(column(kPasswordColumn), std::vector<std::string>{encipher("hunter2", kCipherKey)});
+}
+
+TEST_F(RecordListGuiTest, ModifyOfARecordDeletedMeanwhileShowsNothingAndStaysOpen) {
+    store("a");
+    store("b");
+    open_main();
+    select(1);
+    windows().choose_menu_item(kMainWindow, "修改");
+    ASSERT_EQ(delete_record(kStorePassword, 2), WriteResult::kDone);
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(windows().is_open(kRecordWindow));
+    EXPECT_EQ(list_records(kStorePassword).size(), 1u);
+}
+
+TEST_F(RecordListGuiTest, StoreThatDoesNotOpenGivesEmptyListsAndFailedAdds) {
+    store("a");
+    state().session_password = "not the store's password";
+    open_main();
+    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
+    query("按平台", true, "a");
+    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
+    windows().choose_menu_item(kMainWindow, "新增");
+    fill_record_window({"x", "", "", "", ""});
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{"数据添加失败"});
+    EXPECT_EQ(box("编辑框_平台"), "x");
+}
+
+TEST_F(RecordListGuiTest, VisitOpensOnlyWebAddresses) {
+    store("bare", "pw", "www.example.com");
+    store("https", "pw", "https://example.org/login");
+    store("file", "pw", "file:///etc/passwd");
+    store("program", "pw", "/usr/bin/xterm");
+    open_main();
+    for (int row = 0; row < 4; ++row) {
+        select(row);
+        windows().choose_menu_item(kMainWindow, "访问");
+    }
+    EXPECT_EQ(shell_.opened(), (std::vector<std::string>{"http://www.example.com", "https://example.org/login"}));
+}
+
+// Worker loads keep starting while the window thread adds and deletes; whatever order the
+// threads ran in, the list ends as one whole copy of the store.
+TEST_F(RecordListGuiTest, OverlappingLoadsNeverMixRows) {
+    open_main();
+    for (int round = 0; round < 40; ++round) {
+        start_list_load(state());
+        ASSERT_EQ(add_record(kStorePassword, {"p" + std::to_string(round), "", "", "", ""}), WriteResult::kDone);
+        start_list_load(state());
+        if (round % 3 == 0) load_list(state());
+        if (round % 4 == 0 && round > 0) {
+            ASSERT_EQ(delete_record(kStorePassword, round), WriteResult::kDone);
+            load_list(state());
+        }
+        windows().process_events();
+    }
+    settle();
+    std::vector<std::string> expected;
+    for (const Record& record : list_records(kStorePassword)) expected.push_back(std::to_string(record.id));
+    EXPECT_EQ(column(kIdColumn), expected);
+    EXPECT_EQ(expected.size(), 31u);
+}
+
+}  // namespace
+}  // namespace quillet::app
