@@ -1,0 +1,192 @@
+#include "net/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/text_codec.h"
+#include "tests/net/local_server.h"
+
+namespace quillet::net {
+namespace {
+
+using testing_support::LocalServer;
+
+class HttpClientTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = new LocalServer("tests/net/http_test_server.py"); }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(server_->port(), 0) << "the test server did not start"; }
+
+    static HttpRequest to(const std::string& path) {
+        HttpRequest request;
+        request.address = server_->address(path);
+        request.timeout_seconds = 5;
+        return request;
+    }
+    // The request as the server received it (the echo page).
+    static std::string echoed(HttpRequest request, HttpResponse* response = nullptr) {
+        request.address = server_->address("/echo");
+        return http_request(request, response);
+    }
+
+    static inline LocalServer* server_ = nullptr;
+};
+
+TEST_F(HttpClientTest, SendsTheDefaultHeadersInOrder) {
+    HttpResponse response;
+    std::string received = echoed(to("/echo"), &response);
+    EXPECT_EQ(response.status, "200 OK");
+    EXPECT_TRUE(response.headers.starts_with("HTTP/1.1 200 OK\r\n")) << response.headers;
+    EXPECT_TRUE(response.headers.ends_with("\r\n\r\n"));
+    EXPECT_EQ(response.raw_body, received);
+    EXPECT_TRUE(received.starts_with("GET /echo HTTP/1.1\r\n")) << received;
+    const std::string defaults =
+        "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"
+        "Accept: text/html, application/xhtml+xml, */*\r\n"
+        "Accept-Encoding: gbk, GB2312\r\n"
+        "Accept-Language: zh-cn\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\n"
+        "Cache-Control: no-cache\r\n";
+    EXPECT_NE(received.find(defaults), std::string::npos) << received;
+    EXPECT_EQ(received.find("Cookie"), std::string::npos);
+}
+
+TEST_F(HttpClientTest, CallerHeadersInAnyCaseSuppressTheDefaultLine) {
+    HttpRequest request = to("/echo");
+    request.extra_headers = "user-agent: mine\r\nX-Extra: 1";
+    std::string received = echoed(request);
+    EXPECT_NE(received.find("user-agent: mine\r\n"), std::string::npos) << received;
+    EXPECT_NE(received.find("X-Extra: 1\r\n"), std::string::npos);
+    EXPECT_EQ(received.find("Mozilla"), std::string::npos);
+    EXPECT_NE(received.find("Accept-Language: zh-cn\r\n"), std::string::npos);
+}
+
+TEST_F(HttpClientTest, SendsACookieLineOnlyForNonEmptyCookies) {
+    HttpRequest request = to("/echo");
+    request.cookies = "";
+    EXPECT_EQ(echoed(request).find("Cookie"), std::string::npos);
+    request.cookies = "a=1; b=2";
+    EXPECT_NE(echoed(request).find("\r\nCookie: a=1; b=2\r\n"), std::string::npos);
+}
+
+TEST_F(HttpClientTest, UnknownMethodsSendGetAndBodiesGoOut) {
+    for (int method : {7, -1}) {
+        HttpRequest request = to("/echo");
+        request.method = method;
+        EXPECT_TRUE(echoed(request).starts_with("GET /echo ")) << method;
+    }
+    HttpRequest post = to("/echo");
+    post.method = kPost;
+    post.body = "name=中文";
+    std::string received = echoed(post);
+    EXPECT_TRUE(received.starts_with("POST /echo ")) << received;
+    EXPECT_TRUE(received.ends_with("\r\n\r\nname=中文"));  // the GBK bytes as they are
+
+    HttpRequest put = to("/echo");
+    put.method = kPut;
+    put.body = "x";
+    EXPECT_TRUE(echoed(put).starts_with("PUT /echo "));
+
+    HttpRequest head = to("/echo");
+    head.method = kHead;
+    HttpResponse response;
+    EXPECT_EQ(echoed(head, &response), "");
+    EXPECT_EQ(response.status, "200 OK");
+}
+
+TEST_F(HttpClientTest, MergesReturnedCookiesWithTheSentOnes) {
+    HttpRequest request = to("/set-cookie?c=a%3D1%3B+path%3D%2F&c=a%3D2");
+    HttpResponse response;
+    http_request(request, &response);
+    EXPECT_EQ(response.cookies, "a=1; a=2");  // not given: nothing to merge with
+
+    request.cookies = "";
+    http_request(request, &response);
+    EXPECT_EQ(response.cookies, "a=2");
+
+    request.cookies = "b = 3;\xA1\xA1" "a=0";  // ASCII and full-width spaces go
+    http_request(request, &response);
+    EXPECT_EQ(response.cookies, "b=3; a=2");
+
+    request.merge_cookies = false;
+    http_request(request, &response);
+    EXPECT_EQ(response.cookies, "a=1; a=2");
+}
+
+TEST_F(HttpClientTest, DropsCookiesTheServerDeleted) {
+    HttpRequest request = to("/set-cookie?c=s%3Ddeleted%3B+expires%3DThu%2C+01-Jan-1970&c=u%3D9");
+    request.cookies = "s=1; t=2";
+    HttpResponse response;
+    http_request(request, &response);
+    EXPECT_EQ(response.cookies, "t=2; u=9");
+}
+
+TEST_F(HttpClientTest, FindsSetCookieLinesWrittenInAnyCase) {
+    HttpResponse response;
+    http_request(to("/set-cookie?name=SET-cookie&c=k%3Dv"), &response);
+    EXPECT_EQ(response.cookies, "k=v");
+    EXPECT_NE(response.headers.find("\r\nSet-Cookie: k=v\r\n"), std::string::npos) << response.headers;
+}
+
+TEST_F(HttpClientTest, ReportsTheRedirectTargetWithoutFollowing) {
+    HttpRequest request = to("/redirect?to=/echo");
+    request.no_redirect = true;
+    HttpResponse response;
+    EXPECT_EQ(http_request(request, &response), "moved");
+    EXPECT_EQ(response.status, "302 Found");
+    EXPECT_EQ(response.redirect_target, "/echo");
+
+    request.no_redirect = false;
+    EXPECT_TRUE(http_request(request, &response).starts_with("GET /echo "));
+    EXPECT_EQ(response.status, "200 OK");
+    EXPECT_EQ(response.redirect_target, "");
+}
+
+TEST_F(HttpClientTest, ConvertsTheBodyByTheDeclaredCharacterSet) {
+    HttpResponse response;
+    std::string page = http_request(to("/page?declare=utf-8&encoding=utf-8"), &response);
+    EXPECT_NE(page.find("<body>中文页面</body>"), std::string::npos);
+    EXPECT_NE(page, response.raw_body);
+
+    // Only the exact lower-case names count as GBK already: "GB2312" still goes
+    // through the converter, which turns the stray byte at the end into "?".
+    page = http_request(to("/page?declare=GB2312&encoding=gbk"), &response);
+    EXPECT_EQ(response.raw_body.back(), '\xFF');
+    EXPECT_TRUE(page.ends_with("</html>?")) << page;
+    EXPECT_NE(page.find("中文页面"), std::string::npos);
+
+    page = http_request(to("/page?declare=gb2312&encoding=gbk"), &response);
+    EXPECT_EQ(page, response.raw_body);
+}
+
+TEST_F(HttpClientTest, FailuresLeaveTheOutputsAndGiveTheNumberedMessage) {
+    HttpResponse response;
+    response.cookies = "kept";
+    response.raw_body = "kept";
+
+    HttpRequest bad = to("/");
+    bad.address = "ftp://127.0.0.1/file";
+    EXPECT_EQ(http_request(bad, &response), "");
+    EXPECT_EQ(response.status, "701 解析URL地址失败!");
+
+    LocalServer gone("tests/net/http_test_server.py");
+    HttpRequest refused = to("/");
+    refused.address = gone.address("/echo");
+    gone.stop();
+    EXPECT_EQ(http_request(refused, &response), "");
+    EXPECT_EQ(response.status, "703 创建WinHttp连接失败!");
+
+    HttpRequest held = to("/hold");
+    held.timeout_seconds = 1;
+    EXPECT_EQ(http_request(held, &response), "");
+    EXPECT_EQ(response.status, "712 服务器未响应!");
+    EXPECT_EQ(response.cookies, "kept");
+    EXPECT_EQ(response.raw_body, "kept");
+}
+
+}  // namespace
+}  // namespace quillet::net
