@@ -1,0 +1,74 @@
+// The accessors of the clipboard, hot keys and typist. Each keeps two pointers: the
+// system object a desktop layer registered and a test's replacement; the replacement wins.
+#include "platform/desktop_registry.h"
+
+#include <atomic>
+
+namespace quillet::platform {
+namespace {
+
+class NoClipboard : public Clipboard {
+public:
+    bool set_text(const std::string&, Sensitivity) override { return false; }
+    void clear_secret() override {}
+    void set_secret_lifetime_ms(int) override {}
+};
+
+class NoHotKeys : public HotKeys {
+public:
+    bool grab(HotKey, std::function<void()>) override { return false; }
+    void release(HotKey) override {}
+};
+
+class NoTypist : public Typist {
+public:
+    DesktopWindow window_under_pointer() override { return 0; }
+    void type_text(DesktopWindow, const std::string&) override {}
+    void press_tab() override {}
+};
+
+template <typename Service>
+class Slot {
+public:
+    Service& get(Service& fallback) const {
+        if (Service* replacement = replacement_.load(std::memory_order_acquire)) return *replacement;
+        Service* system = system_.load(std::memory_order_acquire);
+        return system ? *system : fallback;
+    }
+    void set_system(Service* system) { system_.store(system, std::memory_order_release); }
+    void set_replacement(Service* replacement) { replacement_.store(replacement, std::memory_order_release); }
+
+private:
+    std::atomic<Service*> system_{nullptr};
+    std::atomic<Service*> replacement_{nullptr};
+};
+
+// Constant-initialised, so a desktop layer may register from its own static initialisers.
+constinit Slot<Clipboard> clipboard_slot;
+constinit Slot<HotKeys> hot_keys_slot;
+constinit Slot<Typist> typist_slot;
+
+}  // namespace
+
+Clipboard& clipboard() {
+    static NoClipboard none;
+    return clipboard_slot.get(none);
+}
+void set_clipboard(Clipboard* replacement) { clipboard_slot.set_replacement(replacement); }
+void register_system_clipboard(Clipboard* system) { clipboard_slot.set_system(system); }
+
+HotKeys& hot_keys() {
+    static NoHotKeys none;
+    return hot_keys_slot.get(none);
+}
+void set_hot_keys(HotKeys* replacement) { hot_keys_slot.set_replacement(replacement); }
+void register_system_hot_keys(HotKeys* system) { hot_keys_slot.set_system(system); }
+
+Typist& typist() {
+    static NoTypist none;
+    return typist_slot.get(none);
+}
+void set_typist(Typist* replacement) { typist_slot.set_replacement(replacement); }
+void register_system_typist(Typist* system) { typist_slot.set_system(system); }
+
+}  // namespace quillet::platform

@@ -1,0 +1,17 @@
+// How a desktop layer (platform/x11 with platform/qt) makes its clipboard, hot keys and
+// typist the system ones. Without a desktop layer linked in, the system ones do nothing:
+// copies fail, keys are refused and nothing is typed.
+#pragma once
+
+#include "platform/clipboard.h"
+#include "platform/hot_keys.h"
+#include "platform/typist.h"
+
+namespace quillet::platform {
+
+// Called while static objects are initialised; the objects live for the whole program.
+void register_system_clipboard(Clipboard* system);
+void register_system_hot_keys(HotKeys* system);
+void register_system_typist(Typist* system);
+
+}  // namespace quillet::platform
