@@ -1,0 +1,131 @@
+#include "app/copy_and_type.h"
+
+#include <array>
+#include <memory>
+
+#include "app/record_list.h"
+#include "app/session.h"
+#include "app/text_cipher.h"
+#include "platform/clipboard.h"
+#include "platform/hot_keys.h"
+#include "platform/typist.h"
+
+namespace quillet::app {
+namespace {
+
+using platform::HotKey;
+using ui::Event;
+using ui::kMainWindow;
+
+constexpr std::string_view kHotKeyLabel = "标签1";
+constexpr std::string_view kSeparator = "  ";
+constexpr std::array<HotKey, 3> kHotKeys = {HotKey::kF1, HotKey::kF2, HotKey::kF3};
+
+// The identifiers of the latest registration, F1, F2, F3 in this order. Window thread only.
+struct HotKeyIdentifiers {
+    std::array<int, 3> of_key{};
+};
+
+// Window thread only; never reset, so identifiers stay unique for the whole run.
+int next_hot_key_identifier = kFirstHotKeyIdentifier;
+
+std::string selected_cell(const ui::WindowLayer& windows, RecordColumn column) {
+    int row = windows.list_selected_row(kMainWindow, kRecordList);
+    return row < 0 ? std::string() : windows.list_cell(kMainWindow, kRecordList, row, column);
+}
+
+// Always from the stored cipher text: the shown cell may hold the revealed clear text.
+std::string selected_password(const ui::WindowLayer& windows) {
+    return decipher(selected_password_cipher(windows), kCipherKey);
+}
+
+void copy(std::string text, platform::Sensitivity sensitivity) {
+    platform::clipboard().set_text(text, sensitivity);
+    wipe_text(text);
+}
+
+void bind_copy_commands(ui::WindowLayer& windows) {
+    windows.bind(kMainWindow, "复制账号", Event::kChosen, [&windows](int, int) {
+        copy(selected_cell(windows, kAccountColumn), platform::Sensitivity::kPlain);
+    });
+    windows.bind(kMainWindow, "复制密码", Event::kChosen, [&windows](int, int) {
+        copy(selected_password(windows), platform::Sensitivity::kSecret);
+    });
+    windows.bind(kMainWindow, "账号+密码", Event::kChosen, [&windows](int, int) {
+        std::string password = selected_password(windows);
+        copy(selected_cell(windows, kAccountColumn) + std::string(kSeparator) + password,
+             platform::Sensitivity::kSecret);
+        wipe_text(password);
+    });
+    windows.bind(kMainWindow, "复制所有", Event::kChosen, [&windows](int, int) {
+        std::string password = selected_password(windows);
+        std::string all;
+        for (const std::string& part :
+             {selected_cell(windows, kPlatformColumn), selected_cell(windows, kAccountColumn), password,
+              selected_cell(windows, kAddressColumn)}) {
+            all += part;
+            all += kSeparator;
+        }
+        all += selected_cell(windows, kRemarkColumn);
+        copy(std::move(all), platform::Sensitivity::kSecret);
+        wipe_text(password);
+    });
+}
+
+void type_into_window_under_pointer(std::string text) {
+    platform::Typist& typist = platform::typist();
+    typist.type_text(typist.window_under_pointer(), text);
+    wipe_text(text);
+}
+
+void dispatch_hot_key(ui::WindowLayer& windows, const HotKeyIdentifiers& identifiers, int identifier) {
+    if (identifier == 0) return;  // a refused key's identifier is 0 and names no key
+    if (identifier == identifiers.of_key[0]) {
+        type_into_window_under_pointer(selected_cell(windows, kAccountColumn));
+    } else if (identifier == identifiers.of_key[1]) {
+        type_into_window_under_pointer(selected_password(windows));
+    } else if (identifier == identifiers.of_key[2]) {
+        type_into_window_under_pointer(selected_cell(windows, kAccountColumn));
+        windows.wait_processing_events(kTypingPauseMs);
+        platform::typist().press_tab();
+        windows.wait_processing_events(kTypingPauseMs);
+        // Taken anew: the pointer may have moved during the pauses.
+        type_into_window_under_pointer(selected_password(windows));
+    }
+}
+
+void register_hot_keys(ui::WindowLayer& windows, HotKeyIdentifiers& identifiers) {
+    for (std::size_t i = 0; i < kHotKeys.size(); ++i) {
+        int identifier = next_hot_key_identifier++;
+        bool taken = platform::hot_keys().grab(kHotKeys[i], [&windows, identifier] {
+            windows.raise(kMainWindow, kHotKeyLabel, Event::kFeedback, identifier, 0);
+        });
+        identifiers.of_key[i] = taken ? identifier : 0;
+    }
+}
+
+// With no one logged in the keys must type nothing, so they go back with the main window.
+void release_hot_keys(HotKeyIdentifiers& identifiers) {
+    for (HotKey key : kHotKeys) platform::hot_keys().release(key);
+    identifiers.of_key = {};
+}
+
+}  // namespace
+
+void bind_copy_and_type(AppState& state) {
+    ui::WindowLayer& windows = state.windows;
+    auto identifiers = std::make_shared<HotKeyIdentifiers>();
+    bind_copy_commands(windows);
+    windows.bind(kMainWindow, "", Event::kCreated,
+                 [&windows, identifiers](int, int) { register_hot_keys(windows, *identifiers); });
+    windows.bind(kMainWindow, "", Event::kDestroyed, [identifiers](int, int) { release_hot_keys(*identifiers); });
+    windows.bind(kMainWindow, kHotKeyLabel, Event::kFeedback, [&windows, identifiers](int identifier, int) {
+        dispatch_hot_key(windows, *identifiers, identifier);
+    });
+}
+
+void copy_secret_to_clipboard(const std::string& text) {
+    platform::clipboard().set_text(text, platform::Sensitivity::kSecret);
+}
+
+}  // namespace quillet::app
