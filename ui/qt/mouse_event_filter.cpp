@@ -15,6 +15,8 @@ MouseEventFilter::MouseEventFilter(Raise raise, QObject* parent) : QObject(paren
 
 void MouseEventFilter::watch(QWidget* widget, std::string control) {
     widget->setProperty(kControlProperty, QByteArray::fromStdString(control));
+    // Each control reports its own mouse; its parent does not see it a second time.
+    if (!control.empty()) widget->setAttribute(Qt::WA_NoMousePropagation);
     widget->installEventFilter(this);
 }
 
