@@ -1,0 +1,563 @@
+// The database commands. Each runs under the engine mutex, clears the calling thread's
+// last database error first and leaves its result code there; every byte lock it takes
+// is held by a guard, and every change is made durable before it reports success.
+#include "db/database.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "db/engine.h"
+#include "db/field_codec.h"
+#include "db/file_names.h"
+#include "db/names.h"
+#include "db/result_code.h"
+#include "platform/file.h"
+
+namespace quillet::db {
+namespace {
+
+constexpr std::int32_t kRecordCountWaitMs = 2000;
+constexpr std::int32_t kBatchBytes = 163840;
+
+// Holds the engine for one command and clears the caller's last error.
+class Command {
+public:
+    Command() : guard_(engine().mutex) { set_last_error(kOk); }
+
+private:
+    std::lock_guard<std::recursive_mutex> guard_;
+};
+
+bool finish(std::int32_t code) {
+    set_last_error(code);
+    return code == kOk;
+}
+
+// A search that found nothing is no failure: false with the last error 0.
+bool found_nothing() {
+    set_last_error(kOk);
+    return false;
+}
+
+Database* current_database() {
+    Engine& e = engine();
+    return e.current >= 0 ? e.databases[static_cast<std::size_t>(e.current)].get() : nullptr;
+}
+
+std::int32_t io_code(platform::FileError error) {
+    return error == platform::FileError::kNone ? kOk : code_for_file_error(error);
+}
+
+// Reads `length` bytes of the data file exactly; a short read gives `short_code`.
+std::int32_t read_exact(Database& db, std::int64_t offset, void* buffer, std::size_t length,
+                        std::int32_t short_code) {
+    std::size_t got = 0;
+    const std::int32_t code = io_code(db.data.read_at(offset, buffer, length, &got));
+    if (code != kOk) return code;
+    return got == length ? kOk : short_code;
+}
+
+// The record count and next serial, read under the header lock.
+std::int32_t read_counters(Database& db, std::int32_t* count, std::int32_t* next_serial,
+                           std::int32_t minimum_wait_ms = 0) {
+    ByteLockGuard header(db.locks, db.data.file());
+    std::int32_t code = header.acquire(kCountOffset, minimum_wait_ms);
+    if (code != kOk) return code;
+    std::uint8_t bytes[8];
+    if ((code = read_exact(db, kCountOffset, bytes, 8, kRecordCountFailed)) != kOk) return code;
+    *count = std::max(get32(bytes), 0);
+    *next_serial = std::max(get32(bytes + 4), 1);
+    return kOk;
+}
+
+std::int32_t record_file_length(Database& db, std::int64_t* length) { return io_code(db.data.file().length(length)); }
+
+// Values checked and converted for the first fields; -72 on a mismatch.
+std::int32_t coerce_all(const Database& db, const std::vector<std::optional<Value>>& values,
+                        std::vector<std::optional<Value>>* out) {
+    const std::size_t n = std::min(values.size(), db.fields.size());
+    out->assign(n, std::nullopt);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!values[i]) continue;
+        Value converted;
+        if (!coerce_value(*values[i], db.fields[i].type, &converted)) return kValueTypeMismatch;
+        (*out)[i] = std::move(converted);
+    }
+    return kOk;
+}
+
+// Puts the values into a record image; chain values rewrite the chain the record names.
+std::int32_t apply_values(Database& db, const std::vector<std::optional<Value>>& values, std::uint8_t* record,
+                          bool* aux_written) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!values[i]) continue;
+        const FieldDescriptor& field = db.fields[i];
+        std::uint8_t* at = record + field.offset;
+        if (!is_chain_type(field.type)) {
+            encode_value(*values[i], field.type, field.width, at);
+            continue;
+        }
+        const std::string& bytes = field.type == FieldType::kBytes ? std::get<ByteSet>(*values[i]).bytes
+                                                                   : std::get<std::string>(*values[i]);
+        // A memo holds the text up to its NUL.
+        const std::size_t length = field.type == FieldType::kMemo ? std::strlen(bytes.c_str()) : bytes.size();
+        if (!db.aux) return kAuxAccessFailed;
+        std::int32_t first = 0;
+        const std::int32_t code = db.aux->write_chain(bytes.data(), length, get32(at), &first);
+        *aux_written = true;
+        if (code != kOk) return code;
+        put32(at, first);
+    }
+    return kOk;
+}
+
+// A field's value from a record image; chains are read from the auxiliary file.
+std::int32_t decode_field(Database& db, const FieldDescriptor& field, const std::uint8_t* bytes, Value* out) {
+    if (!is_chain_type(field.type)) {
+        *out = decode_value(bytes, field.type, field.width);
+        return kOk;
+    }
+    if (!db.aux) return kReadFieldFailed;
+    std::string chain;
+    const std::int32_t code = db.aux->read_chain(get32(bytes), &chain);
+    if (code != kOk) return code;
+    *out = chain_value(field.type, std::move(chain));
+    return kOk;
+}
+
+const FieldDescriptor* find_field(const Database& db, std::string_view name) {
+    for (const FieldDescriptor& field : db.fields) {
+        if (equal_ignoring_case(field.name, name)) return &field;
+    }
+    return nullptr;
+}
+
+Value read_field_value(Database& db, const FieldDescriptor& field) {
+    Value value = empty_value(field.type);
+    std::int32_t code = kOk;
+    if (db.scan != nullptr) {
+        code = decode_field(db, field, db.scan + field.offset, &value);
+    } else if (db.current < 0) {
+        code = kNoCurrentRecord;
+    } else {
+        ByteLockGuard lock(db.locks, db.data.file());
+        if ((code = lock.acquire(db.record_position(db.current))) == kOk) {
+            std::uint8_t* bytes = db.record_buffer.data();
+            std::size_t got = 0;
+            code = io_code(db.data.read_at(db.record_position(db.current) + field.offset, bytes,
+                                           static_cast<std::size_t>(field.width), &got));
+            if (code == kOk && got == 0) code = kBadSeek;
+            if (code == kOk && got < static_cast<std::size_t>(field.width)) code = kReadFieldFailed;
+            if (code == kOk) code = decode_field(db, field, bytes, &value);
+        }
+    }
+    if (code != kOk) value = empty_value(field.type);
+    set_last_error(code);
+    return value;
+}
+
+// Makes `record` the record under test while a condition runs, for read_field.
+class ScanScope {
+public:
+    ScanScope(Database& db, const std::uint8_t* record) : db_(db), saved_(db.scan) { db.scan = record; }
+    ~ScanScope() { db_.scan = saved_; }
+    ScanScope(const ScanScope&) = delete;
+    ScanScope& operator=(const ScanScope&) = delete;
+
+private:
+    Database& db_;
+    const std::uint8_t* saved_;
+};
+
+bool evaluate(Database& db, const Condition& condition, const std::uint8_t* record) {
+    if (const bool* fixed = std::get_if<bool>(&condition)) return *fixed;
+    ScanScope scope(db, record);
+    return std::get<std::function<bool()>>(condition)();
+}
+
+void check_condition(const Condition& condition) {
+    const auto* test = std::get_if<std::function<bool()>>(&condition);
+    if (test != nullptr && !*test) raise_runtime_error("用作进行条件判断的子语句参数只能接受逻辑型数据");
+}
+
+// Rewrites the serial of the current record: `mark` negates a positive one, otherwise a
+// negative one is made positive again.
+std::int32_t set_deletion_mark(Database& db, bool mark) {
+    if (db.current < 0) return kNoCurrentRecord;
+    const std::int64_t position = db.record_position(db.current);
+    ByteLockGuard lock(db.locks, db.data.file());
+    std::int32_t code = lock.acquire(position);
+    std::int64_t length = 0;
+    if (code != kOk || (code = record_file_length(db, &length)) != kOk) return code;
+    if (position >= length) return kNoCurrentRecord;
+    std::uint8_t bytes[4];
+    if ((code = read_exact(db, position, bytes, 4, kReadRecordFailed)) != kOk) return code;
+    const std::int32_t serial = get32(bytes);
+    if (mark ? serial <= 0 : serial >= 0) return kOk;
+    put32(bytes, -serial);
+    if ((code = io_code(db.data.write_at(position, bytes, 4))) != kOk) return code;
+    return db.sync();
+}
+
+std::int32_t batch_records(const Database& db) { return std::max(1, kBatchBytes / db.record_size); }
+
+}  // namespace
+
+bool open_database(const std::string& file_name, const OpenOptions& options) {
+    Command command;
+    if (file_name.empty()) return finish(kFileNotFound);
+    const std::string full = complete_file_name(file_name, "EDB");
+    Engine& e = engine();
+    for (const auto& db : e.databases) {
+        if (equal_ignoring_case(db->full_path, full)) return finish(kAlreadyOpen);
+    }
+    if (!options.alias.empty() && !is_valid_name(options.alias)) return finish(kBadAlias);
+    std::unique_ptr<Database> db;
+    const std::int32_t code = open_data_file(full, options, &db);
+    if (code != kOk) return finish(code);
+    e.databases.push_back(std::move(db));
+    e.current = static_cast<int>(e.databases.size()) - 1;
+    e.databases.back()->current = 0;
+    return finish(kOk);
+}
+
+void close_database(const std::string& name) {
+    Command command;
+    Engine& e = engine();
+    int found = -1;
+    if (name.empty()) {
+        found = e.current;
+    } else {
+        const int n = static_cast<int>(e.databases.size());
+        for (int i = n - 1; i >= 0 && found < 0; --i) {
+            if (equal_ignoring_case(e.databases[static_cast<std::size_t>(i)]->alias, name)) found = i;
+        }
+        for (int i = 0; i < n && found < 0; ++i) {
+            if (equal_ignoring_case(e.databases[static_cast<std::size_t>(i)]->title, name)) found = i;
+        }
+        const std::string full = platform::full_path(name);
+        for (int i = 0; i < n && found < 0; ++i) {
+            const std::string& path = e.databases[static_cast<std::size_t>(i)]->full_path;
+            if (equal_ignoring_case(path, name) || equal_ignoring_case(path, full)) found = i;
+        }
+    }
+    if (found < 0) return;
+    e.databases[static_cast<std::size_t>(found)]->close_files();
+    e.databases.erase(e.databases.begin() + found);
+    if (found == e.current) {
+        e.current = -1;
+    } else if (found < e.current) {
+        --e.current;
+    }
+}
+
+std::int32_t record_count() {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) {
+        finish(kNoCurrentDatabase);
+        return 0;
+    }
+    std::int32_t count = 0, next_serial = 0;
+    const std::int32_t code = read_counters(*db, &count, &next_serial, kRecordCountWaitMs);
+    finish(code);
+    return code == kOk ? count : 0;
+}
+
+void go_to_first_record() {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) {
+        finish(kNoCurrentDatabase);
+        return;
+    }
+    db->current = 0;
+}
+
+bool skip_records(std::int32_t count) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    if (count == 0) return finish(kOk);
+    std::int32_t records = 0, next_serial = 0;
+    const std::int32_t code = read_counters(*db, &records, &next_serial, kRecordCountWaitMs);
+    if (code != kOk) return finish(code);
+    if (count < 0 && (records == 0 || db->current < 0)) return finish(kBeforeFirstRecord);
+    if (count > 0 && (records == 0 || db->current >= records)) return finish(kAfterLastRecord);
+    const std::int64_t target = std::clamp<std::int64_t>(static_cast<std::int64_t>(db->current) + count, -1, records);
+    db->current = static_cast<std::int32_t>(target);
+    return finish(kOk);
+}
+
+bool append_record(const std::vector<Value>& values) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    std::vector<std::optional<Value>> given(values.begin(), values.end());
+    std::vector<std::optional<Value>> coerced;
+    std::int32_t code = coerce_all(*db, given, &coerced);
+    if (code != kOk) return finish(code);
+
+    ByteLockGuard header(db->locks, db->data.file());
+    if ((code = header.acquire(kCountOffset)) != kOk) return finish(code);
+    std::uint8_t counters[8];
+    if ((code = read_exact(*db, kCountOffset, counters, 8, kRecordCountFailed)) != kOk) return finish(code);
+    const std::int32_t count = std::max(get32(counters), 0);
+    const std::int32_t serial = std::max(get32(counters + 4), 1);
+    if (count == INT32_MAX || serial == INT32_MAX) return finish(kWriteRecordFailed);
+    const std::int64_t position = db->record_position(count);
+    ByteLockGuard record_lock(db->locks, db->data.file());
+    if ((code = record_lock.acquire(position)) != kOk) return finish(code);
+
+    std::vector<std::uint8_t>& record = db->record_buffer;
+    std::fill(record.begin(), record.end(), 0);
+    bool aux_written = false;
+    code = apply_values(*db, coerced, record.data(), &aux_written);
+    if (code != kOk) {
+        if (aux_written) db->sync(true);
+        return finish(code);
+    }
+    put32(record.data(), serial);
+    if ((code = io_code(db->data.write_at(position, record.data(), record.size()))) != kOk) return finish(code);
+    put32(counters, count + 1);
+    put32(counters + 4, serial + 1);
+    if ((code = io_code(db->data.write_at(kCountOffset, counters, 8))) != kOk) return finish(code);
+    db->current = count;
+    return finish(db->sync(aux_written));
+}
+
+bool modify_current_record(const std::vector<std::optional<Value>>& values) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    std::vector<std::optional<Value>> coerced;
+    std::int32_t code = coerce_all(*db, values, &coerced);
+    if (code != kOk) return finish(code);
+    if (db->current < 0) return finish(kNoCurrentRecord);
+    const std::int64_t position = db->record_position(db->current);
+    ByteLockGuard lock(db->locks, db->data.file());
+    std::int64_t length = 0;
+    if ((code = lock.acquire(position)) != kOk || (code = record_file_length(*db, &length)) != kOk) {
+        return finish(code);
+    }
+    if (position >= length) return finish(kNoCurrentRecord);
+    std::vector<std::uint8_t>& record = db->record_buffer;
+    if ((code = read_exact(*db, position, record.data(), record.size(), kReadRecordFailed)) != kOk) {
+        return finish(code);
+    }
+    bool aux_written = false;
+    code = apply_values(*db, coerced, record.data(), &aux_written);
+    if (code == kOk) code = io_code(db->data.write_at(position + 4, record.data() + 4, record.size() - 4));
+    const std::int32_t synced = db->sync(aux_written);
+    return finish(code != kOk ? code : synced);
+}
+
+Value read_field(std::string_view name) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) raise_runtime_error("未指定当前数据库或者指定数据库未打开");
+    const FieldDescriptor* field = find_field(*db, name);
+    if (field == nullptr) raise_runtime_error("指定字段不存在");
+    return read_field_value(*db, *field);
+}
+
+Value read_field(int number) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) raise_runtime_error("未指定当前数据库或者指定数据库未打开");
+    if (number < 1 || static_cast<std::size_t>(number) > db->fields.size()) raise_runtime_error("指定字段不存在");
+    return read_field_value(*db, db->fields[static_cast<std::size_t>(number - 1)]);
+}
+
+bool read_record(std::vector<Value>* values) {
+    Command command;
+    values->clear();
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    const std::uint8_t* record = db->scan;
+    ByteLockGuard lock(db->locks, db->data.file());
+    std::vector<std::uint8_t> own;
+    std::int32_t code = kOk;
+    if (record == nullptr) {
+        if (db->current < 0) return finish(kNoCurrentRecord);
+        const std::int64_t position = db->record_position(db->current);
+        if ((code = lock.acquire(position)) != kOk) return finish(code);
+        own.resize(static_cast<std::size_t>(db->record_size));
+        std::size_t got = 0;
+        if ((code = io_code(db->data.read_at(position, own.data(), own.size(), &got))) != kOk) return finish(code);
+        if (got == 0) return finish(kNoCurrentRecord);
+        if (got < own.size()) return finish(kReadRecordFailed);
+        record = own.data();
+    }
+    values->reserve(db->fields.size());
+    for (const FieldDescriptor& field : db->fields) {
+        Value value = empty_value(field.type);
+        if ((code = decode_field(*db, field, record + field.offset, &value)) != kOk) {
+            values->clear();
+            return finish(code);
+        }
+        values->push_back(std::move(value));
+    }
+    return finish(kOk);
+}
+
+bool find_record(const Condition& condition) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    check_condition(condition);
+    ByteLockGuard header(db->locks, db->data.file());
+    std::int32_t code = header.acquire(kCountOffset);
+    if (code != kOk) return finish(code);
+    std::uint8_t count_bytes[4];
+    if ((code = read_exact(*db, kCountOffset, count_bytes, 4, kRecordCountFailed)) != kOk) return finish(code);
+    const std::int32_t count = get32(count_bytes);
+    const std::int32_t start = std::max(db->current, 0);
+    if (count < 1 || start >= count) return found_nothing();
+    // Its own buffer: the condition may itself call commands that use the record buffer.
+    std::vector<std::uint8_t> record(static_cast<std::size_t>(db->record_size));
+    for (std::int32_t r = start; r < count; ++r) {
+        ByteLockGuard lock(db->locks, db->data.file());
+        if ((code = lock.acquire(db->record_position(r))) != kOk) return finish(code);
+        if ((code = read_exact(*db, db->record_position(r), record.data(), record.size(), kReadRecordFailed)) != kOk) {
+            return finish(code);
+        }
+        if (evaluate(*db, condition, record.data())) {
+            db->current = r;
+            return finish(kOk);
+        }
+    }
+    return found_nothing();
+}
+
+bool delete_record() {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    return finish(set_deletion_mark(*db, true));
+}
+
+bool undelete_record() {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    return finish(set_deletion_mark(*db, false));
+}
+
+bool delete_record(const Condition& condition) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    check_condition(condition);
+    DatabaseLockGuard database_lock(db->locks, db->data.file());
+    std::int32_t code = database_lock.acquire();
+    std::int32_t count = 0, next_serial = 0;
+    if (code != kOk || (code = read_counters(*db, &count, &next_serial)) != kOk) return finish(code);
+    const std::int32_t batch = batch_records(*db);
+    const auto size = static_cast<std::size_t>(db->record_size);
+    std::vector<std::uint8_t> records(static_cast<std::size_t>(batch) * size);
+    bool written = false;
+    for (std::int32_t start = 0; start < count; start += batch) {
+        const std::int32_t n = std::min(batch, count - start);
+        if ((code = read_exact(*db, db->record_position(start), records.data(), size * static_cast<std::size_t>(n),
+                               kReadRecordFailed)) != kOk) {
+            break;
+        }
+        for (std::int32_t i = 0; i < n && code == kOk; ++i) {
+            std::uint8_t* record = records.data() + size * static_cast<std::size_t>(i);
+            const std::int32_t serial = get32(record);
+            if (!evaluate(*db, condition, record) || serial <= 0) continue;
+            std::uint8_t negated[4];
+            put32(negated, -serial);
+            code = io_code(db->data.write_at(db->record_position(start + i), negated, 4));
+            written = true;
+        }
+        if (code != kOk) break;
+    }
+    const std::int32_t synced = written ? db->sync() : kOk;
+    return finish(code != kOk ? code : synced);
+}
+
+bool purge_deleted_records() {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    DatabaseLockGuard database_lock(db->locks, db->data.file());
+    std::int32_t code = database_lock.acquire();
+    std::int32_t count = 0, next_serial = 0;
+    if (code != kOk || (code = read_counters(*db, &count, &next_serial)) != kOk) return finish(code);
+    const std::int32_t batch = batch_records(*db);
+    const auto size = static_cast<std::size_t>(db->record_size);
+    std::vector<std::uint8_t> records(static_cast<std::size_t>(batch) * size);
+    std::int32_t kept_total = 0;
+    bool dropped = false;
+    bool aux_written = false;
+    std::int32_t chain_code = kOk;
+    for (std::int32_t start = 0; start < count && code == kOk; start += batch) {
+        const std::int32_t n = std::min(batch, count - start);
+        code = read_exact(*db, db->record_position(start), records.data(), size * static_cast<std::size_t>(n),
+                          kReadRecordFailed);
+        if (code != kOk) break;
+        std::int32_t kept = 0;
+        for (std::int32_t i = 0; i < n; ++i) {
+            std::uint8_t* record = records.data() + size * static_cast<std::size_t>(i);
+            if (get32(record) >= 0) {
+                if (kept != i) std::memmove(records.data() + size * static_cast<std::size_t>(kept), record, size);
+                ++kept;
+                continue;
+            }
+            dropped = true;
+            for (const FieldDescriptor& field : db->fields) {
+                const std::int32_t first = is_chain_type(field.type) ? get32(record + field.offset) : 0;
+                if (first == 0) continue;
+                const std::int32_t released = db->aux ? db->aux->release_chain(first) : kAuxAccessFailed;
+                aux_written = true;
+                if (released != kOk) chain_code = released;
+            }
+        }
+        if (dropped && kept > 0) {
+            code = io_code(db->data.write_at(db->record_position(kept_total), records.data(),
+                                             size * static_cast<std::size_t>(kept)));
+        }
+        kept_total += kept;
+    }
+    if (code == kOk && dropped) {
+        std::uint8_t bytes[4];
+        put32(bytes, kept_total);
+        code = io_code(db->data.write_at(kCountOffset, bytes, 4));
+        if (code == kOk) code = io_code(db->data.file().set_length(db->record_position(kept_total)));
+    }
+    const std::int32_t synced = dropped ? db->sync(aux_written) : kOk;
+    db->current = 0;
+    if (code == kOk) code = synced;
+    return finish(code != kOk ? code : chain_code);
+}
+
+bool set_access_password(const std::string& new_password) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    if (new_password == "?") return finish(kBadPasswordText);
+    DatabaseLockGuard database_lock(db->locks, db->data.file());
+    std::int32_t code = database_lock.acquire();
+    if (code != kOk) return finish(code);
+    const std::shared_ptr<ScrambleKey> key = ScrambleKey::for_password(new_password);
+    if (!db->data.rekey(key) || (db->aux && !db->aux->keyed().rekey(key))) {
+        db->sync(true);
+        return finish(kRekeyFailed);
+    }
+    std::uint8_t digest_area[36] = {};
+    if (key) std::memcpy(digest_area, key->digest().data(), 32);
+    const char* magic = key ? "WCDB" : "WEDB";
+    if ((code = io_code(db->data.write_at(0, magic, 4))) != kOk ||
+        (code = io_code(db->data.write_at(28, digest_area, sizeof digest_area))) != kOk) {
+        return finish(code);
+    }
+    std::memcpy(db->header.data(), magic, 4);
+    std::memcpy(db->header.data() + 28, digest_area, sizeof digest_area);
+    return finish(db->sync(true));
+}
+
+void set_lock_wait_time(std::int32_t ms) { set_lock_wait_time_ms(ms); }
+
+}  // namespace quillet::db

@@ -1,0 +1,83 @@
+// The engine's process-wide state and the open database it keeps per data file. Every
+// command runs under Engine::mutex, a recursive mutex: a condition evaluated by find or
+// delete runs on the commanding thread while the mutex is held and may call read_field
+// again, while other threads wait until the whole command is over. The last database
+// error is per thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "db/auxiliary_file.h"
+#include "db/byte_locks.h"
+#include "db/database.h"
+#include "db/keyed_file.h"
+
+namespace quillet::db {
+
+inline constexpr std::int64_t kHeaderSize = 112;
+inline constexpr std::int64_t kDescriptorSize = 72;
+inline constexpr std::int64_t kCountOffset = 16;
+inline constexpr std::int32_t kFormatVersion = 0x00010000;
+
+struct FieldDescriptor {
+    std::string name;
+    FieldType type = FieldType::kText;
+    std::int32_t offset = 0;
+    std::int32_t width = 0;  // bytes in the record
+};
+
+struct Database {
+    explicit Database(int lock_depth) : locks(lock_depth) {}
+
+    std::string full_path;
+    std::string title;
+    std::string alias;
+    bool read_only = false;
+    KeyedFile data;
+    ByteLocks locks;
+    std::array<std::uint8_t, kHeaderSize> header{};
+    std::vector<FieldDescriptor> fields;
+    std::int64_t data_start = 0;
+    std::int32_t record_size = 0;
+    std::int32_t current = 0;
+    std::unique_ptr<AuxiliaryFile> aux;
+    // The record under test while a condition runs; read_field reads from it.
+    const std::uint8_t* scan = nullptr;
+    std::vector<std::uint8_t> record_buffer;
+
+    std::int32_t version() const;
+    std::int64_t record_position(std::int32_t record) const {
+        return data_start + static_cast<std::int64_t>(record) * record_size;
+    }
+    // Makes every change so far durable; the auxiliary file too when `aux_too`.
+    std::int32_t sync(bool aux_too = false);
+    void close_files();
+};
+
+struct Engine {
+    std::recursive_mutex mutex;
+    std::vector<std::unique_ptr<Database>> databases;
+    int current = -1;
+};
+
+Engine& engine();
+void set_last_error(std::int32_t code);
+
+// Shows the runtime error report through the fatal-report hook and ends the process.
+[[noreturn]] void raise_runtime_error(const std::string& message);
+// Asks through the password prompt hook; false when cancelled or no prompt is set.
+bool prompt_password(int tries_left, std::string* password);
+
+std::int32_t get32(const std::uint8_t* p);
+void put32(std::uint8_t* p, std::int32_t value);
+
+// Opens, checks and returns a database (not yet in the list). `full_path` is completed.
+std::int32_t open_data_file(const std::string& full_path, const OpenOptions& options,
+                            std::unique_ptr<Database>* out);
+
+}  // namespace quillet::db

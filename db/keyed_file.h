@@ -1,0 +1,38 @@
+// A data or auxiliary file whose bytes from offset 4 on pass through the scrambling
+// transform: reads unscramble with the reading key, writes scramble a copy with the
+// writing key. The two keys differ only while the file is re-keyed. Used by one thread
+// at a time (the engine's mutex).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "db/scrambling.h"
+#include "platform/file.h"
+
+namespace quillet::db {
+
+class KeyedFile {
+public:
+    platform::File& file() { return file_; }
+
+    // nullptr: no password, bytes pass unchanged.
+    void set_key(std::shared_ptr<ScrambleKey> key);
+
+    platform::FileError read_at(std::int64_t offset, void* buffer, std::size_t length, std::size_t* bytes_read);
+    platform::FileError write_at(std::int64_t offset, const void* data, std::size_t length);
+
+    // Rewrites every byte from offset 4 under `key`. On failure the file stays keyed with
+    // the old key (bytes already rewritten are not restored) and the result is false.
+    bool rekey(std::shared_ptr<ScrambleKey> key);
+
+private:
+    platform::File file_;
+    std::shared_ptr<ScrambleKey> read_key_;
+    std::shared_ptr<ScrambleKey> write_key_;
+    std::vector<std::uint8_t> scratch_;
+};
+
+}  // namespace quillet::db
