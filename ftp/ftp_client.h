@@ -1,0 +1,119 @@
+// One FTP connection with whole-file transfers, directory operations, listings and
+// lookups. Remote paths are GBK bytes and reach the server as they are; a relative path
+// is taken against the current directory that ChangeDirectory set (at first the login
+// directory), so nothing depends on where the server's own current directory happens to
+// be. Every operation returns its failure value, without any traffic, when not connected.
+//
+// Thread-safe: the window thread and transfer threads share the one program-wide client.
+// Every operation holds mutex_ for its whole run, so operations never interleave on the
+// connection. Close() first asks a running operation to give up (it notices within about
+// a second), so closing never waits for a long transfer. Not copyable: copies would share
+// one connection with no owner.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillet::ftp {
+
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeNormal = 0x80;
+inline constexpr std::uint32_t kDefaultListFilter = 0x37;
+// Returned where a time is not found: 1 January 100, the smallest date-time value.
+inline constexpr double kNoModifiedTime = -657434.0;
+inline constexpr int kTransferAscii = 1;
+inline constexpr int kTransferBinary = 2;
+
+// The four parallel outputs of a listing.
+struct Listing {
+    std::vector<std::string> names;
+    std::vector<std::uint32_t> attributes;
+    std::vector<std::int64_t> sizes;
+    std::vector<double> last_write_times;
+};
+
+// How long the client waits. A dead server is given up after connect_ms; a transfer or a
+// reply that makes no progress for stall_seconds fails.
+struct FtpTimeouts {
+    long connect_ms = 15000;
+    long stall_seconds = 30;
+};
+
+// Receives bytes so far, bytes per millisecond and percent done.
+using ProgressCallback = std::function<void(std::int64_t& bytes_so_far, std::int64_t speed, int percent)>;
+
+class FtpClient {
+public:
+    FtpClient();
+    ~FtpClient();  // runs Close
+    FtpClient(const FtpClient&) = delete;
+    FtpClient& operator=(const FtpClient&) = delete;
+
+    void SetTimeouts(const FtpTimeouts& timeouts);
+
+    bool IsConnected();
+    // Logs in once; later operations reuse this control connection. A connection already
+    // open is closed first. Port 0 means 21; a user left out means "anonymous".
+    bool Connect(const std::string& server, const std::optional<std::string>& user = std::nullopt,
+                 const std::string& password = "", int port = 21, bool passive = false);
+    // False when nothing was open.
+    bool Close();
+
+    bool MakeDirectory(const std::string& remote_path);
+    bool DeleteDirectory(const std::string& remote_path);
+    // Creates the local directory (every missing level), then downloads the remote
+    // directory's files and subdirectories into it; paths that failed are appended to
+    // `failed_paths`.
+    bool DownloadDirectory(const std::string& remote_directory, const std::string& local_directory,
+                           bool text_mode = false, std::vector<std::string>* failed_paths = nullptr);
+    bool UploadDirectory(const std::string& local_directory, const std::string& remote_directory,
+                         int transfer_type = kTransferBinary);
+    // Entries of a directory, or of the entries matching a pattern whose last component
+    // may hold * and ?; names starting with "." are left out. Keeps an entry when its
+    // attributes AND (filter + 0x80) are not 0. Returns the number kept.
+    int List(const std::string& pattern = "*.*", std::uint32_t filter = kDefaultListFilter, Listing* out = nullptr);
+    bool ChangeDirectory(const std::string& remote_path);
+    std::string CurrentDirectory();
+    bool DeleteRemoteFile(const std::string& remote_path);
+    bool RenameRemoteFile(const std::string& old_path, const std::string& new_path);
+    // Binary unless text_mode; replaces the local file only once the whole file arrived.
+    bool DownloadFile(const std::string& remote_file, const std::string& local_file, bool text_mode = false);
+    // Transfer type 0 or 2 is binary, 1 is text. Replaces the server's file.
+    bool UploadFile(const std::string& local_file, const std::string& remote_file,
+                    int transfer_type = kTransferBinary);
+    std::int64_t RemoteFileSize(const std::string& remote_file);
+    std::int64_t RemoteDirectorySize(const std::string& remote_directory);
+    // Lookups of the entry named by the path. With case_sensitive false, letter case is
+    // ignored when names are compared.
+    std::int32_t GetAttributes(const std::string& remote_path, bool case_sensitive);        // -1 when missing
+    double GetModifiedTime(const std::string& remote_path, bool case_sensitive);            // kNoModifiedTime
+    bool FileExists(const std::string& remote_path, bool case_sensitive);
+    // Lookups among the directories of the path's parent, which the server resolves.
+    std::uint32_t GetEntryAttributes(const std::string& remote_path, bool case_sensitive);  // 0 when missing
+    double GetEntryModifiedTime(const std::string& remote_path, bool case_sensitive);       // 0.0 when missing
+    bool DirectoryExists(const std::string& remote_path, bool case_sensitive);
+    // The local file ends up holding exactly the downloaded bytes; data arrives in
+    // 2048-byte blocks, each reported to `progress`.
+    bool DownloadWithProgress(const std::string& remote_file, const std::string& local_file,
+                              const ProgressCallback& progress = {});
+
+    // Helpers that need no connection.
+    static double FileTimeToDateTime(std::uint64_t file_time);  // 0 when out of range
+    static std::string BufferToText(const char* buffer, std::size_t size);  // up to the first NUL
+    static std::string TrimSeparators(const std::string& text);            // "\" and "/" at both ends
+
+    struct Impl;
+
+private:
+    std::mutex mutex_;
+    std::atomic<bool> cancel_requested_{false};
+    std::unique_ptr<Impl> impl_;  // guarded by mutex_
+};
+
+}  // namespace quillet::ftp

@@ -1,0 +1,118 @@
+"""A local FTP server for the FTP tests.
+
+Usage: ftp_server.py --root DIR --log FILE [--user U --password P] [--no-mlsd] [--stall-after N] [--silent]
+
+Listens on 127.0.0.1 on a free port and prints "READY <port> <pid>" once it accepts
+connections, and exits when the test that started it is gone. Every connection, login and command is appended to the log file (and
+flushed) before the server answers, so a client that has its reply can read the log.
+Failed logins are answered at once. Paths travel as raw bytes (GBK names included).
+--silent never greets a client. --no-mlsd hides MLSD so that clients fall back to LIST. --stall-after N makes every
+download send N bytes and then hang, like a server that stopped mid-transfer.
+"""
+import argparse
+import os
+import socket
+import sys
+import threading
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class StallingFile:
+    def __init__(self, file, limit):
+        self._file = file
+        self._limit = limit
+        self.name = file.name
+        self.closed = False
+
+    def read(self, size=-1):
+        if self._limit <= 0:
+            time.sleep(120)  # the whole server stops answering
+            return b""
+        data = self._file.read(min(size, self._limit) if size >= 0 else self._limit)
+        self._limit -= len(data)
+        return data
+
+    def close(self):
+        self.closed = True
+        self._file.close()
+
+    def seek(self, *args):
+        return self._file.seek(*args)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--user", default="user")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--no-mlsd", action="store_true")
+    parser.add_argument("--stall-after", type=int, default=-1)
+    parser.add_argument("--silent", action="store_true")
+    args = parser.parse_args()
+
+    if args.silent:  # accepts connections (the kernel does) but never greets
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(8)
+        print("READY %d %d" % (listener.getsockname()[1], os.getpid()), flush=True)
+        time.sleep(120)
+        return 0
+
+    log = open(args.log, "a", encoding="utf-8", errors="surrogateescape", buffering=1)
+
+    class StallingFS(AbstractedFS):
+        def open(self, filename, mode):
+            file = super().open(filename, mode)
+            if "r" in mode and args.stall_after >= 0:
+                return StallingFile(file, args.stall_after)
+            return file
+
+    class LoggingHandler(FTPHandler):
+        auth_failed_timeout = 0
+        unicode_errors = "surrogateescape"
+        use_sendfile = False
+        abstracted_fs = StallingFS
+
+        def on_connect(self):
+            log.write("CONNECT\n")
+
+        def pre_process_command(self, line, cmd, arg):
+            shown = "PASS ******" if cmd == "PASS" else line
+            log.write("CMD %s\n" % shown)
+            super().pre_process_command(line, cmd, arg)
+
+        def handle_auth_success(self, home, password, msg_login):
+            log.write("LOGIN %s\n" % self.username)
+            super().handle_auth_success(home, password, msg_login)
+
+    if args.no_mlsd:
+        LoggingHandler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("MLSD", "MLST")}
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    authorizer.add_anonymous(args.root, perm="elradfmwMT")
+    LoggingHandler.authorizer = authorizer
+
+    server = FTPServer(("127.0.0.1", 0), LoggingHandler)
+    parent = os.getppid()
+
+    def exit_when_orphaned():
+        while os.getppid() == parent:
+            time.sleep(0.5)
+        os._exit(0)
+
+    threading.Thread(target=exit_when_orphaned, daemon=True).start()
+    print("READY %d %d" % (server.socket.getsockname()[1], os.getpid()), flush=True)
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    import logging
+    logging.basicConfig(level=logging.CRITICAL)
+    sys.exit(main())
