@@ -1,0 +1,100 @@
+#include "ftp/database_sync.h"
+
+#include "ftp/local_path.h"
+#include "platform/clock.h"
+#include "platform/date_time.h"
+#include "platform/file.h"
+
+namespace quillet::ftp {
+namespace {
+
+// Backups of one day beyond this many are refused rather than searched for ever.
+constexpr int kMaxBackupsPerDay = 1000;
+
+void ensure_storage_directory(FtpClient& client, const std::string& storage_path) {
+    if (!client.DirectoryExists(storage_path, true)) client.MakeDirectory(storage_path);
+}
+
+std::string directory_of(const std::string& file) {
+    const std::size_t slash = file.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
+// data<yyyy-M-d>.edb beside the local file, or data<yyyy-M-d>-<n>.edb when taken.
+std::string free_backup_name(const std::string& local_file) {
+    const platform::LocalTime now = platform::clock().local_time();
+    platform::CalendarFields fields;
+    fields.year = now.year;
+    fields.month = now.month;
+    fields.day = now.day;
+    double today = 0;
+    if (!platform::calendar_to_date_time(fields, &today)) return {};
+    const std::string stem = directory_of(local_file) + "/data" + FormatDateTime(today, "yyyy-M-d");
+    for (int n = 1; n <= kMaxBackupsPerDay; ++n) {
+        const std::string name = n == 1 ? stem + ".edb" : stem + "-" + std::to_string(n) + ".edb";
+        if (!platform::is_existing_file(name) && !platform::is_directory(name)) return name;
+    }
+    return {};
+}
+
+// Copies rather than moves, so data.edb exists at every moment, even after a crash.
+bool keep_backup(const std::string& local_file, std::string* backup_file) {
+    backup_file->clear();
+    if (!platform::is_existing_file(local_file)) return true;  // nothing to keep
+    const std::string name = free_backup_name(local_file);
+    std::string bytes;
+    if (name.empty() || !IsValidFilePath(name) || !platform::read_whole_file(local_file, &bytes) ||
+        !platform::write_whole_file_atomically(name, bytes)) {
+        return false;
+    }
+    *backup_file = name;
+    return true;
+}
+
+}  // namespace
+
+std::string remote_database_file(const std::string& storage_path) { return storage_path + "/data.edb"; }
+
+bool upload_database(FtpClient& client, const DatabaseSync& sync) {
+    if (!client.IsConnected()) return false;
+    ensure_storage_directory(client, sync.storage_path);
+    // A snapshot taken under the store's lock: the file is not written while it is read,
+    // and record commands need not wait for the network.
+    const std::string snapshot = sync.local_file + ".upload";
+    {
+        const auto lock = sync.lock_store();
+        std::string bytes;
+        if (!platform::read_whole_file(sync.local_file, &bytes) ||
+            !platform::write_whole_file_atomically(snapshot, bytes)) {
+            platform::remove_file(snapshot);
+            return false;
+        }
+    }
+    const bool uploaded = client.UploadFile(snapshot, remote_database_file(sync.storage_path));
+    platform::remove_file(snapshot);
+    return uploaded;
+}
+
+bool download_database(FtpClient& client, const DatabaseSync& sync, std::string* backup_file) {
+    std::string backup;
+    if (backup_file != nullptr) backup_file->clear();
+    if (!client.IsConnected()) return false;
+    ensure_storage_directory(client, sync.storage_path);
+    const std::string incoming = sync.local_file + ".download";
+    if (!client.DownloadFile(remote_database_file(sync.storage_path), incoming)) {
+        platform::remove_file(incoming);
+        return false;
+    }
+    const auto lock = sync.lock_store();
+    const bool taken = sync.is_usable_database(incoming) && keep_backup(sync.local_file, &backup) &&
+                       platform::replace_file(incoming, sync.local_file);
+    if (!taken) {
+        platform::remove_file(incoming);
+        if (!backup.empty()) platform::remove_file(backup);  // a copy of the unchanged file
+        return false;
+    }
+    if (backup_file != nullptr) *backup_file = backup;
+    return true;
+}
+
+}  // namespace quillet::ftp

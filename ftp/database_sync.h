@@ -1,0 +1,41 @@
+// Copying the credential database file as a whole to and from the FTP server. The
+// transfers report a result; the window that started them shows it.
+//
+// A download never loses the local file: the server's copy goes to a temporary file
+// beside it and is taken only when it is a complete data file that opens with the
+// session password. Then the local file is copied to the day's backup (a second download
+// on one day gets its own, numbered backup) and the new file is renamed over it in one
+// step. On any failure the local file is left exactly as it was.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "ftp/ftp_client.h"
+
+namespace quillet::ftp {
+
+struct DatabaseSync {
+    // The local database file, e.g. <program directory>/data.edb.
+    std::string local_file;
+    // The directory on the server, as typed; the remote file is it + "/data.edb".
+    std::string storage_path;
+    // Keeps everyone else off the local file while held (only for local file work).
+    std::function<std::unique_lock<std::mutex>()> lock_store;
+    // True when the file at the path is a complete data file that opens with the
+    // session password. Called while lock_store is held.
+    std::function<bool(const std::string& path)> is_usable_database;
+};
+
+std::string remote_database_file(const std::string& storage_path);
+
+// Creates the storage directory when the server does not list it (one request for the
+// whole path; its failure is not looked at), then sends a snapshot of the local file.
+bool upload_database(FtpClient& client, const DatabaseSync& sync);
+
+// The same directory step, then the safe download described above. `backup_file`
+// receives the backup's path (empty when there was no local file to keep).
+bool download_database(FtpClient& client, const DatabaseSync& sync, std::string* backup_file = nullptr);
+
+}  // namespace quillet::ftp

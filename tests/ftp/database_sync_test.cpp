@@ -1,0 +1,144 @@
+#include "ftp/database_sync.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/manual_clock.h"
+#include "tests/ftp/ftp_test_server.h"
+
+namespace quillet::ftp {
+namespace {
+
+using test::read_file_bytes;
+using test::TestFtpServer;
+using test::write_file_bytes;
+
+class DatabaseSyncTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.ready());
+        clock_.set_local_time({2021, 10, 6, 9, 30, 0, 0});
+        platform::set_clock(&clock_);
+        write_file_bytes(local_file(), kOriginal);
+        sync_.local_file = local_file();
+        sync_.storage_path = "/store";
+        sync_.lock_store = [this] {
+            ++locks_taken_;
+            return std::unique_lock<std::mutex>(store_mutex_);
+        };
+        // Stands in for opening the file with the session password.
+        sync_.is_usable_database = [this](const std::string& path) {
+            EXPECT_FALSE(store_mutex_.try_lock()) << "checked without the store's lock";
+            return read_file_bytes(path).rfind("GOOD", 0) == 0;
+        };
+    }
+    void TearDown() override { platform::set_clock(nullptr); }
+
+    bool connect(FtpClient& client, const TestFtpServer& server) {
+        return client.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
+    }
+    std::string local_file() const { return local_.path() + "/data.edb"; }
+    std::string local(const std::string& name) const { return local_.path() + "/" + name; }
+    // Only data.edb and backups: no temporary file is left behind.
+    std::vector<std::string> local_names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(local_.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static constexpr const char* kOriginal = "GOOD local original";
+    TestFtpServer server_;
+    test::TempDirectory local_;
+    platform::ManualClock clock_;
+    FtpClient client_;
+    std::mutex store_mutex_;
+    int locks_taken_ = 0;
+    DatabaseSync sync_;
+};
+
+TEST_F(DatabaseSyncTest, UploadCreatesAMissingStoragePathWithOneRequest) {
+    ASSERT_TRUE(connect(client_, server_));
+    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), kOriginal);
+    EXPECT_EQ(server_.lines("CMD MKD"), std::vector<std::string>{"CMD MKD /store"});
+    EXPECT_EQ(locks_taken_, 1);
+    EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
+
+    // An existing storage directory is not created again; the server's file is replaced.
+    write_file_bytes(local_file(), "GOOD newer");
+    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), "GOOD newer");
+    EXPECT_EQ(server_.lines("CMD MKD").size(), 1u);
+
+    // Missing parents are not made one by one: the one request fails, and so does the upload.
+    sync_.storage_path = "/deep/er";
+    EXPECT_FALSE(upload_database(client_, sync_));
+    EXPECT_EQ(server_.lines("CMD MKD").back(), "CMD MKD /deep/er");
+    EXPECT_EQ(server_.lines("CMD MKD").size(), 2u);
+
+    sync_.storage_path = "";
+    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_EQ(read_file_bytes(server_.file("data.edb")), "GOOD newer");
+}
+
+TEST_F(DatabaseSyncTest, DownloadKeepsTheDaysBackupAndASecondOneOfTheSameDay) {
+    write_file_bytes(server_.file("store/data.edb"), "GOOD from the server");
+    ASSERT_TRUE(connect(client_, server_));
+    std::string backup;
+    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    EXPECT_EQ(backup, local("data2021-10-6.edb"));
+    EXPECT_EQ(read_file_bytes(local_file()), "GOOD from the server");
+    EXPECT_EQ(read_file_bytes(backup), kOriginal);
+
+    write_file_bytes(local_file(), "GOOD changed locally");
+    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    EXPECT_EQ(backup, local("data2021-10-6-2.edb"));
+    EXPECT_EQ(read_file_bytes(local("data2021-10-6.edb")), kOriginal);
+    EXPECT_EQ(read_file_bytes(backup), "GOOD changed locally");
+    EXPECT_EQ(local_names(), (std::vector<std::string>{"data.edb", "data2021-10-6-2.edb", "data2021-10-6.edb"}));
+    EXPECT_EQ(server_.lines("LOGIN").size(), 1u);
+}
+
+TEST_F(DatabaseSyncTest, FailedDownloadsLeaveTheLocalFileUntouched) {
+    ASSERT_TRUE(connect(client_, server_));
+    // The server has no file.
+    EXPECT_FALSE(download_database(client_, sync_));
+    // The server's file is not a usable database (an error page, another password...).
+    write_file_bytes(server_.file("store/data.edb"), "<html>502 Bad Gateway</html>");
+    EXPECT_FALSE(download_database(client_, sync_));
+    EXPECT_EQ(read_file_bytes(local_file()), kOriginal);
+    EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
+
+    // The server stops in the middle of the transfer.
+    TestFtpServer stalling("--stall-after 4");
+    ASSERT_TRUE(stalling.ready());
+    write_file_bytes(stalling.file("store/data.edb"), "GOOD but never arrives whole");
+    FtpClient client;
+    client.SetTimeouts({2000, 1});
+    ASSERT_TRUE(connect(client, stalling));
+    EXPECT_FALSE(download_database(client, sync_));
+    EXPECT_EQ(read_file_bytes(local_file()), kOriginal);
+    EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
+
+    client_.Close();
+    EXPECT_FALSE(download_database(client_, sync_));
+    EXPECT_FALSE(upload_database(client_, sync_));
+}
+
+TEST_F(DatabaseSyncTest, DownloadWithoutALocalFileKeepsNoBackup) {
+    write_file_bytes(server_.file("data.edb"), "GOOD root copy");
+    std::filesystem::remove(local_file());
+    sync_.storage_path = "";
+    ASSERT_TRUE(connect(client_, server_));
+    std::string backup = "unset";
+    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    EXPECT_EQ(backup, "");
+    EXPECT_EQ(read_file_bytes(local_file()), "GOOD root copy");
+}
+
+}  // namespace
+}  // namespace quillet::ftp
