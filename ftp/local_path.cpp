@@ -43,23 +43,25 @@ std::string padded(int value, std::size_t width) {
 bool date_element(char c, std::size_t run, const platform::CalendarFields& f, std::string* out) {
     static const char* const kDayShort[] = {"周日", "周一", "周二", "周三", "周四", "周五", "周六"};
     static const char* const kDayLong[] = {"星期日", "星期一", "星期二", "星期三", "星期四", "星期五", "星期六"};
-    static const char* const kMonthLong[] = {"一月", "二月", "三月", "四月", "五月", "六月",
+    static const char* const kMonthLong[] = {"一月", "二月", "三月", "四月", "五月",   "六月",
                                              "七月", "八月", "九月", "十月", "十一月", "十二月"};
     switch (c) {
         case 'd':
-            *out += run == 1 ? std::to_string(f.day)
+            *out += run == 1   ? std::to_string(f.day)
                     : run == 2 ? padded(f.day, 2)
                     : run == 3 ? kDayShort[f.day_of_week]
                                : kDayLong[f.day_of_week];
             return true;
         case 'M':
-            *out += run == 1 ? std::to_string(f.month)
+            *out += run == 1   ? std::to_string(f.month)
                     : run == 2 ? padded(f.month, 2)
                     : run == 3 ? std::to_string(f.month) + "月"
                                : kMonthLong[f.month - 1];
             return true;
         case 'y':
-            *out += run == 1 ? std::to_string(f.year % 100) : run == 2 ? padded(f.year % 100, 2) : std::to_string(f.year);
+            *out += run == 1   ? std::to_string(f.year % 100)
+                    : run == 2 ? padded(f.year % 100, 2)
+                               : std::to_string(f.year);
             return true;
         case 'g':
             *out += "公元";
@@ -99,8 +101,7 @@ enum class PictureKind { kDate, kTime };
 
 // Expands one picture. Runs of one letter are the elements; 'text' is copied as it
 // stands ('' inside quotes is one quote); every other character is copied.
-std::string expand(std::string_view picture, PictureKind kind, const platform::CalendarFields& f,
-                   bool force_24_hour) {
+std::string expand(std::string_view picture, PictureKind kind, const platform::CalendarFields& f, bool force_24_hour) {
     std::string out;
     std::size_t i = 0;
     while (i < picture.size()) {
@@ -124,8 +125,8 @@ std::string expand(std::string_view picture, PictureKind kind, const platform::C
         std::size_t run = 1;
         while (i + run < picture.size() && picture[i + run] == c) ++run;
         i += run;
-        bool element = kind == PictureKind::kDate ? date_element(c, run, f, &out)
-                                                  : time_element(c, run, f, force_24_hour, &out);
+        bool element =
+            kind == PictureKind::kDate ? date_element(c, run, f, &out) : time_element(c, run, f, force_24_hour, &out);
         if (!element) out.append(run, c);
     }
     return out.size() < kFormatBufferSize ? out : std::string();

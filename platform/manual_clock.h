@@ -12,7 +12,7 @@
 namespace quillet::platform {
 
 class ManualClock : public Clock {
-public:
+  public:
     std::uint32_t tick_count_ms() override;
     void sleep_ms(std::uint32_t ms) override;
     std::uint64_t timestamp_counter() override;
@@ -26,7 +26,7 @@ public:
     // Total milliseconds passed to sleep_ms so far.
     std::uint64_t slept_ms();
 
-private:
+  private:
     std::mutex mutex_;
     std::uint32_t ticks_ = 0;
     std::uint64_t counter_ = 0;

@@ -11,7 +11,7 @@
 namespace quillet::platform {
 
 class RecordingShell : public Shell {
-public:
+  public:
     bool open(const std::string& address) override {
         std::lock_guard lock(mutex_);
         opened_.push_back(address);
@@ -27,7 +27,7 @@ public:
         succeed_ = succeed;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<std::string> opened_;
     bool succeed_ = true;

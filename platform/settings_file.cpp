@@ -48,8 +48,8 @@ bool names_equal(std::string_view a, std::string_view b) {
 
 struct Line {
     enum class Kind { kOther, kSection, kKey } kind = Kind::kOther;
-    std::string_view text;  // the whole line, without its line end
-    std::string_view name;  // section or key name, trimmed
+    std::string_view text;   // the whole line, without its line end
+    std::string_view name;   // section or key name, trimmed
     std::string_view value;  // key value, trimmed
 };
 

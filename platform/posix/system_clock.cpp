@@ -21,7 +21,7 @@ std::uint64_t monotonic_ns() {
 }
 
 class SystemClock : public Clock {
-public:
+  public:
     std::uint32_t tick_count_ms() override { return static_cast<std::uint32_t>(monotonic_ns() / 1000000u); }
 
     void sleep_ms(std::uint32_t ms) override {
@@ -44,8 +44,13 @@ public:
         clock_gettime(CLOCK_REALTIME, &ts);
         tm fields{};
         localtime_r(&ts.tv_sec, &fields);
-        return LocalTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
-                         fields.tm_min,         fields.tm_sec,     static_cast<int>(ts.tv_nsec / 1000000)};
+        return LocalTime{fields.tm_year + 1900,
+                         fields.tm_mon + 1,
+                         fields.tm_mday,
+                         fields.tm_hour,
+                         fields.tm_min,
+                         fields.tm_sec,
+                         static_cast<int>(ts.tv_nsec / 1000000)};
     }
 };
 

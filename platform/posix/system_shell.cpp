@@ -17,7 +17,7 @@ namespace quillet::platform {
 namespace {
 
 class SystemShell : public Shell {
-public:
+  public:
     bool open(const std::string& address) override {
         std::string utf8 = gbk_to_utf8(address);
         // "--" is not understood by xdg-open; an address starting with "-" would be

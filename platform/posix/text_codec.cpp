@@ -8,6 +8,8 @@
 // character has no place in the target. Either way one "?" takes the place of that one
 // character (or stray byte) and conversion goes on, as the Windows conversion does.
 // Descriptors for the fixed pairs are cached per thread, so no locking is needed.
+#include "platform/text_codec.h"
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -15,8 +17,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-
-#include "platform/text_codec.h"
 
 namespace quillet::platform {
 namespace {
@@ -85,8 +85,8 @@ std::string convert(iconv_t cd, Encoding from, std::string_view input, std::stri
         bool flushing = in_left == 0;
         char* out = output.data() + written;
         std::size_t out_left = output.size() - written;
-        std::size_t result = flushing ? iconv(cd, nullptr, nullptr, &out, &out_left)
-                                      : iconv(cd, &in, &in_left, &out, &out_left);
+        std::size_t result =
+            flushing ? iconv(cd, nullptr, nullptr, &out, &out_left) : iconv(cd, &in, &in_left, &out, &out_left);
         int error = result == static_cast<std::size_t>(-1) ? errno : 0;
         written = output.size() - out_left;
         if (error == 0) {
@@ -98,8 +98,8 @@ std::string convert(iconv_t cd, Encoding from, std::string_view input, std::stri
             continue;
         }
         // EILSEQ (malformed or unmappable) or EINVAL (cut short at the end).
-        std::size_t skip = error == EINVAL ? in_left
-                                           : unconvertible_length(from, reinterpret_cast<unsigned char*>(in), in_left);
+        std::size_t skip =
+            error == EINVAL ? in_left : unconvertible_length(from, reinterpret_cast<unsigned char*>(in), in_left);
         if (output.size() - written < question_mark.size()) output.resize(output.size() * 2);
         std::memcpy(output.data() + written, question_mark.data(), question_mark.size());
         written += question_mark.size();
@@ -132,9 +132,9 @@ const std::string_view kQuestionMark16{reinterpret_cast<const char*>(u"?"), 2};
 bool names_code_page_936(std::string_view name) {
     static constexpr std::string_view kNames[] = {"gbk", "gb2312", "cp936", "ms936", "windows-936", "x-gbk", "euc-cn"};
     for (std::string_view known : kNames) {
-        if (known.size() == name.size() &&
-            std::equal(known.begin(), known.end(), name.begin(),
-                       [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b); })) {
+        if (known.size() == name.size() && std::equal(known.begin(), known.end(), name.begin(), [](char a, char b) {
+                return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+            })) {
             return true;
         }
     }
@@ -142,7 +142,8 @@ bool names_code_page_936(std::string_view name) {
 }
 
 std::string_view trim_label(std::string_view name) {
-    while (!name.empty() && (name.front() == ' ' || name.front() == '\t' || name.front() == '"' || name.front() == '\''))
+    while (!name.empty() &&
+           (name.front() == ' ' || name.front() == '\t' || name.front() == '"' || name.front() == '\''))
         name.remove_prefix(1);
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '"' || name.back() == '\''))
         name.remove_suffix(1);

@@ -21,8 +21,8 @@ TEST(TextCipherTest, TagIsNineUpperCaseCharactersOfTheKeyDigest) {
 TEST(TextCipherTest, RoundTripsEveryKindOfText) {
     std::string all_bytes;
     for (int b = 1; b < 256; ++b) all_bytes += static_cast<char>(b);
-    for (std::string plain : {std::string(), std::string("abc"), std::string("密码ftp.example.com"),
-                              std::string("\x10\x10"), all_bytes}) {
+    for (std::string plain :
+         {std::string(), std::string("abc"), std::string("密码ftp.example.com"), std::string("\x10\x10"), all_bytes}) {
         std::string cipher = encipher(plain, kCipherKey);
         EXPECT_EQ(cipher.size(), plain.size() * 2 + 9);
         EXPECT_EQ(decipher(cipher, kCipherKey), plain);
@@ -47,9 +47,19 @@ TEST(TextCipherTest, WrongOrMissingTagGivesEmptyText) {
 
 TEST(TextCipherTest, HandEditedBodiesAreReadWithoutFailing) {
     std::string tag = tag_of(kCipherKey);
-    EXPECT_EQ(decipher("7172" "7a" + tag, kCipherKey), "ab" "\x6A");  // lower-case digits
+    EXPECT_EQ(decipher("7172"
+                       "7a" +
+                           tag,
+                       kCipherKey),
+              "ab"
+              "\x6A");                                                   // lower-case digits
     EXPECT_EQ(decipher("717" + tag, kCipherKey), std::string("a\x17"));  // odd body: "71" "07"
-    EXPECT_EQ(decipher("71" "10" "72" + tag, kCipherKey), "a");          // a zero byte ends the text
+    EXPECT_EQ(decipher("71"
+                       "10"
+                       "72" +
+                           tag,
+                       kCipherKey),
+              "a");  // a zero byte ends the text
     EXPECT_EQ(decipher("10" + tag, kCipherKey), "");
     EXPECT_EQ(decipher("7" + tag, kCipherKey), "\x17");
     // Characters that are no digits still give a byte each: ' ' is 0x20 - 0x30 = -16.

@@ -56,7 +56,7 @@ TEST(IsValidFilePathTest, WindowsStylePaths) {
     EXPECT_TRUE(IsValidFilePath("c:/x/y.edb"));
     EXPECT_FALSE(IsValidFilePath("\\\\server\\share\\data.edb"));  // first character not a letter
     EXPECT_FALSE(IsValidFilePath("C:\\dir\\"));                    // final component "dir\"
-    EXPECT_FALSE(IsValidFilePath("D:data.edb"));                    // neither ":\" nor ":/"
+    EXPECT_FALSE(IsValidFilePath("D:data.edb"));                   // neither ":\" nor ":/"
     EXPECT_FALSE(IsValidFilePath("C:\\dir\\a|b.edb"));
     EXPECT_FALSE(IsValidFilePath(""));
     EXPECT_TRUE(IsValidFilePath("C:\\dir\\name"));  // extension optional by default
@@ -108,11 +108,11 @@ TEST(HasIllegalNameCharacterTest, EachOfTheNine) {
 }
 
 class MoveFileCheckedTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        directory_ = std::filesystem::temp_directory_path() /
-                     ("quillet_move_" + std::to_string(getpid()) + "_" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        directory_ =
+            std::filesystem::temp_directory_path() / ("quillet_move_" + std::to_string(getpid()) + "_" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(directory_);
         std::filesystem::create_directories(directory_);
     }

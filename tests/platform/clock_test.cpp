@@ -1,6 +1,7 @@
+#include "platform/clock.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
 #include "platform/manual_clock.h"
 
 namespace quillet::platform {

@@ -1,8 +1,8 @@
+#include "platform/date_time.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "platform/date_time.h"
 
 namespace quillet::platform {
 namespace {
@@ -33,16 +33,10 @@ TEST(DateTimeTest, KnownValuesBothWays) {
         CalendarFields fields;
         int day_of_week;
     } cases[] = {
-        {0.0, fields(1899, 12, 30), 6},
-        {1.0, fields(1899, 12, 31), 0},
-        {2.0, fields(1900, 1, 1), 1},
+        {0.0, fields(1899, 12, 30), 6},       {1.0, fields(1899, 12, 31), 0},    {2.0, fields(1900, 1, 1), 1},
         {60.0, fields(1900, 2, 28), 3},  // 1900 is no leap year
-        {61.0, fields(1900, 3, 1), 4},
-        {44475.0, fields(2021, 10, 6), 3},
-        {44562.75, fields(2022, 1, 1, 18), 6},
-        {-1.25, fields(1899, 12, 29, 6), 5},
-        {-1.0, fields(1899, 12, 29), 5},
-        {-657434.0, fields(100, 1, 1), 5},
+        {61.0, fields(1900, 3, 1), 4},        {44475.0, fields(2021, 10, 6), 3}, {44562.75, fields(2022, 1, 1, 18), 6},
+        {-1.25, fields(1899, 12, 29, 6), 5},  {-1.0, fields(1899, 12, 29), 5},   {-657434.0, fields(100, 1, 1), 5},
         {2958465.0, fields(9999, 12, 31), 5},
     };
     for (const Case& c : cases) {

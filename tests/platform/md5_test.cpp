@@ -1,8 +1,8 @@
+#include "platform/md5.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "platform/md5.h"
 
 namespace quillet::platform {
 namespace {

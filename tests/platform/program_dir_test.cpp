@@ -1,9 +1,9 @@
+#include "platform/program_dir.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
-
-#include "platform/program_dir.h"
 
 namespace quillet::platform {
 namespace {

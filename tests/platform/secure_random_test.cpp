@@ -1,9 +1,9 @@
+#include "platform/secure_random.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
-
-#include "platform/secure_random.h"
 
 namespace quillet::platform {
 namespace {

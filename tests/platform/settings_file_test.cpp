@@ -1,3 +1,5 @@
+#include "platform/settings_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,17 +11,15 @@
 #include <thread>
 #include <vector>
 
-#include "platform/settings_file.h"
-
 namespace quillet::platform {
 namespace {
 
 class SettingsFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        directory_ = std::filesystem::temp_directory_path() /
-                     ("quillet_settings_" + std::to_string(getpid()) + "_" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        directory_ =
+            std::filesystem::temp_directory_path() / ("quillet_settings_" + std::to_string(getpid()) + "_" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(directory_);
         std::filesystem::create_directories(directory_);
         file_ = (directory_ / "data.ini").string();
@@ -75,7 +75,8 @@ TEST_F(SettingsFileTest, WritingCreatesFileAndSectionsInOrderWithCrLf) {
     ASSERT_TRUE(write_setting(file_, "password", "password", "3C21A3A6B7F8E4DB1"));
     ASSERT_TRUE(write_setting(file_, "reg", "reg", "1"));
     ASSERT_TRUE(write_setting(file_, "tishi", "tishi", "请勿删除本文件"));
-    EXPECT_EQ(contents(), "[password]\r\npassword=3C21A3A6B7F8E4DB1\r\n[reg]\r\nreg=1\r\n[tishi]\r\ntishi=请勿删除本文件\r\n");
+    EXPECT_EQ(contents(),
+              "[password]\r\npassword=3C21A3A6B7F8E4DB1\r\n[reg]\r\nreg=1\r\n[tishi]\r\ntishi=请勿删除本文件\r\n");
     EXPECT_EQ(read_setting(file_, "tishi", "tishi"), "请勿删除本文件");
 }
 

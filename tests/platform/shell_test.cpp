@@ -1,3 +1,5 @@
+#include "platform/shell.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "platform/recording_shell.h"
-#include "platform/shell.h"
 
 namespace quillet::platform {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 // Puts a stand-in xdg-open first on PATH that writes its argument list into a FIFO, so the
 // test learns exactly what the handler received by reading the FIFO (which waits for it).
 class SystemShellTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         directory_ = std::filesystem::temp_directory_path() / ("quillet_shell_" + std::to_string(getpid()));
         std::filesystem::create_directories(directory_);

@@ -1,10 +1,10 @@
+#include "platform/text_codec.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "platform/text_codec.h"
 
 namespace quillet::platform {
 namespace {
@@ -25,7 +25,10 @@ TEST(TextCodecTest, EuroSignIsByte0x80AndControlBytesAndZerosPassThrough) {
     EXPECT_EQ(gbk_to_utf8("\x80"), utf8(u8"€"));
     EXPECT_EQ(utf8_to_gbk(utf8(u8"€")), "\x80");
     EXPECT_EQ(gbk_to_utf16("\x80"), u"€");
-    std::string with_controls("a\x10" "b\0c", 5);
+    std::string with_controls(
+        "a\x10"
+        "b\0c",
+        5);
     EXPECT_EQ(gbk_to_utf8(with_controls), with_controls);
     EXPECT_EQ(utf8_to_gbk(with_controls), with_controls);
     EXPECT_EQ(utf16_to_gbk(gbk_to_utf16(with_controls)), with_controls);
@@ -41,7 +44,9 @@ TEST(TextCodecTest, CharactersGbkCannotHoldBecomeOneQuestionMarkEach) {
 }
 
 TEST(TextCodecTest, InvalidInputBecomesQuestionMarksNeverEmpty) {
-    EXPECT_EQ(gbk_to_utf8("ab\xFF" "cd"), "ab?cd");
+    EXPECT_EQ(gbk_to_utf8("ab\xFF"
+                          "cd"),
+              "ab?cd");
     EXPECT_EQ(gbk_to_utf8("ab\xB0"), "ab?");  // lead byte cut off at the end
     EXPECT_EQ(gbk_to_utf16("\xFF\xFF"), u"??");
     EXPECT_EQ(utf8_to_gbk("x\xC3(y"), "x?(y");  // broken sequence: only the bad byte goes
@@ -59,10 +64,18 @@ TEST(TextCodecTest, NamedCharsetsConvertToGbk) {
     EXPECT_EQ(gbk, "版本 2.0");
     ASSERT_TRUE(charset_to_gbk("caf\xE9", "ISO-8859-1", &gbk));
     EXPECT_EQ(gbk, "café");
-    ASSERT_TRUE(charset_to_gbk("Stra\xDF" "e", "ISO-8859-1", &gbk));
+    ASSERT_TRUE(
+        charset_to_gbk("Stra\xDF"
+                       "e",
+                       "ISO-8859-1", &gbk));
     EXPECT_EQ(gbk, "Stra?e");  // GBK has no sharp s
-    ASSERT_TRUE(charset_to_gbk("\x80" "版本", "gb2312", &gbk));  // GB2312 labels read as GBK
-    EXPECT_EQ(gbk, "\x80" "版本");
+    ASSERT_TRUE(
+        charset_to_gbk("\x80"
+                       "版本",
+                       "gb2312", &gbk));  // GB2312 labels read as GBK
+    EXPECT_EQ(gbk,
+              "\x80"
+              "版本");
     ASSERT_TRUE(charset_to_gbk("\xF0\x9F\x98\x80x", " \"UTF-8\" ", &gbk));
     EXPECT_EQ(gbk, "?x");
     EXPECT_FALSE(charset_to_gbk("abc", "no-such-charset", &gbk));
