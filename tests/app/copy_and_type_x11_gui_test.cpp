@@ -1,0 +1,298 @@
+// End to end on a real X server: the real hot-key grabs, XTest typing into another
+// program's window, and the real clipboard read back with xclip. Needs DISPLAY (the test
+// command runs an Xvfb); the tests of one display take turns through a lock file, since
+// they share its keyboard, pointer and clipboard.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/copy_and_type.h"
+#include "app/record_list.h"
+#include "app/text_cipher.h"
+#include "platform/clipboard.h"
+#include "platform/text_codec.h"
+#include "ui/qt_window_layer.h"
+
+// Xlib last: its macros (None, Bool) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+extern char** environ;
+
+namespace quillet::app {
+namespace {
+
+constexpr int kTargetX = 900, kTargetY = 80;  // clear of the main window
+constexpr long kPatienceMs = 10000;
+
+long now_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+}
+
+// A child process whose standard output is read through a pipe, and optionally fed on
+// its standard input.
+class Child {
+public:
+    Child(std::vector<std::string> args, const std::string& input = {}, bool feed_input = false) {
+        int out[2], in[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (feed_input) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(in[0]);
+        out_ = out[0];
+        if (feed_input && !input.empty()) (void)!write(in[1], input.data(), input.size());
+        close(in[1]);
+        fcntl(out_, F_SETFL, O_NONBLOCK);
+    }
+    ~Child() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+    // Reads what is there, waiting at most `ms` for it; whether the process has ended.
+    bool pump(int ms) {
+        pollfd fd{out_, POLLIN, 0};
+        if (poll(&fd, 1, ms) > 0) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = read(out_, buffer, sizeof buffer)) > 0) output_.append(buffer, n);
+        }
+        if (!exited_ && pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == pid_) exited_ = true;
+        return exited_ || pid_ <= 0;
+    }
+    const std::string& output() const { return output_; }
+    // The last complete line.
+    std::string last_line() const {
+        std::size_t end = output_.rfind('\n');
+        if (end == std::string::npos) return {};
+        std::size_t start = output_.rfind('\n', end - 1);
+        return output_.substr(start == std::string::npos || end == 0 ? 0 : start + 1,
+                              end - (start == std::string::npos || end == 0 ? 0 : start + 1));
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool exited_ = false;
+    std::string output_;
+};
+
+class CopyAndTypeX11Test : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') return;
+        std::string lock = "/tmp/quillet_x11_tests_" + std::string(display) + ".lock";
+        int fd = open(lock.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (fd >= 0) flock(fd, LOCK_EX);  // held until this test program ends
+        if (layer_ != nullptr) return;
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        layer_ = new ui::QtWindowLayer();
+        layer_->set_scripted(true);
+        state_ = new AppState(*layer_);
+        bind_copy_and_type(*state_);
+    }
+
+    void SetUp() override {
+        if (layer_ == nullptr) GTEST_SKIP() << "no X display";
+        platform::clipboard().set_secret_lifetime_ms(platform::kSecretLifetimeMs);
+        layer_->load_window(ui::kMainWindow);
+    }
+
+    void TearDown() override {
+        if (layer_ == nullptr) return;
+        layer_->destroy_window(ui::kMainWindow);
+        layer_->process_events();
+    }
+
+    // Runs the window thread's events until `done` holds; false when it never did.
+    static bool until(const std::function<bool()>& done, Child* child = nullptr) {
+        const long deadline = now_ms() + kPatienceMs;
+        while (!done()) {
+            if (now_ms() > deadline) return false;
+            layer_->process_events();
+            if (child != nullptr) {
+                child->pump(5);
+            } else {
+                poll(nullptr, 0, 5);
+            }
+        }
+        return true;
+    }
+
+    // Runs a desktop tool to its end while our events keep running (xclip asks this very
+    // program for the clipboard), and gives its output.
+    static std::string run(std::vector<std::string> args) {
+        Child child(std::move(args));
+        EXPECT_TRUE(until([&] { return child.pump(0); }, &child)) << "tool did not end";
+        return child.output();
+    }
+
+    static std::string clipboard_utf8() { return run({"xclip", "-o", "-selection", "clipboard"}); }
+
+    static void press(const std::string& key) { run({"xdotool", "key", key}); }
+
+    // Starts the target window under the pointer, its first box focused.
+    static std::unique_ptr<Child> start_target() {
+        auto target = std::make_unique<Child>(std::vector<std::string>{
+            QUILLET_TYPING_TARGET, std::to_string(kTargetX), std::to_string(kTargetY)});
+        EXPECT_TRUE(until([&] { return target->output().find("ready\n") != std::string::npos; }, target.get()));
+        run({"xdotool", "mousemove", std::to_string(kTargetX + 150), std::to_string(kTargetY + 30)});
+        return target;
+    }
+
+    // Waits until the target's two boxes read `first` and `second` (GBK).
+    static bool target_shows(Child& target, const std::string& first, const std::string& second = {}) {
+        std::string expected = platform::gbk_to_utf8(first) + "\x1f" + platform::gbk_to_utf8(second);
+        bool shown = until([&] { return target.last_line() == expected; }, &target);
+        if (!shown) ADD_FAILURE() << "target shows \"" << target.last_line() << "\"";
+        return shown;
+    }
+
+    static void select_row(const std::string& platform_name, const std::string& account, const std::string& password,
+                           const std::string& address, const std::string& remark) {
+        layer_->list_clear(ui::kMainWindow, kRecordList);
+        int row = layer_->list_append_row(ui::kMainWindow, kRecordList);
+        std::string cipher = encipher(password, kCipherKey);
+        const std::string cells[] = {"1", platform_name, account, cipher, address, remark};
+        for (int column = 0; column < 6; ++column) layer_->list_set_cell(ui::kMainWindow, kRecordList, row, column, cells[column]);
+        layer_->list_set_cell_data(ui::kMainWindow, kRecordList, row, kPasswordColumn, cipher);
+        layer_->list_select_row(ui::kMainWindow, kRecordList, row);
+    }
+
+    static inline ui::QtWindowLayer* layer_ = nullptr;
+    static inline AppState* state_ = nullptr;
+};
+
+TEST_F(CopyAndTypeX11Test, F1AndF2TypeAccountAndPasswordIntoTheWindowUnderThePointer) {
+    select_row("P", "张三abc", "Pa$$w0rd!~中文", "U", "");
+    auto target = start_target();
+    press("F1");
+    ASSERT_TRUE(target_shows(*target, "张三abc"));
+    press("F2");
+    ASSERT_TRUE(target_shows(*target, "张三abcPa$$w0rd!~中文"));
+}
+
+TEST_F(CopyAndTypeX11Test, F3TypesAccountTabPassword) {
+    select_row("P", "user@example", "S3cret 密", "U", "");
+    auto target = start_target();
+    press("F3");
+    ASSERT_TRUE(target_shows(*target, "user@example", "S3cret 密"));
+}
+
+TEST_F(CopyAndTypeX11Test, CapsLockDoesNotChangeTheCaseOfTypedText) {
+    select_row("P", "aB", "xY1", "U", "");
+    auto target = start_target();
+    press("Caps_Lock");
+    press("F1");
+    press("F2");
+    bool shown = target_shows(*target, "aBxY1");
+    press("Caps_Lock");
+    ASSERT_TRUE(shown);
+}
+
+TEST_F(CopyAndTypeX11Test, CopiesReachTheClipboardAndASecretLeavesItAgain) {
+    select_row("平台", "账号", "密码", "http://a", "");
+    const char* items[] = {"复制账号", "复制密码", "账号+密码", "复制所有"};
+    const char* expected[] = {"账号", "密码", "账号  密码", "平台  账号  密码  http://a  "};
+    for (int i = 0; i < 4; ++i) {
+        layer_->choose_menu_item(ui::kMainWindow, items[i]);
+        EXPECT_EQ(clipboard_utf8(), platform::gbk_to_utf8(expected[i])) << items[i];
+    }
+
+    platform::clipboard().set_secret_lifetime_ms(50);
+    layer_->choose_menu_item(ui::kMainWindow, "复制密码");
+    EXPECT_TRUE(until([] { return clipboard_utf8().empty(); })) << "the password stayed on the clipboard";
+
+    // An account is no secret: it stays.
+    layer_->choose_menu_item(ui::kMainWindow, "复制账号");
+    layer_->wait_processing_events(150);
+    EXPECT_EQ(clipboard_utf8(), platform::gbk_to_utf8("账号"));
+}
+
+TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseByThen) {
+    select_row("P", "A", "W", "U", "");
+    platform::clipboard().set_secret_lifetime_ms(300);
+    layer_->choose_menu_item(ui::kMainWindow, "复制密码");
+    // Another program copies; -loops 2 lets it serve our two reads and then end.
+    Child other({"xclip", "-quiet", "-loops", "2", "-selection", "clipboard", "-i"}, "other", true);
+    ASSERT_TRUE(until([] { return clipboard_utf8() == "other"; }));
+    layer_->wait_processing_events(400);  // past the secret's lifetime
+    EXPECT_EQ(clipboard_utf8(), "other");
+}
+
+// Holds F1 from another X client, if the server lets it.
+class ForeignGrab {
+public:
+    ForeignGrab() : display_(XOpenDisplay(nullptr)) {
+        refused_ = false;
+        XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) {
+            refused_ = true;
+            return 0;
+        });
+        XGrabKey(display_, XKeysymToKeycode(display_, XK_F1), 0, DefaultRootWindow(display_), False, GrabModeAsync,
+                 GrabModeAsync);
+        XSync(display_, False);
+        XSetErrorHandler(previous);
+    }
+    ~ForeignGrab() { XCloseDisplay(display_); }
+    bool granted() const { return !refused_; }
+
+private:
+    Display* display_;
+    static inline bool refused_ = false;
+};
+
+TEST_F(CopyAndTypeX11Test, KeyHeldByAnotherProgramIsRefusedQuietlyAndTheOthersStillWork) {
+    layer_->destroy_window(ui::kMainWindow);
+    ForeignGrab foreign;
+    ASSERT_TRUE(foreign.granted());
+    layer_->load_window(ui::kMainWindow);  // F1 is refused, without ending the program
+    select_row("P", "A", "W", "U", "");
+    auto target = start_target();
+    press("F1");  // goes to the other program
+    press("F2");
+    ASSERT_TRUE(target_shows(*target, "W"));  // the account would have come first
+}
+
+TEST_F(CopyAndTypeX11Test, NothingIsTypedAfterTheMainWindowClosed) {
+    select_row("P", "A", "W", "U", "");
+    auto target = start_target();
+    layer_->destroy_window(ui::kMainWindow);  // logout
+    {
+        ForeignGrab foreign;  // the keys are free for other programs again
+        EXPECT_TRUE(foreign.granted());
+    }
+    press("F1");  // reaches the target as a plain F1 key, which types nothing
+    layer_->load_window(ui::kMainWindow);
+    select_row("P", "A", "W", "U", "");
+    press("F2");
+    ASSERT_TRUE(target_shows(*target, "W"));
+}
+
+}  // namespace
+}  // namespace quillet::app
