@@ -1,0 +1,22 @@
+// The session: login against the password kept in data.ini, logout, exit, and the idle
+// countdown that logs the user out after ten minutes without pointer movement over the
+// main window.
+#pragma once
+
+#include <string>
+
+#include "app/app_state.h"
+
+namespace quillet::app {
+
+// Ticks of the one-second idle timer before an idle logout.
+inline constexpr int kIdleTicks = 600;
+
+void bind_session(AppState& state);
+
+// Overwrites the text's bytes before emptying it, so the secret does not linger in
+// memory that is later reused.
+void wipe_text(std::string& text);
+void release_session_password(AppState& state);
+
+}  // namespace quillet::app

@@ -1,0 +1,81 @@
+// Shared fixture of the app's window tests: one offscreen window layer per test
+// program, the program's handlers bound once, scripted dialogs, and a fresh program
+// directory for every test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "platform/program_dir.h"
+#include "ui/qt_window_layer.h"
+
+namespace quillet::app {
+
+class AppGuiTest : public testing::Test {
+protected:
+    // Each test suite names the modules it binds; the first call of the program creates
+    // the window layer, since bindings outlive windows and there is one layer per process.
+    static void set_up_windows(const std::function<void(AppState&)>& bind_modules) {
+        if (layer_ != nullptr) return;
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        layer_ = new ui::QtWindowLayer();
+        state_ = new AppState(*layer_);
+        bind_modules(*state_);
+    }
+
+    void SetUp() override {
+        ASSERT_NE(layer_, nullptr) << "the test program must call set_up_windows";
+        dir_ = std::filesystem::temp_directory_path() /
+               ("quillet_app_" + std::to_string(std::random_device{}()) + "_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        platform::set_program_directory_for_testing(dir_.string());
+        layer_->set_scripted(true);
+        layer_->take_shown();
+        state_->session_password.clear();
+        state_->idle_countdown = 0;
+    }
+
+    void TearDown() override {
+        for (std::string_view window : {ui::kMainWindow, ui::kLoginWindow, ui::kSetupWindow, ui::kFtpWindow,
+                                        ui::kRecordWindow, ui::kGeneratorWindow}) {
+            layer_->destroy_window(window);
+        }
+        layer_->process_events();
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::vector<ui::ShownDialog> shown() { return layer_->take_shown(); }
+
+    // The texts of every dialog shown since the last call, of one kind.
+    std::vector<std::string> shown_texts(ui::ShownDialog::Kind kind) {
+        std::vector<std::string> texts;
+        for (const ui::ShownDialog& dialog : layer_->take_shown()) {
+            if (dialog.kind == kind) texts.push_back(dialog.text);
+        }
+        return texts;
+    }
+
+    std::vector<std::string> balloons() { return shown_texts(ui::ShownDialog::Kind::kBalloon); }
+    std::vector<std::string> messages() { return shown_texts(ui::ShownDialog::Kind::kMessage); }
+
+    ui::QtWindowLayer& windows() { return *layer_; }
+    AppState& state() { return *state_; }
+
+    static inline ui::QtWindowLayer* layer_ = nullptr;
+    static inline AppState* state_ = nullptr;
+    std::filesystem::path dir_;
+};
+
+}  // namespace quillet::app

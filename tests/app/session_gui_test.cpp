@@ -1,0 +1,163 @@
+#include "app/session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/generator_window.h"
+#include "app/startup.h"
+#include "app/text_cipher.h"
+#include "app_gui_fixture.h"
+#include "platform/settings_file.h"
+
+namespace quillet::app {
+namespace {
+
+using ui::Event;
+using ui::kLoginWindow;
+using ui::kMainWindow;
+
+class SessionGuiTest : public AppGuiTest {
+protected:
+    static void SetUpTestSuite() {
+        set_up_windows([](AppState& state) {
+            bind_session(state);
+            bind_generator_window(state);
+        });
+    }
+
+    void store_login_password(const std::string& password) {
+        ASSERT_TRUE(platform::write_setting(path("data.ini"), "password", "password", encipher(password, kCipherKey)));
+        ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "1"));
+    }
+
+    void try_login(const std::string& typed) {
+        windows().load_window(kLoginWindow);
+        windows().set_text(kLoginWindow, "编辑框_登录密码", "");
+        windows().type_text(kLoginWindow, "编辑框_登录密码", typed);
+        windows().click(kLoginWindow, "按钮_登录");
+    }
+
+    // Logs in and stops the real one-second timer, so that only the ticks a test raises count.
+    void log_in(const std::string& password) {
+        try_login(password);
+        ASSERT_TRUE(windows().is_open(kMainWindow));
+        windows().set_timer_interval(kMainWindow, "时钟1", 0);
+    }
+
+    void tick(int times) {
+        for (int i = 0; i < times; ++i) windows().raise(kMainWindow, "时钟1", Event::kTick);
+    }
+
+    void expect_refused(const std::string& typed, const std::string& tip) {
+        try_login(typed);
+        EXPECT_EQ(balloons(), std::vector<std::string>{tip}) << "typed: " << typed;
+        EXPECT_FALSE(windows().is_open(kMainWindow));
+        EXPECT_TRUE(windows().is_open(kLoginWindow));
+        EXPECT_EQ(windows().text(kLoginWindow, "编辑框_登录密码"), typed);
+        EXPECT_EQ(state().session_password, "");
+    }
+};
+
+TEST_F(SessionGuiTest, TheRightPasswordOpensTheMainWindowAndStartsTheSession) {
+    store_login_password("Secret 密码");
+    try_login("Secret 密码");
+    EXPECT_TRUE(windows().is_open(kMainWindow));
+    EXPECT_FALSE(windows().is_open(kLoginWindow));
+    EXPECT_EQ(state().session_password, "Secret 密码");
+    EXPECT_EQ(state().idle_countdown, kIdleTicks);
+    EXPECT_TRUE(shown().empty());
+}
+
+TEST_F(SessionGuiTest, AnythingButTheExactPasswordIsRefused) {
+    store_login_password("Secret");
+    expect_refused("secret", "密码错误");
+    expect_refused("Secret ", "密码错误");
+    expect_refused(" Secret", "密码错误");
+    expect_refused("Secre", "密码错误");
+    expect_refused("", "请输入密码");
+}
+
+TEST_F(SessionGuiTest, AMissingOrForeignStoredPasswordMatchesNothing) {
+    expect_refused("anything", "密码错误");
+    expect_refused("", "请输入密码");
+
+    ASSERT_TRUE(platform::write_setting(path("data.ini"), "password", "password", encipher("pw", "1234567890")));
+    expect_refused("pw", "密码错误");
+    // The bare digits without the check tag.
+    ASSERT_TRUE(platform::write_setting(path("data.ini"), "password", "password", "6067"));
+    expect_refused("pw", "密码错误");
+
+    std::filesystem::remove(path("data.ini"));
+    std::filesystem::create_directory(path("data.ini"));
+    expect_refused("pw", "密码错误");
+}
+
+TEST_F(SessionGuiTest, EachLoginRoundTakesTheNewlyTypedPassword) {
+    for (const std::string password : {"first", "second", "third"}) {
+        store_login_password(password);
+        log_in(password);
+        EXPECT_EQ(state().session_password, password);
+        windows().click(kMainWindow, "按钮_注销");
+        EXPECT_TRUE(windows().is_open(kLoginWindow));
+        EXPECT_FALSE(windows().is_open(kMainWindow));
+        EXPECT_EQ(state().session_password, "");
+    }
+}
+
+TEST_F(SessionGuiTest, LogoutAndExitCloseTheSessionsOtherWindows) {
+    store_login_password("pw");
+    for (const bool exit : {false, true}) {
+        SCOPED_TRACE(exit ? "exit" : "logout");
+        log_in("pw");
+        windows().load_window(ui::kRecordWindow);
+        windows().click(ui::kRecordWindow, "按钮_随机密码");
+        windows().load_window(ui::kFtpWindow);
+        ASSERT_TRUE(windows().is_open(ui::kGeneratorWindow));
+
+        windows().click(kMainWindow, exit ? "按钮_退出" : "按钮_注销");
+        EXPECT_FALSE(windows().is_open(kMainWindow));
+        EXPECT_FALSE(windows().is_open(ui::kRecordWindow));
+        EXPECT_FALSE(windows().is_open(ui::kGeneratorWindow));
+        EXPECT_FALSE(windows().is_open(ui::kFtpWindow));
+        EXPECT_EQ(windows().is_open(kLoginWindow), !exit);
+        EXPECT_EQ(state().session_password, "");
+    }
+}
+
+TEST_F(SessionGuiTest, PointerMovementOverTheWindowListOrGroupKeepsTheSessionAlive) {
+    store_login_password("pw");
+    log_in("pw");
+    for (const char* control : {"", "超级列表框1", "分组框_数据"}) {
+        tick(kIdleTicks - 1);
+        ASSERT_TRUE(windows().is_open(kMainWindow)) << control;
+        windows().move_mouse_over(kMainWindow, control);
+        EXPECT_EQ(state().idle_countdown, kIdleTicks) << control;
+    }
+    // Other controls do not count.
+    windows().raise(kMainWindow, "按钮_注销", Event::kMouseMoved);
+    tick(kIdleTicks - 1);
+    EXPECT_TRUE(windows().is_open(kMainWindow));
+    tick(1);
+    EXPECT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_EQ(state().session_password, "");
+}
+
+// After an idle logout the countdown is spent; the next session must still get its
+// full ten minutes.
+TEST_F(SessionGuiTest, ASessionAfterAnIdleLogoutStartsWithTheFullCountdown) {
+    store_login_password("pw");
+    log_in("pw");
+    tick(kIdleTicks);
+    ASSERT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_LE(state().idle_countdown, 0);
+
+    log_in("pw");
+    EXPECT_EQ(state().idle_countdown, kIdleTicks);
+    tick(1);
+    EXPECT_TRUE(windows().is_open(kMainWindow));
+}
+
+}  // namespace
+}  // namespace quillet::app
