@@ -45,12 +45,10 @@ void copy(std::string text, platform::Sensitivity sensitivity) {
 }
 
 void bind_copy_commands(ui::WindowLayer& windows) {
-    windows.bind(kMainWindow, "复制账号", Event::kChosen, [&windows](int, int) {
-        copy(selected_cell(windows, kAccountColumn), platform::Sensitivity::kPlain);
-    });
-    windows.bind(kMainWindow, "复制密码", Event::kChosen, [&windows](int, int) {
-        copy(selected_password(windows), platform::Sensitivity::kSecret);
-    });
+    windows.bind(kMainWindow, "复制账号", Event::kChosen,
+                 [&windows](int, int) { copy(selected_cell(windows, kAccountColumn), platform::Sensitivity::kPlain); });
+    windows.bind(kMainWindow, "复制密码", Event::kChosen,
+                 [&windows](int, int) { copy(selected_password(windows), platform::Sensitivity::kSecret); });
     windows.bind(kMainWindow, "账号+密码", Event::kChosen, [&windows](int, int) {
         std::string password = selected_password(windows);
         copy(selected_cell(windows, kAccountColumn) + std::string(kSeparator) + password,
@@ -60,9 +58,8 @@ void bind_copy_commands(ui::WindowLayer& windows) {
     windows.bind(kMainWindow, "复制所有", Event::kChosen, [&windows](int, int) {
         std::string password = selected_password(windows);
         std::string all;
-        for (const std::string& part :
-             {selected_cell(windows, kPlatformColumn), selected_cell(windows, kAccountColumn), password,
-              selected_cell(windows, kAddressColumn)}) {
+        for (const std::string& part : {selected_cell(windows, kPlatformColumn), selected_cell(windows, kAccountColumn),
+                                        password, selected_cell(windows, kAddressColumn)}) {
             all += part;
             all += kSeparator;
         }
@@ -119,9 +116,8 @@ void bind_copy_and_type(AppState& state) {
     windows.bind(kMainWindow, "", Event::kCreated,
                  [&windows, identifiers](int, int) { register_hot_keys(windows, *identifiers); });
     windows.bind(kMainWindow, "", Event::kDestroyed, [identifiers](int, int) { release_hot_keys(*identifiers); });
-    windows.bind(kMainWindow, kHotKeyLabel, Event::kFeedback, [&windows, identifiers](int identifier, int) {
-        dispatch_hot_key(windows, *identifiers, identifier);
-    });
+    windows.bind(kMainWindow, kHotKeyLabel, Event::kFeedback,
+                 [&windows, identifiers](int identifier, int) { dispatch_hot_key(windows, *identifiers, identifier); });
 }
 
 void copy_secret_to_clipboard(const std::string& text) {

@@ -10,7 +10,7 @@ namespace quillet::platform {
 enum class Sensitivity { kPlain, kSecret };
 
 class Clipboard {
-public:
+  public:
     virtual ~Clipboard() = default;
     // Replaces the whole content with `text` (GBK), even when it is empty. A secret is
     // removed again after the secret lifetime, unless the clipboard holds something else

@@ -8,20 +8,20 @@ namespace quillet::platform {
 namespace {
 
 class NoClipboard : public Clipboard {
-public:
+  public:
     bool set_text(const std::string&, Sensitivity) override { return false; }
     void clear_secret() override {}
     void set_secret_lifetime_ms(int) override {}
 };
 
 class NoHotKeys : public HotKeys {
-public:
+  public:
     bool grab(HotKey, std::function<void()>) override { return false; }
     void release(HotKey) override {}
 };
 
 class NoTypist : public Typist {
-public:
+  public:
     DesktopWindow window_under_pointer() override { return 0; }
     void type_text(DesktopWindow, const std::string&) override {}
     void press_tab() override {}
@@ -29,7 +29,7 @@ public:
 
 template <typename Service>
 class Slot {
-public:
+  public:
     Service& get(Service& fallback) const {
         if (Service* replacement = replacement_.load(std::memory_order_acquire)) return *replacement;
         Service* system = system_.load(std::memory_order_acquire);
@@ -38,7 +38,7 @@ public:
     void set_system(Service* system) { system_.store(system, std::memory_order_release); }
     void set_replacement(Service* replacement) { replacement_.store(replacement, std::memory_order_release); }
 
-private:
+  private:
     std::atomic<Service*> system_{nullptr};
     std::atomic<Service*> replacement_{nullptr};
 };

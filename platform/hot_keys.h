@@ -9,7 +9,7 @@ namespace quillet::platform {
 enum class HotKey { kF1, kF2, kF3 };
 
 class HotKeys {
-public:
+  public:
     virtual ~HotKeys() = default;
     // Takes `key` without modifier keys (Num Lock and Caps Lock do not matter) and calls
     // `pressed` on the window thread each time it is released. Returns false, quietly,

@@ -12,7 +12,7 @@
 namespace quillet::platform {
 
 class RecordingClipboard : public Clipboard {
-public:
+  public:
     struct Copy {
         std::string text;
         Sensitivity sensitivity;
@@ -55,7 +55,7 @@ public:
         return lifetime_ms_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Copy> copies_;
     std::string content_;

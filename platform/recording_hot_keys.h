@@ -13,7 +13,7 @@
 namespace quillet::platform {
 
 class RecordingHotKeys : public HotKeys {
-public:
+  public:
     bool grab(HotKey key, std::function<void()> pressed) override {
         std::lock_guard lock(mutex_);
         if (taken_elsewhere_.count(key) != 0) return false;
@@ -46,7 +46,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::map<HotKey, std::function<void()>> held_;
     std::set<HotKey> taken_elsewhere_;

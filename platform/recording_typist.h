@@ -12,7 +12,7 @@
 namespace quillet::platform {
 
 class RecordingTypist : public Typist {
-public:
+  public:
     struct Action {
         enum Kind { kText, kTab } kind;
         DesktopWindow window;  // kText only
@@ -47,7 +47,7 @@ public:
         actions_.clear();
     }
 
-private:
+  private:
     std::mutex mutex_;
     DesktopWindow pointer_window_ = 0;
     std::vector<Action> actions_;

@@ -11,7 +11,7 @@ namespace quillet::platform {
 using DesktopWindow = std::uint64_t;
 
 class Typist {
-public:
+  public:
     virtual ~Typist() = default;
     // The innermost window under the mouse pointer; 0 when there is none.
     virtual DesktopWindow window_under_pointer() = 0;

@@ -17,7 +17,7 @@ namespace {
 
 // Window thread only.
 class QtClipboard : public Clipboard {
-public:
+  public:
     bool set_text(const std::string& text, Sensitivity sensitivity) override {
         if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
         QString content = QString::fromStdU16String(gbk_to_utf16(text));
@@ -46,7 +46,7 @@ public:
 
     void set_secret_lifetime_ms(int milliseconds) override { lifetime_ms_ = milliseconds; }
 
-private:
+  private:
     QTimer* expiry_timer() {
         if (!timer_) {
             QCoreApplication* application = QCoreApplication::instance();

@@ -26,9 +26,12 @@ namespace {
 
 KeySym keysym_of(HotKey key) {
     switch (key) {
-        case HotKey::kF1: return XK_F1;
-        case HotKey::kF2: return XK_F2;
-        case HotKey::kF3: return XK_F3;
+        case HotKey::kF1:
+            return XK_F1;
+        case HotKey::kF2:
+            return XK_F2;
+        case HotKey::kF3:
+            return XK_F3;
     }
     return NoSymbol;
 }
@@ -51,7 +54,7 @@ unsigned num_lock_mask(Display* display) {
 
 // Window thread only.
 class X11HotKeys : public HotKeys {
-public:
+  public:
     bool grab(HotKey key, std::function<void()> pressed) override {
         release(key);
         if (!open()) return false;
@@ -86,7 +89,7 @@ public:
         close_when_idle();
     }
 
-private:
+  private:
     struct Grab {
         KeyCode code;
         std::function<void()> pressed;
@@ -101,8 +104,8 @@ private:
         // release only once, when the key really comes up.
         XkbSetDetectableAutoRepeat(display_, True, nullptr);
         lock_mask_variants_ = {0u, static_cast<unsigned>(LockMask), num_lock_mask(display_)};
-        notifier_ = new QSocketNotifier(ConnectionNumber(display_), QSocketNotifier::Read,
-                                        QCoreApplication::instance());
+        notifier_ =
+            new QSocketNotifier(ConnectionNumber(display_), QSocketNotifier::Read, QCoreApplication::instance());
         QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { deliver_pending(); });
         return true;
     }
@@ -124,7 +127,8 @@ private:
     }
 
     void ungrab_all_variants(KeyCode code) {
-        for (unsigned modifiers : modifier_variants()) XUngrabKey(display_, code, modifiers, DefaultRootWindow(display_));
+        for (unsigned modifiers : modifier_variants())
+            XUngrabKey(display_, code, modifiers, DefaultRootWindow(display_));
     }
 
     // Reads every queued event; a handler may release keys (closing the connection) or

@@ -81,7 +81,7 @@ int level_of(XkbDescPtr map, KeyCode code, int group, unsigned modifiers) {
 
 // Window thread only.
 class X11Typist : public Typist {
-public:
+  public:
     ~X11Typist() override {
         if (display_ == nullptr) return;
         give_back_spares();
@@ -140,7 +140,7 @@ public:
         XFlush(display_);
     }
 
-private:
+  private:
     bool open() {
         if (display_ != nullptr) return true;
         display_ = XOpenDisplay(nullptr);
@@ -246,9 +246,9 @@ private:
 
     Display* display_ = nullptr;
     KeyCode shift_ = 0;
-    std::map<KeySym, KeyCode> lent_;     // spare keycodes showing a character now
-    std::vector<KeyCode> free_spares_;   // spare keycodes of ours, free for reuse
-    QPointer<QTimer> restore_timer_;     // owned by the application object
+    std::map<KeySym, KeyCode> lent_;    // spare keycodes showing a character now
+    std::vector<KeyCode> free_spares_;  // spare keycodes of ours, free for reuse
+    QPointer<QTimer> restore_timer_;    // owned by the application object
 };
 
 X11Typist system_typist;

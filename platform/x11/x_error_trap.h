@@ -10,7 +10,7 @@
 namespace quillet::platform::x11 {
 
 class XErrorTrap {
-public:
+  public:
     explicit XErrorTrap(Display* display);
     ~XErrorTrap();
     XErrorTrap(const XErrorTrap&) = delete;
@@ -20,7 +20,7 @@ public:
     // the trapped requests, Success when there was none.
     int first_error();
 
-private:
+  private:
     Display* display_;
     XErrorHandler previous_;
 };

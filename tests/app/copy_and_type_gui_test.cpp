@@ -1,7 +1,5 @@
 // The copy commands and the F1/F2/F3 keys on the real window layer (offscreen), with the
 // clipboard, the hot keys and the typist recorded instead of reaching the desktop.
-#include "app/copy_and_type.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/copy_and_type.h"
 #include "app/record_list.h"
 #include "app/text_cipher.h"
 #include "platform/recording_clipboard.h"
@@ -27,7 +26,7 @@ using Action = platform::RecordingTypist::Action;
 
 // Records the pauses instead of waiting, with how many typing actions preceded each.
 class PauseRecordingLayer : public ForwardingWindowLayer {
-public:
+  public:
     using ForwardingWindowLayer::ForwardingWindowLayer;
     void wait_processing_events(int ms) override {
         pauses.push_back({ms, typist_ ? typist_->actions().size() : 0});
@@ -38,7 +37,7 @@ public:
     std::vector<std::pair<int, std::size_t>> pauses;
     std::function<void()> during_pause;
 
-private:
+  private:
     platform::RecordingTypist* typist_ = nullptr;
 };
 
@@ -47,7 +46,7 @@ struct Row {
 };
 
 class CopyAndTypeTest : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         if (qt_ != nullptr) return;  // bindings outlive windows: one layer and one binding per process
         setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -11,9 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ long now_ms() {
 // A child process whose standard output is read through a pipe, and optionally fed on
 // its standard input.
 class Child {
-public:
+  public:
     Child(std::vector<std::string> args, const std::string& input = {}, bool feed_input = false) {
         int out[2], in[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
@@ -94,7 +95,7 @@ public:
                               end - (start == std::string::npos || end == 0 ? 0 : start + 1));
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int out_ = -1;
     bool exited_ = false;
@@ -102,7 +103,7 @@ private:
 };
 
 class CopyAndTypeX11Test : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         const char* display = std::getenv("DISPLAY");
         if (display == nullptr || *display == '\0') return;
@@ -158,8 +159,8 @@ protected:
 
     // Starts the target window under the pointer, its first box focused.
     static std::unique_ptr<Child> start_target() {
-        auto target = std::make_unique<Child>(std::vector<std::string>{
-            QUILLET_TYPING_TARGET, std::to_string(kTargetX), std::to_string(kTargetY)});
+        auto target = std::make_unique<Child>(
+            std::vector<std::string>{QUILLET_TYPING_TARGET, std::to_string(kTargetX), std::to_string(kTargetY)});
         EXPECT_TRUE(until([&] { return target->output().find("ready\n") != std::string::npos; }, target.get()));
         run({"xdotool", "mousemove", std::to_string(kTargetX + 150), std::to_string(kTargetY + 30)});
         return target;
@@ -179,7 +180,8 @@ protected:
         int row = layer_->list_append_row(ui::kMainWindow, kRecordList);
         std::string cipher = encipher(password, kCipherKey);
         const std::string cells[] = {"1", platform_name, account, cipher, address, remark};
-        for (int column = 0; column < 6; ++column) layer_->list_set_cell(ui::kMainWindow, kRecordList, row, column, cells[column]);
+        for (int column = 0; column < 6; ++column)
+            layer_->list_set_cell(ui::kMainWindow, kRecordList, row, column, cells[column]);
         layer_->list_set_cell_data(ui::kMainWindow, kRecordList, row, kPasswordColumn, cipher);
         layer_->list_select_row(ui::kMainWindow, kRecordList, row);
     }
@@ -247,7 +249,7 @@ TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseB
 
 // Holds F1 from another X client, if the server lets it.
 class ForeignGrab {
-public:
+  public:
     ForeignGrab() : display_(XOpenDisplay(nullptr)) {
         refused_ = false;
         XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) {
@@ -262,7 +264,7 @@ public:
     ~ForeignGrab() { XCloseDisplay(display_); }
     bool granted() const { return !refused_; }
 
-private:
+  private:
     Display* display_;
     static inline bool refused_ = false;
 };

@@ -7,11 +7,13 @@
 namespace quillet::app {
 
 class ForwardingWindowLayer : public ui::WindowLayer {
-public:
+  public:
     explicit ForwardingWindowLayer(ui::WindowLayer& inner) : inner_(inner) {}
 
     void bind(std::string_view w, std::string_view c, ui::Event e, ui::Handler h) override { inner_.bind(w, c, e, h); }
-    void raise(std::string_view w, std::string_view c, ui::Event e, int a, int b) override { inner_.raise(w, c, e, a, b); }
+    void raise(std::string_view w, std::string_view c, ui::Event e, int a, int b) override {
+        inner_.raise(w, c, e, a, b);
+    }
     void load_window(std::string_view w) override { inner_.load_window(w); }
     void destroy_window(std::string_view w) override { inner_.destroy_window(w); }
     bool is_open(std::string_view w) const override { return inner_.is_open(w); }
@@ -48,14 +50,18 @@ public:
     int list_selected_row(std::string_view w, std::string_view c) const override {
         return inner_.list_selected_row(w, c);
     }
-    void list_select_row(std::string_view w, std::string_view c, int row) override { inner_.list_select_row(w, c, row); }
+    void list_select_row(std::string_view w, std::string_view c, int row) override {
+        inner_.list_select_row(w, c, row);
+    }
     void set_menu_item_enabled(std::string_view w, std::string_view item, bool on) override {
         inner_.set_menu_item_enabled(w, item, on);
     }
     bool is_menu_item_enabled(std::string_view w, std::string_view item) const override {
         return inner_.is_menu_item_enabled(w, item);
     }
-    void popup_menu(std::string_view w, std::string_view menu, ui::Point at) override { inner_.popup_menu(w, menu, at); }
+    void popup_menu(std::string_view w, std::string_view menu, ui::Point at) override {
+        inner_.popup_menu(w, menu, at);
+    }
     void message_box(std::string_view t) override { inner_.message_box(t); }
     bool question_box(std::string_view t) override { return inner_.question_box(t); }
     bool input_box(std::string_view caption, std::string_view prompt, std::string_view initial,
@@ -76,7 +82,7 @@ public:
     void process_events() override { inner_.process_events(); }
     int run() override { return inner_.run(); }
 
-private:
+  private:
     ui::WindowLayer& inner_;
 };
 
