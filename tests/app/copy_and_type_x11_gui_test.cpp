@@ -247,6 +247,15 @@ TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseB
     EXPECT_EQ(clipboard_utf8(), "other");
 }
 
+TEST_F(CopyAndTypeX11Test, SecretLeavesTheClipboardWhenTheProgramEnds) {
+    select_row("P", "A", "W", "U", "");
+    layer_->choose_menu_item(ui::kMainWindow, "复制密码");
+    ASSERT_EQ(clipboard_utf8(), "W");
+    layer_->post([] { layer_->destroy_window(ui::kMainWindow); });  // exit: the last window closes
+    layer_->run();
+    EXPECT_EQ(clipboard_utf8(), "");
+}
+
 // Holds F1 from another X client, if the server lets it.
 class ForeignGrab {
   public:
