@@ -1,0 +1,13 @@
+// Whether a file may take the place of data.edb.
+#pragma once
+
+#include <string>
+
+namespace quillet::app {
+
+// True when the file is a complete data file that opens with `password` and whose every
+// record reads back. Call with the record store's lock held: the engine's current
+// database is process-wide.
+bool is_usable_database(const std::string& path, const std::string& password);
+
+}  // namespace quillet::app

@@ -1,0 +1,206 @@
+#include "app/ftp_window.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/database_check.h"
+#include "app/list_load.h"
+#include "app/record_store.h"
+#include "app/text_cipher.h"
+#include "ftp/database_sync.h"
+#include "platform/program_dir.h"
+#include "platform/settings_file.h"
+
+namespace quillet::app {
+namespace {
+
+using ui::Event;
+using ui::kFtpWindow;
+
+constexpr const char* kSection = "ftp";
+constexpr const char* kStatusBox = "分组框_FTP";
+constexpr const char* kConnectButton = "按钮_ftp_连接";
+constexpr const char* kUploadButton = "按钮_ftp上传";
+constexpr const char* kDownloadButton = "按钮_ftp_下载";
+constexpr const char* kPathBox = "编辑框_ftp路径";
+
+struct SettingBox {
+    const char* key;
+    const char* box;
+};
+constexpr SettingBox kSettings[] = {{"fuwuqi", "编辑框_ftp地址"},
+                                    {"name", "编辑框_ftp账号"},
+                                    {"password", "编辑框_ftp密码"},
+                                    {"duankou", "编辑框_ftp端口"},
+                                    {"lu", kPathBox}};
+
+std::string settings_file() { return platform::program_file("ftp.ini"); }
+
+void save_setting(const char* key, const std::string& value) {
+    platform::write_setting(settings_file(), kSection, key, encipher(value, kCipherKey));
+}
+
+// The number as atoi reads it (leading blanks, a sign, then digits up to the first
+// other character; none gives 0), held within int instead of overflowing.
+int port_number(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), INT_MAX);
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+struct Outcome {
+    const char* success_caption;
+    const char* success_message;
+    const char* failure_caption;
+    const char* failure_message;
+    bool success_refreshes_list;
+};
+constexpr Outcome kUpload{"FTP - 上传成功", "上传成功", "FTP - 上传失败", "上传失败", false};
+constexpr Outcome kDownload{"FTP - 下载成功", "下载成功", "FTP - 下载失败", "下载失败", true};
+
+// The window's logic. It lives as long as the window layer's bindings that hold it.
+// Window-thread state only; the worker gets copies of what it needs and reports through
+// the window layer's post().
+class FtpWindow {
+public:
+    FtpWindow(AppState& state, ftp::FtpClient& client) : state_(state), windows_(state.windows), client_(client) {}
+    ~FtpWindow() { end_worker(); }
+
+    void load_settings() {
+        ++opening_;
+        connected_ = false;
+        for (const SettingBox& setting : kSettings) {
+            windows_.set_text(kFtpWindow, setting.box,
+                              decipher(platform::read_setting(settings_file(), kSection, setting.key), kCipherKey));
+        }
+    }
+
+    void connect() {
+        if (busy_) return;
+        const std::string server = windows_.text(kFtpWindow, "编辑框_ftp地址");
+        const std::string user = windows_.text(kFtpWindow, "编辑框_ftp账号");
+        const std::string password = windows_.text(kFtpWindow, "编辑框_ftp密码");
+        const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
+        start([this, server, user, password, port_text, opening = opening_] {
+            const bool ok = client_.Connect(server, user, password, port_number(port_text), true);
+            windows_.post([this, ok, server, user, password, port_text, opening] {
+                end_worker();
+                save_setting("fuwuqi", server);
+                save_setting("name", user);
+                save_setting("password", password);
+                save_setting("duankou", port_text);
+                if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
+                connected_ = ok;
+                windows_.set_text(kFtpWindow, kStatusBox, ok ? "FTP - 连接成功" : "FTP - 连接失败");
+                enable_buttons();
+            });
+        });
+    }
+
+    void upload() {
+        if (busy_ || !windows_.question_box("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传")) return;
+        transfer(kUpload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {
+            return ftp::upload_database(client, sync);
+        });
+    }
+
+    void download() {
+        if (busy_ || !windows_.question_box("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
+                                            "data.edb即可，点击‘是’开始下载")) {
+            return;
+        }
+        transfer(kDownload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {
+            return ftp::download_database(client, sync);
+        });
+    }
+
+    // The window is going: a running connect or transfer is cancelled and waited for,
+    // so the client is never used after this close.
+    void destroyed() {
+        client_.Close();
+        end_worker();
+        connected_ = false;
+    }
+
+private:
+    using Procedure = std::function<bool(ftp::FtpClient&, const ftp::DatabaseSync&)>;
+
+    void transfer(const Outcome& outcome, Procedure procedure) {
+        ftp::DatabaseSync sync;
+        sync.local_file = platform::program_file("data.edb");
+        sync.storage_path = windows_.text(kFtpWindow, kPathBox);
+        sync.lock_store = lock_store;
+        sync.is_usable_database = [password = state_.session_password](const std::string& path) {
+            return is_usable_database(path, password);
+        };
+        start([this, sync, outcome, procedure, opening = opening_] {
+            const bool ok = procedure(client_, sync);
+            windows_.post([this, ok, outcome, storage_path = sync.storage_path, opening] {
+                end_worker();
+                const bool same_window = opening == opening_ && windows_.is_open(kFtpWindow);
+                save_setting("lu", same_window ? windows_.text(kFtpWindow, kPathBox) : storage_path);
+                if (same_window) {
+                    windows_.set_text(kFtpWindow, kStatusBox, ok ? outcome.success_caption : outcome.failure_caption);
+                    enable_buttons();
+                }
+                windows_.message_box(ok ? outcome.success_message : outcome.failure_message);
+                if (ok && outcome.success_refreshes_list && windows_.is_open(ui::kMainWindow)) start_list_load(state_);
+            });
+        });
+    }
+
+    void start(std::function<void()> work) {
+        busy_ = true;
+        for (const char* button : {kConnectButton, kUploadButton, kDownloadButton}) {
+            windows_.set_enabled(kFtpWindow, button, false);
+        }
+        worker_ = std::thread(std::move(work));
+    }
+
+    // The worker has posted its result and is ending (or was cancelled): wait for it.
+    void end_worker() {
+        if (worker_.joinable()) worker_.join();
+        busy_ = false;
+    }
+
+    void enable_buttons() {
+        windows_.set_enabled(kFtpWindow, kConnectButton, true);
+        windows_.set_enabled(kFtpWindow, kUploadButton, connected_);
+        windows_.set_enabled(kFtpWindow, kDownloadButton, connected_);
+    }
+
+    AppState& state_;
+    ui::WindowLayer& windows_;
+    ftp::FtpClient& client_;
+    std::thread worker_;
+    bool busy_ = false;
+    bool connected_ = false;
+    // Counts the openings of the window, so a result never lands in a later opening.
+    std::uint64_t opening_ = 0;
+};
+
+}  // namespace
+
+void bind_ftp_window(AppState& state, ftp::FtpClient& client) {
+    auto window = std::make_shared<FtpWindow>(state, client);
+    ui::WindowLayer& windows = state.windows;
+    windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked, [&windows](int, int) { windows.load_window(kFtpWindow); });
+    windows.bind(kFtpWindow, "", Event::kCreated, [window](int, int) { window->load_settings(); });
+    windows.bind(kFtpWindow, "", Event::kDestroyed, [window](int, int) { window->destroyed(); });
+    windows.bind(kFtpWindow, kConnectButton, Event::kClicked, [window](int, int) { window->connect(); });
+    windows.bind(kFtpWindow, kUploadButton, Event::kClicked, [window](int, int) { window->upload(); });
+    windows.bind(kFtpWindow, kDownloadButton, Event::kClicked, [window](int, int) { window->download(); });
+}
+
+}  // namespace quillet::app

@@ -1,0 +1,253 @@
+#include "app/ftp_window.h"
+
+#include <filesystem>
+
+#include "app/main_list.h"
+#include "app/record_store.h"
+#include "app/text_cipher.h"
+#include "platform/manual_clock.h"
+#include "platform/settings_file.h"
+#include "tests/app/app_gui_fixture.h"
+#include "tests/app/record_store_fixture.h"
+#include "tests/ftp/ftp_test_server.h"
+
+namespace quillet::app {
+namespace {
+
+using test::read_file_bytes;
+using test::TestFtpServer;
+using test::write_file_bytes;
+using ui::kFtpWindow;
+
+ftp::FtpClient& program_client() {
+    static ftp::FtpClient client;
+    return client;
+}
+
+class FtpWindowTest : public AppGuiTest {
+protected:
+    static void SetUpTestSuite() {
+        set_up_windows([](AppState& state) {
+            bind_record_commands(state);
+            bind_ftp_window(state, program_client());
+        });
+    }
+
+    void SetUp() override {
+        AppGuiTest::SetUp();
+        ASSERT_TRUE(server_.ready());
+        clock_.set_local_time({2021, 10, 6, 20, 0, 0, 0});
+        platform::set_clock(&clock_);
+        program_client().SetTimeouts({5000, 30});
+        state().session_password = kStorePassword;
+        create_record_store();
+        ASSERT_EQ(add_record(kStorePassword, {"平台一", "账号一", "pw1", "a.example", ""}), WriteResult::kDone);
+        ASSERT_EQ(add_record(kStorePassword, {"平台二", "账号二", "pw2", "b.example", ""}), WriteResult::kDone);
+        windows().load_window(ui::kMainWindow);
+        wait_until([&] { return list_rows() == 2; });
+    }
+
+    void TearDown() override {
+        AppGuiTest::TearDown();
+        wait_for_list_loads();
+        platform::set_clock(nullptr);
+    }
+
+    // Lets window events run until `done` holds; a generous bound keeps a broken test
+    // from hanging.
+    template <typename Condition>
+    void wait_until(Condition done) {
+        for (int round = 0; round < 6000 && !done(); ++round) windows().wait_processing_events(5);
+        ASSERT_TRUE(done());
+    }
+
+    int list_rows() { return windows().list_row_count(ui::kMainWindow, "超级列表框1"); }
+    std::string caption() { return windows().text(kFtpWindow, "分组框_FTP"); }
+    bool enabled(const char* button) { return windows().is_enabled(kFtpWindow, button); }
+    std::string stored(const char* key) { return platform::read_setting(path("ftp.ini"), "ftp", key); }
+
+    void open_ftp_window(const TestFtpServer& server, const std::string& password = TestFtpServer::kPassword) {
+        windows().click(ui::kMainWindow, "按钮_FTP");
+        ASSERT_TRUE(windows().is_open(kFtpWindow));
+        windows().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
+        windows().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server.port()));
+        windows().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
+        windows().type_text(kFtpWindow, "编辑框_ftp密码", password);
+        windows().type_text(kFtpWindow, "编辑框_ftp路径", "/store");
+    }
+
+    void connect() {
+        windows().click(kFtpWindow, "按钮_ftp_连接");
+        wait_until([&] { return caption() != "FTP"; });
+    }
+
+    // Clicks a transfer button, answers the confirmation and waits for the result.
+    std::vector<ui::ShownDialog> transfer(const char* button, bool yes = true) {
+        shown();
+        windows().answer_question(yes);
+        windows().click(kFtpWindow, button);
+        std::vector<ui::ShownDialog> dialogs = shown();
+        if (yes) {
+            wait_until([&] {
+                for (const ui::ShownDialog& dialog : shown()) dialogs.push_back(dialog);
+                return dialogs.back().kind == ui::ShownDialog::Kind::kMessage;
+            });
+        }
+        return dialogs;
+    }
+
+    // A copy of the local store with different records, placed on the server.
+    void put_server_store(const std::string& password, int records) {
+        const std::string saved = read_file_bytes(path("data.edb"));
+        create_record_store(password);
+        for (int i = 0; i < records; ++i) add_record(password, {"远端", "acc", "pw", "", ""});
+        write_file_bytes(server_.file("store/data.edb"), read_file_bytes(path("data.edb")));
+        write_file_bytes(path("data.edb"), saved);
+    }
+
+    TestFtpServer server_;
+    platform::ManualClock clock_;
+};
+
+TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {
+    windows().click(ui::kMainWindow, "按钮_FTP");
+    for (const char* box : {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
+        EXPECT_EQ(windows().text(kFtpWindow, box), "") << box;
+    }
+    EXPECT_FALSE(enabled("按钮_ftp上传"));
+    EXPECT_FALSE(enabled("按钮_ftp_下载"));
+
+    windows().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
+    windows().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server_.port()) + "x");
+    windows().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
+    windows().type_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+    connect();
+    EXPECT_EQ(caption(), "FTP - 连接成功");
+    EXPECT_TRUE(enabled("按钮_ftp上传"));
+    EXPECT_TRUE(enabled("按钮_ftp_下载"));
+    EXPECT_TRUE(enabled("按钮_ftp_连接"));
+    EXPECT_NE(stored("duankou"), std::to_string(server_.port()) + "x");
+    EXPECT_EQ(decipher(stored("duankou"), kCipherKey), std::to_string(server_.port()) + "x");
+    EXPECT_EQ(decipher(stored("fuwuqi"), kCipherKey), "127.0.0.1");
+    EXPECT_EQ(decipher(stored("name"), kCipherKey), TestFtpServer::kUser);
+    EXPECT_EQ(decipher(stored("password"), kCipherKey), TestFtpServer::kPassword);
+    EXPECT_EQ(stored("lu"), "");
+
+    // Reopening starts unconnected, with the saved settings.
+    windows().destroy_window(kFtpWindow);
+    EXPECT_FALSE(program_client().IsConnected());
+    windows().click(ui::kMainWindow, "按钮_FTP");
+    EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp端口"), std::to_string(server_.port()) + "x");
+    EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), TestFtpServer::kPassword);
+    EXPECT_FALSE(enabled("按钮_ftp上传"));
+    EXPECT_EQ(caption(), "FTP");
+}
+
+TEST_F(FtpWindowTest, AFailedConnectDisablesTheTransfersAndStillSavesTheSettings) {
+    open_ftp_window(server_, "wrong");
+    connect();
+    EXPECT_EQ(caption(), "FTP - 连接失败");
+    EXPECT_FALSE(enabled("按钮_ftp上传"));
+    EXPECT_FALSE(enabled("按钮_ftp_下载"));
+    EXPECT_TRUE(enabled("按钮_ftp_连接"));
+    EXPECT_EQ(decipher(stored("password"), kCipherKey), "wrong");
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(FtpWindowTest, UploadThenDownloadRestoresTheUploadedRecordsAndKeepsABackup) {
+    open_ftp_window(server_);
+    connect();
+    auto dialogs = transfer("按钮_ftp上传");
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0].text, "上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传");
+    EXPECT_EQ(dialogs[1].text, "上传成功");
+    EXPECT_EQ(caption(), "FTP - 上传成功");
+    EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), read_file_bytes(path("data.edb")));
+    EXPECT_EQ(decipher(stored("lu"), kCipherKey), "/store");
+
+    ASSERT_EQ(add_record(kStorePassword, {"平台三", "账号三", "pw3", "", ""}), WriteResult::kDone);
+    const std::string three_records = read_file_bytes(path("data.edb"));
+    windows().list_clear(ui::kMainWindow, "超级列表框1");
+    dialogs = transfer("按钮_ftp_下载");
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0].text,
+              "下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为data.edb即可，点击‘是’开始下载");
+    EXPECT_EQ(dialogs[1].text, "下载成功");
+    EXPECT_EQ(caption(), "FTP - 下载成功");
+    EXPECT_TRUE(enabled("按钮_ftp_下载"));
+    wait_until([&] { return list_rows() == 2; });
+    EXPECT_EQ(read_file_bytes(path("data2021-10-6.edb")), three_records);
+    EXPECT_EQ(list_records(kStorePassword).size(), 2u);
+}
+
+TEST_F(FtpWindowTest, FailedDownloadsLeaveTheLocalStoreByteForByte) {
+    open_ftp_window(server_);
+    connect();
+    const std::string before = read_file_bytes(path("data.edb"));
+    auto expect_failure = [&](const char* why) {
+        const auto dialogs = transfer("按钮_ftp_下载");
+        EXPECT_EQ(dialogs.back().text, "下载失败") << why;
+        EXPECT_EQ(caption(), "FTP - 下载失败") << why;
+        EXPECT_EQ(read_file_bytes(path("data.edb")), before) << why;
+        EXPECT_FALSE(std::filesystem::exists(path("data2021-10-6.edb"))) << why;
+        EXPECT_EQ(decipher(stored("lu"), kCipherKey), "/store") << why;
+    };
+    expect_failure("no file on the server");
+    write_file_bytes(server_.file("store/data.edb"), "<html>Service Unavailable</html>");
+    expect_failure("not a data file");
+    put_server_store("another password", 1);
+    expect_failure("locked with another password");
+    put_server_store(kStorePassword, 3);
+    const std::string whole = read_file_bytes(server_.file("store/data.edb"));
+    write_file_bytes(server_.file("store/data.edb"), whole.substr(0, whole.size() - 100));
+    expect_failure("truncated");
+    EXPECT_EQ(list_rows(), 2);
+}
+
+TEST_F(FtpWindowTest, AnsweringNoChangesNothing) {
+    open_ftp_window(server_);
+    connect();
+    const std::string settings = read_file_bytes(path("ftp.ini"));
+    const std::size_t commands = server_.lines("CMD").size();
+    EXPECT_EQ(transfer("按钮_ftp_下载", false).size(), 1u);
+    EXPECT_EQ(transfer("按钮_ftp上传", false).size(), 1u);
+    windows().process_events();
+    EXPECT_EQ(read_file_bytes(path("ftp.ini")), settings);
+    EXPECT_EQ(server_.lines("CMD").size(), commands);
+    EXPECT_EQ(caption(), "FTP - 连接成功");
+}
+
+TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
+    TestFtpServer stalling("--stall-after 10");
+    ASSERT_TRUE(stalling.ready());
+    put_server_store(kStorePassword, 1);
+    write_file_bytes(stalling.file("store/data.edb"), read_file_bytes(server_.file("store/data.edb")));
+    program_client().SetTimeouts({5000, 600});
+    open_ftp_window(stalling);
+    connect();
+    ASSERT_EQ(caption(), "FTP - 连接成功");
+    const std::string before = read_file_bytes(path("data.edb"));
+
+    windows().answer_question(true);
+    windows().click(kFtpWindow, "按钮_ftp_下载");
+    // While it runs, nothing else can be started.
+    EXPECT_FALSE(enabled("按钮_ftp_连接"));
+    EXPECT_FALSE(enabled("按钮_ftp上传"));
+    EXPECT_FALSE(enabled("按钮_ftp_下载"));
+    wait_until([&] { return !stalling.lines("CMD RETR").empty(); });
+    shown();
+    windows().destroy_window(kFtpWindow);
+    EXPECT_FALSE(program_client().IsConnected());
+    // The result still reaches the user, as a message only.
+    std::vector<std::string> seen;
+    wait_until([&] {
+        for (const std::string& text : messages()) seen.push_back(text);
+        return !seen.empty();
+    });
+    EXPECT_EQ(seen, std::vector<std::string>{"下载失败"});
+    EXPECT_EQ(read_file_bytes(path("data.edb")), before);
+    EXPECT_FALSE(windows().is_open(kFtpWindow));
+}
+
+}  // namespace
+}  // namespace quillet::app
