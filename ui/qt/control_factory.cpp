@@ -11,17 +11,10 @@
 #include "ui/qt/control_text.h"
 #include "ui/qt/gbk_text.h"
 #include "ui/qt/list_control.h"
+#include "ui/qt/text_label.h"
 
 namespace quillet::ui {
 namespace {
-
-// Every password character of this program is "*", whatever the style would draw.
-QString line_edit_style(const EditProps& props) {
-    QString style;
-    if (props.border == Border::kThinLine) style += QStringLiteral("border: 1px solid #6e6e6e; padding: 0px;");
-    if (props.password) style += QStringLiteral("lineedit-password-character: 42;");
-    return style.isEmpty() ? style : QStringLiteral("QLineEdit {") + style + QStringLiteral("}");
-}
 
 QWidget* create_edit_box(const EditProps& props, QWidget* parent) {
     if (props.multi_line) {
@@ -36,7 +29,8 @@ QWidget* create_edit_box(const EditProps& props, QWidget* parent) {
     }
     auto* edit = new QLineEdit(parent);
     edit->setReadOnly(props.read_only);
-    edit->setStyleSheet(line_edit_style(props));
+    // Drawn by the window's style sheet (form_window.cpp).
+    edit->setProperty("thin_border", props.border == Border::kThinLine);
     if (props.password) edit->setEchoMode(QLineEdit::Password);
     if (props.centred) edit->setAlignment(Qt::AlignCenter);
     if (props.max_length > 0) edit->setMaxLength(props.max_length);
@@ -48,10 +42,7 @@ QWidget* create_edit_box(const EditProps& props, QWidget* parent) {
 }
 
 QWidget* create_label(const ControlDef& def, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
+    auto* label = new TextLabel(parent);
     if (def.kind == ControlKind::kTransparentLabel) {
         // Drawn over whatever lies beneath: no background of its own, only coloured text.
         label->setAutoFillBackground(false);

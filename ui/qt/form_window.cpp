@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -17,8 +19,36 @@
 namespace quillet::ui {
 namespace {
 
-// The system's default GUI font is 9 points at 96 dpi; the forms' small boxes are made for it.
+// The forms are laid out for a 12-pixel font with half-width Latin letters (a CJK
+// character 12 pixels wide, a space 6): the label lines and their runs of spaces line up
+// with the edit boxes only with those metrics. The monospaced Zen Hei has them too.
 constexpr int kFontPixels = 12;
+
+QFont form_font() {
+    QFont font;
+    // Looked up among the installed families: font configurations alias SimSun to
+    // proportional faces, and hasFamily() would follow the alias.
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : {QStringLiteral("SimSun"), QString::fromUtf16(u"宋体"), QStringLiteral("NSimSun"),
+                                  QStringLiteral("WenQuanYi Zen Hei Mono")}) {
+        if (installed.contains(family)) {
+            font.setFamily(family);
+            break;
+        }
+    }
+    font.setPixelSize(kFontPixels);
+    return font;
+}
+
+// Group-box captions sit on the frame line, so that controls placed 16 pixels below the
+// box's top are inside the frame and clear of the caption. Every password character is
+// "*". Both rules live here, on the window: a child's own style sheet under a window
+// that has one does not reach the password character.
+const char16_t kFormStyle[] =
+    u"QGroupBox { border: 1px solid #a0a0a0; margin-top: 6px; }"
+    u"QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px; padding: 0px 1px; }"
+    u"QLineEdit { lineedit-password-character: 42; }"
+    u"QLineEdit[thin_border=\"true\"] { border: 1px solid #6e6e6e; padding: 0px; }";
 
 }  // namespace
 
@@ -31,9 +61,8 @@ FormWindow::FormWindow(const FormDef& form, Raise raise, std::function<void()> c
       close_box_(std::move(close_box)) {
     setObjectName(QString::fromLatin1(form.name.data(), static_cast<qsizetype>(form.name.size())));
     setWindowTitle(to_qt(form.caption));
-    QFont font = this->font();
-    font.setPixelSize(kFontPixels);
-    setFont(font);
+    setFont(form_font());
+    setStyleSheet(QString::fromUtf16(kFormStyle));
     setMouseTracking(true);
     build_controls();
     build_menu();
@@ -66,9 +95,12 @@ void FormWindow::build_controls() {
         }
         QWidget* widget = create_control_widget(def, parent ? parent : this);
         if (!widget) continue;
+        // Set on each control: the style sheet would otherwise hand some kinds the toolkit's font.
+        widget->setFont(font());
         widgets_.emplace(def.name, widget);
         const std::string name(def.name);
         if (auto* list = qobject_cast<ListControl*>(widget)) {
+            list->header()->setFont(font());
             connect(list, &ListControl::mouse_moved, this, [this, name](int x, int y) {
                 fire(name, Event::kMouseMoved, x, y);
             });
@@ -98,6 +130,7 @@ void FormWindow::build_menu() {
         if (item.level == 0 || has_children) {
             auto* menu = item.level == 0 ? new QMenu(to_qt(item.caption), this)
                                          : open_menus.back()->addMenu(to_qt(item.caption));
+            menu->setFont(font());  // a pop-up is a window of its own and inherits nothing
             menus_.emplace(item.caption, menu);
             open_menus.push_back(menu);
             action = menu->menuAction();

@@ -17,7 +17,7 @@ constexpr int kFirstTries = 3;
 
 QFont prompt_font(const QFont& fallback) {
     for (const QString& family : {QString::fromUtf16(u"宋体"), QStringLiteral("SimSun")}) {
-        if (QFontDatabase::hasFamily(family)) return QFont(family, 9);
+        if (QFontDatabase::families().contains(family)) return QFont(family, 9);  // not an alias
     }
     return fallback;
 }
