@@ -3,12 +3,15 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/copy_and_type.h"
 #include "app/generator_window.h"
 #include "app/main_list.h"
 #include "app/record_window.h"
 #include "app/session.h"
 #include "app/startup.h"
 #include "db/hooks.h"
+#include "ftp/ftp_client.h"
+#include "net/version_check_client.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -23,15 +26,17 @@ void wire_engine_hooks(WindowLayer& windows) {
         windows.run_on_window_thread([&] { confirmed = windows.password_prompt(tries_left, password); });
         return confirmed;
     });
-    quillet::db::set_fatal_report([&windows](const std::string& text) {
-        windows.run_on_window_thread([&] { windows.message_box(text); });
-    });
+    quillet::db::set_fatal_report(
+        [&windows](const std::string& text) { windows.run_on_window_thread([&] { windows.message_box(text); }); });
 }
 
 }  // namespace
 
 int main() {
     quillet::ui::QtWindowLayer windows;
+    // The program-wide objects; they end after the message loop, before the window layer.
+    quillet::ftp::FtpClient ftp_client;
+    quillet::net::VersionCheckClient version_check_client;
     quillet::app::AppState state(windows);
     wire_engine_hooks(windows);
 
@@ -39,6 +44,7 @@ int main() {
     // list load, hot keys, idle timer, update check.
     quillet::app::bind_record_commands(state);
     quillet::app::bind_record_window(state);
+    quillet::app::bind_copy_and_type(state);
     quillet::app::bind_session(state);
     quillet::app::bind_generator_window(state);
     quillet::app::bind_password_setup(state);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/copy_and_type.h"
 #include "app/record_store.h"
 #include "app/session.h"
 #include "app/text_cipher.h"
@@ -73,10 +74,11 @@ void complete_setup(AppState& state) {
     platform::write_setting(settings, "reg", "reg", "1");
     platform::write_setting(settings, "tishi", "tishi", std::string(kForgottenPasswordNote));
 
-    std::string shown = "你设置的密码为：" + typed +
-                        "\r\n请一定要牢记密码，否则无法查看数据文件，已将密码置剪辑板，你可粘贴保存起来！";
+    std::string shown =
+        "你设置的密码为：" + typed + "\r\n请一定要牢记密码，否则无法查看数据文件，已将密码置剪辑板，你可粘贴保存起来！";
     windows.message_box(shown);
     wipe_text(shown);
+    copy_secret_to_clipboard(typed);
     wipe_text(typed);
     windows.load_window(kLoginWindow);
     windows.destroy_window(kSetupWindow);
@@ -113,7 +115,8 @@ void run_startup(AppState& state) {
 }
 
 void bind_password_setup(AppState& state) {
-    state.windows.bind(kSetupWindow, "按钮_完成设置", ui::Event::kClicked, [&state](int, int) { complete_setup(state); });
+    state.windows.bind(kSetupWindow, "按钮_完成设置", ui::Event::kClicked,
+                       [&state](int, int) { complete_setup(state); });
 }
 
 }  // namespace quillet::app

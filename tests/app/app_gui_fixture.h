@@ -20,7 +20,7 @@
 namespace quillet::app {
 
 class AppGuiTest : public testing::Test {
-protected:
+  protected:
     // Each test suite names the modules it binds; the first call of the program creates
     // the window layer, since bindings outlive windows and there is one layer per process.
     static void set_up_windows(const std::function<void(AppState&)>& bind_modules) {
@@ -33,9 +33,8 @@ protected:
 
     void SetUp() override {
         ASSERT_NE(layer_, nullptr) << "the test program must call set_up_windows";
-        dir_ = std::filesystem::temp_directory_path() /
-               ("quillet_app_" + std::to_string(std::random_device{}()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = std::filesystem::temp_directory_path() / ("quillet_app_" + std::to_string(std::random_device{}()) + "_" +
+                                                         testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         platform::set_program_directory_for_testing(dir_.string());

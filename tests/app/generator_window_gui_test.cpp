@@ -1,10 +1,9 @@
-#include "app/generator_window.h"
-
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <string>
 
+#include "app/generator_window.h"
 #include "app_gui_fixture.h"
 
 namespace quillet::app {
@@ -14,8 +13,10 @@ using ui::kGeneratorWindow;
 using ui::kRecordWindow;
 
 class GeneratorWindowGuiTest : public AppGuiTest {
-protected:
-    static void SetUpTestSuite() { set_up_windows([](AppState& state) { bind_generator_window(state); }); }
+  protected:
+    static void SetUpTestSuite() {
+        set_up_windows([](AppState& state) { bind_generator_window(state); });
+    }
 
     void SetUp() override {
         AppGuiTest::SetUp();

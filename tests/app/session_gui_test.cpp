@@ -1,10 +1,9 @@
-#include "app/session.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/generator_window.h"
+#include "app/session.h"
 #include "app/startup.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
@@ -18,7 +17,7 @@ using ui::kLoginWindow;
 using ui::kMainWindow;
 
 class SessionGuiTest : public AppGuiTest {
-protected:
+  protected:
     static void SetUpTestSuite() {
         set_up_windows([](AppState& state) {
             bind_session(state);

@@ -1,5 +1,3 @@
-#include "app/startup.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,9 +5,11 @@
 #include <iterator>
 
 #include "app/session.h"
+#include "app/startup.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
 #include "db/database.h"
+#include "platform/recording_clipboard.h"
 #include "platform/settings_file.h"
 
 namespace quillet::app {
@@ -19,12 +19,22 @@ using ui::kLoginWindow;
 using ui::kSetupWindow;
 
 class StartupGuiTest : public AppGuiTest {
-protected:
+  protected:
     static void SetUpTestSuite() {
         set_up_windows([](AppState& state) {
             bind_session(state);
             bind_password_setup(state);
         });
+    }
+
+    void SetUp() override {
+        AppGuiTest::SetUp();
+        platform::set_clipboard(&clipboard_);
+    }
+
+    void TearDown() override {
+        platform::set_clipboard(nullptr);
+        AppGuiTest::TearDown();
     }
 
     std::string setting(const std::string& section) {
@@ -56,6 +66,8 @@ protected:
         windows().type_text(kSetupWindow, "编辑框_设置登录密码", password);
         windows().click(kSetupWindow, "按钮_完成设置");
     }
+
+    platform::RecordingClipboard clipboard_;
 };
 
 TEST_F(StartupGuiTest, WithoutTheFlagTheSetupWindowOpensAndNoStoreIsMade) {
@@ -123,6 +135,7 @@ TEST_F(StartupGuiTest, FirstSetupStoresSixteenCharactersAndLocksANewStore) {
                               "\r\n请一定要牢记密码，否则无法查看数据文件，已将密码置剪辑板，你可粘贴保存起来！"});
     EXPECT_EQ(setting("password"), encipher(password, kCipherKey));
     EXPECT_EQ(decipher(setting("password"), kCipherKey), password);
+    EXPECT_EQ(clipboard_.content(), password);
     EXPECT_EQ(setting("reg"), "1");
     EXPECT_EQ(setting("tishi"), std::string(kForgottenPasswordNote));
     EXPECT_NE(file_bytes("data.ini").find("[password]"), std::string::npos);
@@ -169,6 +182,7 @@ TEST_F(StartupGuiTest, SetupOverAStoreLockedWithAnotherPasswordWritesNothing) {
     ASSERT_EQ(shown_messages.size(), 1u);
     EXPECT_NE(shown_messages[0].find("原来的密码"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path("data.ini")));
+    EXPECT_EQ(clipboard_.content(), "");
     EXPECT_EQ(file_bytes("data.edb"), before);
     EXPECT_TRUE(windows().is_open(kSetupWindow));
     EXPECT_FALSE(windows().is_open(kLoginWindow));
