@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/copy_and_type.h"
+#include "app/ftp_window.h"
 #include "app/generator_window.h"
 #include "app/main_list.h"
 #include "app/record_window.h"
@@ -47,6 +48,7 @@ int main() {
     quillet::app::bind_copy_and_type(state);
     quillet::app::bind_session(state);
     quillet::app::bind_generator_window(state);
+    quillet::app::bind_ftp_window(state, ftp_client);
     quillet::app::bind_password_setup(state);
 
     quillet::app::run_startup(state);
