@@ -16,7 +16,7 @@ namespace {
 
 // Rows appended per window-thread step: small enough that a very long list leaves the
 // window time for its events between steps.
-constexpr std::size_t kRowsPerStep = 5000;
+constexpr std::size_t kRowsPerStep = 2000;
 
 using Rows = std::vector<std::vector<std::string>>;
 

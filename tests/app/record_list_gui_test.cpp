@@ -2,6 +2,7 @@
 // real store.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "app/record_window.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
+#include "db/database.h"
+#include "platform/program_dir.h"
 #include "platform/recording_shell.h"
 #include "record_store_fixture.h"
 
@@ -290,6 +293,52 @@ TEST_F(RecordListGuiTest, OverlappingLoadsNeverMixRows) {
     for (const Record& record : list_records(kStorePassword)) expected.push_back(std::to_string(record.id));
     EXPECT_EQ(column(kIdColumn), expected);
     EXPECT_EQ(expected.size(), 31u);
+}
+
+// A worker load that read the store before a change must not replace the list that the
+// change's own reload showed.
+TEST_F(RecordListGuiTest, AStaleLoadNeverReplacesANewerOne) {
+    store("old");
+    open_main();
+    start_list_load(state());
+    wait_for_list_loads();  // its rows are read and waiting for the window thread
+    store("new");
+    load_list(state());
+    windows().process_events();
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"old", "new"}));
+}
+
+// A long list fills in several window-thread steps; a query shown meanwhile must not get
+// the remaining rows of the load appended to it.
+TEST_F(RecordListGuiTest, ALongFillStopsWhenANewerListIsShown) {
+    constexpr int kRecords = 4500;
+    // Built in memory-backed storage: the engine syncs every append to disk.
+    const std::string file = platform::program_file("data.edb");
+    const std::filesystem::path scratch =
+        std::filesystem::path(std::filesystem::exists("/dev/shm") ? "/dev/shm" : dir_) / "quillet_long_list";
+    std::filesystem::create_directories(scratch);
+    platform::set_program_directory_for_testing(scratch.string());
+    create_record_store();
+    ASSERT_TRUE(db::open_database(platform::program_file("data.edb"), {.password = kStorePassword}));
+    for (int id = 1; id <= kRecords; ++id) {
+        ASSERT_TRUE(db::append_record({db::Value(id), db::Value(id == 7 ? "needle" : "hay"), db::Value(""),
+                                       db::Value(encipher("", kCipherKey)), db::Value(""), db::Value("")}));
+    }
+    db::close_database(platform::program_file("data.edb"));
+    std::filesystem::copy_file(scratch / "data.edb", file, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove_all(scratch);
+    platform::set_program_directory_for_testing(dir_.string());
+
+    open_main();
+    for (int turn = 0; turn < 100 && windows().list_row_count(kMainWindow, kRecordList) < kRecords; ++turn) {
+        windows().process_events();
+    }
+    ASSERT_EQ(windows().list_row_count(kMainWindow, kRecordList), kRecords);
+
+    load_list(state());  // fills its first step now and posts the rest
+    query("按平台", true, "needle");
+    for (int turn = 0; turn < 10; ++turn) windows().process_events();
+    EXPECT_EQ(column(kIdColumn), std::vector<std::string>{"7"});
 }
 
 }  // namespace

@@ -197,7 +197,7 @@ TEST_F(RecordStoreTest, ListsOnWorkersSeeWholeRecordsWhileRecordsChange) {
     // Keep changing until the listers have had their turns, however the threads were scheduled.
     std::int32_t next_id = 1;
     std::size_t rounds = 0;
-    while (rounds < 60 || lists.load() < 10) {
+    while (rounds < 30 || lists.load() < 6) {
         add(std::to_string(next_id));
         add(std::to_string(next_id + 1));
         if (delete_record(kStorePassword, next_id) != WriteResult::kDone) ADD_FAILURE() << "delete " << next_id;
