@@ -73,7 +73,7 @@ constexpr Outcome kDownload{"FTP - 下载成功", "下载成功", "FTP - 下载�
 // Window-thread state only; the worker gets copies of what it needs and reports through
 // the window layer's post().
 class FtpWindow {
-public:
+  public:
     FtpWindow(AppState& state, ftp::FtpClient& client) : state_(state), windows_(state.windows), client_(client) {}
     ~FtpWindow() { end_worker(); }
 
@@ -133,7 +133,7 @@ public:
         connected_ = false;
     }
 
-private:
+  private:
     using Procedure = std::function<bool(ftp::FtpClient&, const ftp::DatabaseSync&)>;
 
     void transfer(const Outcome& outcome, Procedure procedure) {
@@ -195,7 +195,8 @@ private:
 void bind_ftp_window(AppState& state, ftp::FtpClient& client) {
     auto window = std::make_shared<FtpWindow>(state, client);
     ui::WindowLayer& windows = state.windows;
-    windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked, [&windows](int, int) { windows.load_window(kFtpWindow); });
+    windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked,
+                 [&windows](int, int) { windows.load_window(kFtpWindow); });
     windows.bind(kFtpWindow, "", Event::kCreated, [window](int, int) { window->load_settings(); });
     windows.bind(kFtpWindow, "", Event::kDestroyed, [window](int, int) { window->destroyed(); });
     windows.bind(kFtpWindow, kConnectButton, Event::kClicked, [window](int, int) { window->connect(); });

@@ -270,8 +270,7 @@ struct FtpClient::Impl {
         if (!mlsd_refused) {
             std::string body;
             if (fetch_listing("MLSD " + directory, &body)) return parse_mlsd(body);
-            const bool unknown_command =
-                !replies.empty() && (replies.back().code == 500 || replies.back().code == 502);
+            const bool unknown_command = !replies.empty() && (replies.back().code == 500 || replies.back().code == 502);
             if (!unknown_command) return std::nullopt;
             mlsd_refused = true;
         }
@@ -470,8 +469,7 @@ struct FtpClient::Impl {
         return true;
     }
 
-    bool download_with_progress(const std::string& remote, const std::string& local,
-                                const ProgressCallback& progress) {
+    bool download_with_progress(const std::string& remote, const std::string& local, const ProgressCallback& progress) {
         const std::int64_t total = remote_file_size(remote);
         if (total == 0) return false;
         platform::File file;
@@ -506,8 +504,8 @@ bool FtpClient::IsConnected() {
     return impl_->connected();
 }
 
-bool FtpClient::Connect(const std::string& server, const std::optional<std::string>& user,
-                        const std::string& password, int port, bool passive) {
+bool FtpClient::Connect(const std::string& server, const std::optional<std::string>& user, const std::string& password,
+                        int port, bool passive) {
     std::lock_guard lock(mutex_);
     return impl_->connect(server, user.value_or("anonymous"), password, port, passive);
 }

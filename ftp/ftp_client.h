@@ -49,7 +49,7 @@ struct FtpTimeouts {
 using ProgressCallback = std::function<void(std::int64_t& bytes_so_far, std::int64_t speed, int percent)>;
 
 class FtpClient {
-public:
+  public:
     FtpClient();
     ~FtpClient();  // runs Close
     FtpClient(const FtpClient&) = delete;
@@ -85,14 +85,13 @@ public:
     // Binary unless text_mode; replaces the local file only once the whole file arrived.
     bool DownloadFile(const std::string& remote_file, const std::string& local_file, bool text_mode = false);
     // Transfer type 0 or 2 is binary, 1 is text. Replaces the server's file.
-    bool UploadFile(const std::string& local_file, const std::string& remote_file,
-                    int transfer_type = kTransferBinary);
+    bool UploadFile(const std::string& local_file, const std::string& remote_file, int transfer_type = kTransferBinary);
     std::int64_t RemoteFileSize(const std::string& remote_file);
     std::int64_t RemoteDirectorySize(const std::string& remote_directory);
     // Lookups of the entry named by the path. With case_sensitive false, letter case is
     // ignored when names are compared.
-    std::int32_t GetAttributes(const std::string& remote_path, bool case_sensitive);        // -1 when missing
-    double GetModifiedTime(const std::string& remote_path, bool case_sensitive);            // kNoModifiedTime
+    std::int32_t GetAttributes(const std::string& remote_path, bool case_sensitive);  // -1 when missing
+    double GetModifiedTime(const std::string& remote_path, bool case_sensitive);      // kNoModifiedTime
     bool FileExists(const std::string& remote_path, bool case_sensitive);
     // Lookups among the directories of the path's parent, which the server resolves.
     std::uint32_t GetEntryAttributes(const std::string& remote_path, bool case_sensitive);  // 0 when missing
@@ -104,13 +103,13 @@ public:
                               const ProgressCallback& progress = {});
 
     // Helpers that need no connection.
-    static double FileTimeToDateTime(std::uint64_t file_time);  // 0 when out of range
+    static double FileTimeToDateTime(std::uint64_t file_time);              // 0 when out of range
     static std::string BufferToText(const char* buffer, std::size_t size);  // up to the first NUL
-    static std::string TrimSeparators(const std::string& text);            // "\" and "/" at both ends
+    static std::string TrimSeparators(const std::string& text);             // "\" and "/" at both ends
 
     struct Impl;
 
-private:
+  private:
     std::mutex mutex_;
     std::atomic<bool> cancel_requested_{false};
     std::unique_ptr<Impl> impl_;  // guarded by mutex_

@@ -13,7 +13,7 @@ using test::read_file_bytes;
 using test::write_file_bytes;
 
 class DatabaseCheckTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"平台", "账号", "pw", "", ""}), WriteResult::kDone);

@@ -1,7 +1,6 @@
-#include "app/ftp_window.h"
-
 #include <filesystem>
 
+#include "app/ftp_window.h"
 #include "app/main_list.h"
 #include "app/record_store.h"
 #include "app/text_cipher.h"
@@ -25,7 +24,7 @@ ftp::FtpClient& program_client() {
 }
 
 class FtpWindowTest : public AppGuiTest {
-protected:
+  protected:
     static void SetUpTestSuite() {
         set_up_windows([](AppState& state) {
             bind_record_commands(state);

@@ -15,7 +15,7 @@ using test::TestFtpServer;
 using test::write_file_bytes;
 
 class DatabaseSyncTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(server_.ready());
         clock_.set_local_time({2021, 10, 6, 9, 30, 0, 0});

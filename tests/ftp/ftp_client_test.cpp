@@ -16,10 +16,12 @@ using test::TestFtpServer;
 using test::write_file_bytes;
 
 class FtpClientTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(server_.ready()); }
 
-    bool connect() { return client_.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server_.port(), true); }
+    bool connect() {
+        return client_.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server_.port(), true);
+    }
     void make_server_dir(const std::string& relative) { std::filesystem::create_directories(server_.file(relative)); }
     void put_server_file(const std::string& relative, const std::string& bytes) {
         write_file_bytes(server_.file(relative), bytes);
@@ -270,11 +272,11 @@ TEST_F(FtpClientTest, DownloadWithProgressLeavesExactlyTheDownloadedBytes) {
     write_file_bytes(local("p.bin"), std::string(9000, 'o'));
     std::vector<std::int64_t> totals;
     int last_percent = 0;
-    EXPECT_TRUE(client_.DownloadWithProgress("/p.bin", local("p.bin"),
-                                             [&](std::int64_t& so_far, std::int64_t, int percent) {
-                                                 totals.push_back(so_far);
-                                                 last_percent = percent;
-                                             }));
+    EXPECT_TRUE(
+        client_.DownloadWithProgress("/p.bin", local("p.bin"), [&](std::int64_t& so_far, std::int64_t, int percent) {
+            totals.push_back(so_far);
+            last_percent = percent;
+        }));
     EXPECT_EQ(read_file_bytes(local("p.bin")), bytes);
     EXPECT_EQ(totals, (std::vector<std::int64_t>{2048, 4096, 5000}));
     EXPECT_EQ(last_percent, 100);

@@ -16,7 +16,7 @@ namespace quillet::test {
 
 // A fresh empty directory under the system's temporary directory, removed at the end.
 class TempDirectory {
-public:
+  public:
     TempDirectory() {
         std::random_device random;
         path_ = std::filesystem::temp_directory_path() /
@@ -29,7 +29,7 @@ public:
     }
     std::string path() const { return path_.string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -47,7 +47,7 @@ inline void write_file_bytes(const std::string& path, const std::string& bytes) 
 }
 
 class TestFtpServer {
-public:
+  public:
     static constexpr const char* kUser = "user";
     static constexpr const char* kPassword = "secret";
 
@@ -87,7 +87,7 @@ public:
         return found;
     }
 
-private:
+  private:
     std::string log_path() const { return directory_.path() + "/server.log"; }
 
     TempDirectory directory_;
