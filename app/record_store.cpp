@@ -25,6 +25,9 @@ class OpenStore {
 public:
     explicit OpenStore(const std::string& session_password)
         : lock_(store_mutex()), path_(platform::program_file("data.edb")) {
+        // "?" alone would make the engine prompt for a password, possibly from a worker
+        // thread holding this lock; no store can carry "?" as its password anyway.
+        if (session_password == "?") return;
         db::OpenOptions options;
         options.password = session_password;
         open_ = db::open_database(path_, options);

@@ -10,6 +10,7 @@
 
 #include "app/text_cipher.h"
 #include "db/database.h"
+#include "db/hooks.h"
 #include "platform/program_dir.h"
 #include "record_store_fixture.h"
 
@@ -27,7 +28,7 @@ std::vector<std::int32_t> ids(const std::vector<Record>& records) {
 }
 
 class RecordStoreTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { create_record_store(); }
 
     void add(const std::string& tag) { ASSERT_EQ(add_record(kStorePassword, text_for(tag)), WriteResult::kDone); }
@@ -153,12 +154,18 @@ TEST_F(RecordStoreTest, FilterIsCaseSensitiveContainmentAndIgnoresEmptyTexts) {
 
 TEST_F(RecordStoreTest, StoreThatDoesNotOpenYieldsNothingAndWritesNothing) {
     add("a");
-    const std::string wrong = "wrong";
-    EXPECT_TRUE(list_records(wrong).empty());
-    EXPECT_TRUE(filter_records(wrong, SearchField::kPlatform, "平台").empty());
-    EXPECT_EQ(add_record(wrong, text_for("b")), WriteResult::kFailed);
-    EXPECT_EQ(modify_record(wrong, 1, text_for("b")), WriteResult::kNotFound);
-    EXPECT_EQ(delete_record(wrong, 1), WriteResult::kNotFound);
+    // "?" must not reach the engine as a request to prompt for the password.
+    bool prompted = false;
+    db::set_password_prompt([&prompted](int, std::string*) { return prompted = true, false; });
+    for (const std::string wrong : {"wrong", "?"}) {
+        EXPECT_TRUE(list_records(wrong).empty());
+        EXPECT_TRUE(filter_records(wrong, SearchField::kPlatform, "平台").empty());
+        EXPECT_EQ(add_record(wrong, text_for("b")), WriteResult::kFailed);
+        EXPECT_EQ(modify_record(wrong, 1, text_for("b")), WriteResult::kNotFound);
+        EXPECT_EQ(delete_record(wrong, 1), WriteResult::kNotFound);
+    }
+    db::set_password_prompt(nullptr);
+    EXPECT_FALSE(prompted);
     EXPECT_EQ(ids(all()), (std::vector<std::int32_t>{1}));
     EXPECT_EQ(all()[0].platform, "平台a");
 }
@@ -217,9 +224,7 @@ TEST_F(RecordStoreTest, TransferLockKeepsStoreOperationsOut) {
     std::thread reader;
     {
         const auto lock = lock_store();
-        reader = std::thread([&] {
-            listed = !all().empty();
-        });
+        reader = std::thread([&] { listed = !all().empty(); });
         // The reader cannot finish while the lock is held; replace the file meanwhile.
         create_record_store();
         EXPECT_FALSE(listed.load());
