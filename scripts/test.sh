@@ -21,4 +21,5 @@ export DISPLAY=":$(cat "$display_file")"
 status=0
 ctest --preset debug -j2 || status=1
 ctest --preset asan -j2 || status=1
+scripts/fuzz.sh 30 || status=1
 exit $status
