@@ -10,6 +10,7 @@ usage: gui_bench.py PATH/TO/quillet [runs]
 """
 import hashlib
 import os
+import random
 import shutil
 import statistics
 import subprocess
@@ -37,21 +38,27 @@ def prepare_program_dir(binary: str) -> str:
     return directory
 
 
+def display_answers(display: str) -> bool:
+    return subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=display),
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
 def start_xvfb():
-    for number in range(90, 130):
+    # Other test runs start their own servers: take a free number and make sure the
+    # server that answers is this one.
+    for number in random.sample(range(150, 400), 40):
         if os.path.exists("/tmp/.X11-unix/X%d" % number) or os.path.exists("/tmp/.X%d-lock" % number):
             continue
         display = ":%d" % number
         server = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            if os.path.exists("/tmp/.X11-unix/X%d" % number):
+        while time.monotonic() < deadline and server.poll() is None:
+            if display_answers(display):
                 return server, display
-            if server.poll() is not None:
-                break
-            time.sleep(0.02)
+            time.sleep(0.05)
         server.kill()
+        server.wait()
     sys.exit("no Xvfb display could be started")
 
 
@@ -76,11 +83,14 @@ def one_run(program: str, display: str) -> tuple:
     env = {key: value for key, value in os.environ.items() if not key.startswith("QT_")}
     env["DISPLAY"] = display
     started = time.monotonic()
-    process = subprocess.Popen([program], env=env, cwd="/", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    errors = tempfile.TemporaryFile()
+    process = subprocess.Popen([program], env=env, cwd="/", stdout=subprocess.DEVNULL, stderr=errors)
     try:
         while not window_mapped(display, process.pid):
             if process.poll() is not None:
-                sys.exit("quillet ended before showing its window (exit code %d)" % process.returncode)
+                errors.seek(0)
+                sys.exit("quillet ended before showing its window (exit code %d)\n%s"
+                         % (process.returncode, errors.read().decode(errors="replace")))
             if time.monotonic() - started > WINDOW_TIMEOUT_S:
                 sys.exit("no login window within %.0f s" % WINDOW_TIMEOUT_S)
         to_window_ms = (time.monotonic() - started) * 1000
