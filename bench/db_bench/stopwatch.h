@@ -7,12 +7,12 @@
 namespace quillet::bench {
 
 class Stopwatch {
-public:
+  public:
     Stopwatch() { restart(); }
     void restart() { start_ = now(); }
     double seconds() const { return now() - start_; }
 
-private:
+  private:
     static double now() {
         timespec ts{};
         clock_gettime(CLOCK_MONOTONIC, &ts);

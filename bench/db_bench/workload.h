@@ -23,26 +23,48 @@ inline Credential credential(std::int32_t id) {
              "备注：第 " + n + " 条记录"}};
 }
 
-// Seconds of each step of one side; a step that a side does not have stays negative.
-struct Timings {
-    double append = -1;
-    double list_by_name = -1;
-    double list_by_record = -1;
-    double find = -1;      // one find, averaged
-    double delete_one = -1;  // one delete (and purge), averaged
-    double set_password = -1;
-    std::int64_t listed = 0;  // records seen by the list steps, as a check of the work done
-};
-
 inline constexpr int kFinds = 20;
 inline constexpr int kDeletes = 10;
 
 // The IDs that the find and delete steps look for: spread over the file, ending near its end.
 inline std::int32_t find_target(int i, std::int32_t records) { return records - (i * records) / (2 * kFinds); }
-inline std::int32_t delete_target(int i, std::int32_t records) { return records / 2 + i * 37; }
+inline std::int32_t delete_target(int i, std::int32_t records) { return records / 2 + i * (records / (4 * kDeletes)); }
 
-// The sides: each works in `directory`, which exists and is empty.
-Timings run_engine(const std::string& directory, std::int32_t records);
-Timings run_sqlite(const std::string& directory, std::int32_t records);
+// The engine's side, on a scrambled credential file, with the record store's sequences
+// of commands. Each step returns its seconds.
+class EngineSide {
+  public:
+    EngineSide(const std::string& directory, std::int32_t records);
+    double append_all();  // one durable append command per record
+    // List all: open, first record, count, per record the six fields, skip, close.
+    double list_by_name();    // read_field of each field by name, as the record store does
+    double list_by_record();  // one read_record per record
+    double list_exclusive();  // read_record on an exclusive open, where no byte lock is taken
+    double find();            // one find, averaged; the database is open
+    double find_exclusive();  // the same on an exclusive open
+    double delete_one();      // find by ID, delete, purge; averaged
+    double set_password();    // a new access password over the whole file
+
+  private:
+    std::string file_;
+    std::int32_t records_;
+};
+
+// SQLite's side: one table of an integer and five texts, default durability
+// (rollback journal, synchronous FULL), each statement its own transaction.
+class SqliteSide {
+  public:
+    SqliteSide(const std::string& directory, std::int32_t records);
+    ~SqliteSide();
+    double append_all();  // one autocommit INSERT per record
+    double list();        // open, SELECT all, close
+    double find();        // SELECT by the non-indexed ID, averaged
+    double delete_one();  // DELETE by the non-indexed ID, averaged
+
+  private:
+    std::string file_;
+    std::int32_t records_;
+    struct sqlite3* db_ = nullptr;
+};
 
 }  // namespace quillet::bench

@@ -1,11 +1,10 @@
 // Runs the built edb on files in a private directory and checks what it prints and
 // its exit status. Command-line texts and output are UTF-8, written here as u8"".
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -29,7 +28,7 @@ struct EdbRun {
 };
 
 class EdbTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         directory_ = ::testing::TempDir() + "quillet_edb_" + std::to_string(getpid()) + "_" +
                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -87,13 +86,14 @@ protected:
 
 TEST_F(EdbTest, ChineseTextRoundTripsThroughAppendAndDump) {
     const std::string file = credential_file();
-    ASSERT_EQ(edb({"append", file, "1", utf8(u8"微信"), "me\"\\", "x", "https://a.example", "two\nlines"}).status, 0);
+    ASSERT_EQ(edb({"append", file, "1", utf8(u8"微信"), "me\"\\", "x", "https://a.example", "two\nlines\t\x01"}).status,
+              0);
     ASSERT_EQ(edb({"append", file, "2", utf8(u8"邮箱")}).status, 0);
     const EdbRun dump = edb({"dump", file});
     EXPECT_EQ(dump.status, 0) << dump.err;
     EXPECT_EQ(dump.out, utf8(u8"{\"record\":0,\"serial\":1,\"deleted\":false,\"fields\":{\"ID\":1,\"平台\":\"微信\","
                              u8"\"账号\":\"me\\\"\\\\\",\"密码\":\"x\",\"网址\":\"https://a.example\","
-                             u8"\"备注\":\"two\\nlines\"}}\n"
+                             u8"\"备注\":\"two\\nlines\\t\\u0001\"}}\n"
                              u8"{\"record\":1,\"serial\":2,\"deleted\":false,\"fields\":{\"ID\":2,\"平台\":\"邮箱\","
                              u8"\"账号\":\"\",\"密码\":\"\",\"网址\":\"\",\"备注\":\"\"}}\n"));
     // Stored as GBK: "微信" is four bytes right after the serial and the ID.

@@ -25,7 +25,7 @@ std::string engine_path(const std::string& path_utf8);
 
 // Opens the data file as the current database and closes it again when it goes.
 class OpenedDatabase {
-public:
+  public:
     OpenedDatabase(const std::string& path_utf8, const Arguments& arguments, bool read_only);
     ~OpenedDatabase();
     OpenedDatabase(const OpenedDatabase&) = delete;
@@ -33,7 +33,7 @@ public:
 
     bool is_open() const { return open_; }
 
-private:
+  private:
     bool open_ = false;
 };
 

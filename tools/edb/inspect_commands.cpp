@@ -17,8 +17,7 @@ namespace quillet::edb {
 namespace {
 
 int usage_unless_one_file(const Arguments& arguments) {
-    return arguments.positional.size() == 1 ? kExitOk
-                                            : report_usage_error(arguments.command + " takes one FILE");
+    return arguments.positional.size() == 1 ? kExitOk : report_usage_error(arguments.command + " takes one FILE");
 }
 
 std::string fields_json(const std::vector<db::FieldInfo>& fields) {

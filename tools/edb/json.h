@@ -16,13 +16,13 @@ std::string json_number(float value);
 
 // Builds one object; members appear in the order they are added.
 class JsonObject {
-public:
+  public:
     // `json` must already be JSON text (a number, a quoted string, an object...).
     JsonObject& add(std::string_view key_utf8, std::string_view json);
     JsonObject& add(std::string_view key_utf8, std::int64_t number) { return add(key_utf8, std::to_string(number)); }
     std::string text() const { return text_ + "}"; }
 
-private:
+  private:
     std::string text_ = "{";
 };
 

@@ -33,7 +33,8 @@ constexpr Command kCommands[] = {
 
 void print_help() {
     std::printf("usage: edb COMMAND ARGUMENTS\n\ncommands:\n  help                               this text\n");
-    for (const Command& command : kCommands) std::printf("  %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
+    for (const Command& command : kCommands)
+        std::printf("  %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
     std::printf(
         "\nTYPE is one of byte short int long float double bool datetime subptr text bytes memo;\n"
         "text fields take a WIDTH in bytes. Texts are UTF-8 on the command line and in the output,\n"

@@ -12,7 +12,7 @@ namespace {
 
 // Closes the terminal and puts its echo back on every path.
 class Terminal {
-public:
+  public:
     Terminal() : fd_(::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY)) {
         if (fd_ >= 0 && ::tcgetattr(fd_, &saved_) == 0) {
             termios quiet = saved_;
@@ -49,7 +49,7 @@ public:
         }
     }
 
-private:
+  private:
     int fd_;
     termios saved_{};
     bool restore_ = false;
