@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A small update-check service for development and tests, on 127.0.0.1 only.
 
-    /usr/bin/python3 scripts/update_service.py REPLIES.json [PORT]
+    /usr/bin/python3 scripts/update_service.py [--exit-with-stdin] REPLIES.json [PORT]
 
 Listens on PORT (a free one when omitted or 0) and prints the port as its first line
 once it accepts connections, then one line per request ("GET /api/checkVersion?...").
@@ -11,12 +11,16 @@ REPLIES.json is read again for every request, so replies can change while it run
     {"checkVersion": "true|false|x|http://127.0.0.1/download|notes",
      "getExample": "remark|notice|visit",
      "hold": false}
-A missing reply answers 404. While "hold" is true, requests are accepted and logged
+With --exit-with-stdin it ends when its standard input closes (tests hold it open, so
+a test process that dies takes its service along). A missing reply answers 404. While "hold" is true, requests are accepted and logged
 but not answered; they are answered as soon as the file says false again.
 """
+import argparse
 import http.server
 import json
+import os
 import sys
+import threading
 import time
 import urllib.parse
 
@@ -53,13 +57,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass  # the client gave up waiting
 
 
+def exit_when_stdin_closes():
+    def watch():
+        while sys.stdin.buffer.read(4096):
+            pass
+        os._exit(0)
+    threading.Thread(target=watch, daemon=True).start()
+
+
 def main():
-    if len(sys.argv) not in (2, 3):
-        sys.exit(__doc__)
-    Handler.replies_path = sys.argv[1]
-    port = int(sys.argv[2]) if len(sys.argv) == 3 else 0
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+    parser = argparse.ArgumentParser(description="Update-check service for development and tests.")
+    parser.add_argument("--exit-with-stdin", action="store_true")
+    parser.add_argument("replies")
+    parser.add_argument("port", type=int, nargs="?", default=0)
+    arguments = parser.parse_args()
+    Handler.replies_path = arguments.replies
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", arguments.port), Handler)
     server.daemon_threads = True
+    if arguments.exit_with_stdin:
+        exit_when_stdin_closes()
     print(server.server_address[1], flush=True)
     server.serve_forever()
 

@@ -11,10 +11,22 @@ Prints the port it listens on as its first line once it accepts connections.
   /hold               reads the request and never answers
 """
 import http.server
+import os
 import sys
+import threading
 import urllib.parse
 
 PAGE_TEXT = "中文页面"
+
+
+def exit_when_stdin_closes():
+    """The test that started the server holds its standard input; when that process
+    ends, however it ends, the server goes too."""
+    def watch():
+        while sys.stdin.buffer.read(4096):
+            pass
+        os._exit(0)
+    threading.Thread(target=watch, daemon=True).start()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -63,6 +75,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    exit_when_stdin_closes()
     print(server.server_address[1], flush=True)
     server.serve_forever()
 

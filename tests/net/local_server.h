@@ -1,7 +1,8 @@
 // Runs one of the project's Python test servers as a child process on 127.0.0.1. The
 // server prints its port as its first line once it accepts connections; construction
 // returns after reading it, so no test waits on a guess. Later lines (request logs) can
-// be read one by one. The child is ended with the object.
+// be read one by one. The child is ended with the object, and ends by itself when its
+// standard input closes, so even a test that crashes or never deletes it leaves none behind.
 #pragma once
 
 #include <fcntl.h>
@@ -27,15 +28,24 @@ public:
         for (std::string& argument : argv_text) argv.push_back(argument.data());
         argv.push_back(nullptr);
 
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) return;
+        int out[2];
+        int in[2];
+        if (pipe2(out, O_CLOEXEC) != 0) return;
+        if (pipe2(in, O_CLOEXEC) != 0) {
+            close(out[0]);
+            close(out[1]);
+            return;
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        output_ = fdopen(fds[0], "r");
+        close(out[1]);
+        close(in[0]);
+        input_ = in[1];
+        output_ = fdopen(out[0], "r");
         const std::string first = next_line();
         port_ = first.empty() ? 0 : std::stoi(first);
     }
@@ -43,6 +53,7 @@ public:
     ~LocalServer() {
         stop();
         if (output_) fclose(output_);
+        if (input_ >= 0) close(input_);
     }
 
     LocalServer(const LocalServer&) = delete;
@@ -77,6 +88,7 @@ public:
 private:
     pid_t pid_ = -1;
     FILE* output_ = nullptr;
+    int input_ = -1;  // the child's standard input, held open while it should run
     int port_ = 0;
 };
 

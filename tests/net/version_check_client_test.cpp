@@ -109,7 +109,7 @@ TEST_F(VersionCheckClientTest, AnIncompleteExampleReplyIsNotCached) {
 }
 
 TEST_F(VersionCheckClientTest, UnreachableOrSilentServicesEndWithinTheTimeout) {
-    LocalServer gone("scripts/update_service.py", {"/nonexistent.json"});
+    LocalServer gone("scripts/update_service.py", {"--exit-with-stdin", "/nonexistent.json"});
     VersionCheckClient refused(gone.address("/api"), 1);
     gone.stop();
     refused.connect(kId, kVersion);
