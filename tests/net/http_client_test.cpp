@@ -163,6 +163,34 @@ TEST_F(HttpClientTest, ConvertsTheBodyByTheDeclaredCharacterSet) {
     EXPECT_EQ(page, response.raw_body);
 }
 
+TEST_F(HttpClientTest, UsesOnlyTheProxyItIsGiven) {
+    // The test server stands in for a proxy: a proxied request line carries the whole address.
+    const std::string proxy = "127.0.0.1:" + std::to_string(server_->port());
+    setenv("http_proxy", ("http://" + proxy).c_str(), 1);
+    setenv("HTTP_PROXY", ("http://" + proxy).c_str(), 1);
+    HttpRequest direct = to("/echo");
+    direct.address = "http://localhost:" + std::to_string(server_->port()) + "/echo";
+    EXPECT_TRUE(http_request(direct).starts_with("GET /echo ")) << "a proxy from the environment was used";
+    unsetenv("http_proxy");
+    unsetenv("HTTP_PROXY");
+
+    HttpRequest proxied = direct;
+    proxied.proxy = proxy;
+    proxied.proxy_user = "pu";
+    proxied.proxy_password = "pp";
+    std::string received = http_request(proxied);
+    EXPECT_TRUE(received.starts_with("GET " + direct.address + " ")) << received;
+    EXPECT_NE(received.find("Proxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos) << received;
+}
+
+TEST_F(HttpClientTest, SendsServerCredentialsOnlyWhenBothAreGiven) {
+    HttpRequest request = to("/echo");
+    request.server_user = "user";
+    EXPECT_EQ(echoed(request).find("Authorization"), std::string::npos);
+    request.server_password = "secret";
+    EXPECT_NE(echoed(request).find("Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"), std::string::npos);
+}
+
 TEST_F(HttpClientTest, FailuresLeaveTheOutputsAndGiveTheNumberedMessage) {
     HttpResponse response;
     response.cookies = "kept";
