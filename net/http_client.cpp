@@ -151,7 +151,9 @@ bool build_header_list(const std::string& text, bool has_body, std::unique_ptr<c
     }
     // libcurl would wait for a "100 Continue" before a large body, which the servers
     // this routine talks to may never send.
-    if (has_body && find_ignoring_case(text, "Expect:") == std::string::npos) return append_header_line(list, "Expect:");
+    if (has_body && find_ignoring_case(text, "Expect:") == std::string::npos) {
+        return append_header_line(list, "Expect:");
+    }
     return true;
 }
 
@@ -354,7 +356,8 @@ std::optional<Failure> configure(CURL* easy, const HttpRequest& request, const s
         prepared = prepared && ok(curl_easy_setopt(easy, CURLOPT_NOBODY, 1L));  // a HEAD carries no body
     } else if (request.body) {
         prepared = prepared &&
-                   ok(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()))) &&
+                   ok(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                                       static_cast<curl_off_t>(request.body->size()))) &&
                    ok(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body->data())) &&
                    (request.method == kPost || ok(curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method)));
     } else if (request.method == kPost) {

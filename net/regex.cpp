@@ -67,7 +67,8 @@ bool RegExp::execute(std::string_view pattern, std::string_view subject, bool ca
     if (ignore_case_) options |= PCRE2_CASELESS;
     options |= multi_line ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
 
-    std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compile_context(pcre2_compile_context_create(nullptr));
+    std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compile_context(
+        pcre2_compile_context_create(nullptr));
     if (!compile_context) return false;
     pcre2_set_newline(compile_context.get(), PCRE2_NEWLINE_ANYCRLF);
     int error = 0;

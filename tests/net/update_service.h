@@ -19,7 +19,8 @@ public:
         : replies_(std::filesystem::temp_directory_path() /
                    ("quillet_update_replies_" + std::to_string(std::random_device{}()) + ".json")) {
         set_replies("", "");
-        server_ = std::make_unique<LocalServer>("scripts/update_service.py", std::vector<std::string>{"--exit-with-stdin", replies_.string()});
+        server_ = std::make_unique<LocalServer>("scripts/update_service.py",
+                                                std::vector<std::string>{"--exit-with-stdin", replies_.string()});
     }
     ~UpdateService() {
         server_.reset();

@@ -92,7 +92,8 @@ TEST_F(VersionCheckClientTest, ExampleQueryIsAskedOnceAndCached) {
     check("false|false|x||");
     service_.set_replies("", "备注|通知|访问");
     EXPECT_EQ(client_.notice(), "通知");
-    EXPECT_EQ(service_.next_request(), "GET /api/getExample?id=0f1e2d3c4b5a69788796a5b4c3d2e1f0&data=remark|notice|visit");
+    EXPECT_EQ(service_.next_request(),
+              "GET /api/getExample?id=0f1e2d3c4b5a69788796a5b4c3d2e1f0&data=remark|notice|visit");
     service_.set_replies("", "other|other|other");
     EXPECT_EQ(client_.remark(), "备注");
     EXPECT_EQ(client_.visit(), "访问");
