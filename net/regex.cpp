@@ -11,7 +11,7 @@ namespace {
 // A pattern such as "(a+)+$" over a long text would otherwise backtrack for minutes;
 // with these limits it fails quickly and execute reports false.
 constexpr uint32_t kMatchLimit = 1'000'000;
-constexpr uint32_t kDepthLimit = 10'000;
+constexpr uint32_t kDepthLimit = 100'000;
 
 constexpr std::string_view kQuotePlaceholder = "#引号";
 
