@@ -9,6 +9,7 @@
 #include "app/record_window.h"
 #include "app/session.h"
 #include "app/startup.h"
+#include "app/update_notice.h"
 #include "ftp/ftp_client.h"
 #include "net/version_check_client.h"
 #include "ui/qt_window_layer.h"
@@ -30,6 +31,7 @@ int main() {
     quillet::app::bind_generator_window(state);
     quillet::app::bind_ftp_window(state, ftp_client);
     quillet::app::bind_password_setup(state);
+    quillet::app::bind_update_notice(state, version_check_client);
 
     quillet::app::run_startup(state);
     const int exit_code = windows.run();
