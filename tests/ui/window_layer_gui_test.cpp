@@ -2,6 +2,8 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -368,6 +370,27 @@ TEST_F(WindowLayerTest, MessageBoxFromAWorkerIsShownOnTheWindowThreadAndBlocksIt
     serve_until(done);
     worker.join();
     EXPECT_EQ(shown_text, QString::fromUtf16(u"信息："));
+}
+
+TEST_F(WindowLayerTest, PasswordPromptShowsTheRetryLineAndReturnsTheTypedText) {
+    QStringList labels;
+    QString title;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        title = dialog->windowTitle();
+        for (QLabel* label : dialog->findChildren<QLabel*>()) labels << label->text();
+        dialog->findChild<QLineEdit*>()->setText(QString::fromUtf16(u"口令"));
+        dialog->accept();
+    });
+    typist.start(1);
+    std::string password;
+    EXPECT_TRUE(layer_->password_prompt(2, &password));
+    EXPECT_EQ(password, "口令");
+    EXPECT_EQ(title, QString::fromUtf16(u"密码输入"));
+    EXPECT_TRUE(labels.contains(QString::fromUtf16(u"请输入数据库访问密码：")));
+    EXPECT_TRUE(labels.contains(QString::fromUtf16(u"密码错误，您还有 2 次重新输入的机会。")));
 }
 
 TEST_F(WindowLayerTest, RunEndsWhenTheLastWindowHasClosedNotWhenOneIsReplaced) {

@@ -255,10 +255,8 @@ bool QtWindowLayer::password_prompt(int tries_left, std::string* password) {
     return confirmed;
 }
 
-void QtWindowLayer::balloon_tip(std::string_view window, std::string_view control, std::string_view text,
-                                Point screen) {
-    (void)window;
-    (void)control;  // every balloon of this program is shown at the mouse, not at its control
+// Every balloon of this program is shown at the mouse, not at its control.
+void QtWindowLayer::balloon_tip(std::string_view, std::string_view, std::string_view text, Point screen) {
     if (impl_->script.scripted()) return impl_->script.record(ShownDialog::Kind::kBalloon, text);
     impl_->on_window_thread([&] { show_balloon(text, screen); });
 }
@@ -282,10 +280,7 @@ void QtWindowLayer::wait_processing_events(int milliseconds) {
     loop.exec();
 }
 
-void QtWindowLayer::process_events() {
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
+void QtWindowLayer::process_events() { QCoreApplication::processEvents(); }
 
 int QtWindowLayer::run() {
     if (impl_->windows.empty()) return 0;
