@@ -233,6 +233,30 @@ TEST_F(RecordListGuiTest, RevealingTwiceThenModifyingKeepsThePassword) {
     EXPECT_EQ(column(kPasswordColumn), std::vector<std::string>{encipher("hunter2", kCipherKey)});
 }
 
+// Choosing "新增" or "修改" while the record window is open shows the window for the
+// command chosen, not the boxes of the earlier one.
+TEST_F(RecordListGuiTest, TheRecordWindowFollowsTheLatestCommand) {
+    store("first", "one");
+    store("second", "two");
+    open_main();
+    select(0);
+    windows().choose_menu_item(kMainWindow, "修改");
+    EXPECT_EQ(box("编辑框_平台"), "first");
+    select(1);
+    windows().choose_menu_item(kMainWindow, "修改");
+    EXPECT_EQ(box("编辑框_平台"), "second");
+    EXPECT_EQ(box("编辑框_密码"), "two");
+
+    windows().choose_menu_item(kMainWindow, "新增");
+    EXPECT_EQ(box("编辑框_平台"), "");
+    fill_record_window({"third", "", "", "", ""});
+    windows().choose_menu_item(kMainWindow, "新增");  // already adding: the typed text stays
+    EXPECT_EQ(box("编辑框_平台"), "third");
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
+    EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"first", "second", "third"}));
+}
+
 TEST_F(RecordListGuiTest, ModifyOfARecordDeletedMeanwhileShowsNothingAndStaysOpen) {
     store("a");
     store("b");
