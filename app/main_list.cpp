@@ -18,9 +18,7 @@ using ui::kMainWindow;
 // The items that need a selected row.
 constexpr std::array<std::string_view, 5> kRowItems = {"删除", "修改", "复制", "密码", "访问"};
 
-int selected_row(const ui::WindowLayer& windows) {
-    return windows.list_selected_row(kMainWindow, kRecordList);
-}
+int selected_row(const ui::WindowLayer& windows) { return windows.list_selected_row(kMainWindow, kRecordList); }
 
 std::string selected_cell(const ui::WindowLayer& windows, RecordColumn column) {
     return windows.list_cell(kMainWindow, kRecordList, selected_row(windows), column);

@@ -22,7 +22,7 @@ std::mutex& store_mutex() {
 // One opening of the store under the store mutex. The engine's current database is
 // process-wide, so nothing else may open or close a database while this lives.
 class OpenStore {
-public:
+  public:
     explicit OpenStore(const std::string& session_password)
         : lock_(store_mutex()), path_(platform::program_file("data.edb")) {
         // "?" alone would make the engine prompt for a password, possibly from a worker
@@ -40,7 +40,7 @@ public:
 
     bool is_open() const { return open_; }
 
-private:
+  private:
     std::unique_lock<std::mutex> lock_;
     std::string path_;
     bool open_ = false;
@@ -85,9 +85,7 @@ void for_each_record(const std::function<bool(const Record&)>& visit) {
     db::find_record(std::function<bool()>([&] { return !db::read_record(&values) || !visit(to_record(values)); }));
 }
 
-bool holds_id(std::int32_t wanted) {
-    return as_id(db::read_field("ID")) == wanted;
-}
+bool holds_id(std::int32_t wanted) { return as_id(db::read_field("ID")) == wanted; }
 
 // Finds the first record carrying `id` and makes it the current record.
 bool go_to_id(std::int32_t id) {
@@ -107,12 +105,9 @@ std::int32_t largest_id() {
 }
 
 std::vector<std::optional<db::Value>> field_values(std::int32_t id, const RecordText& text) {
-    return {db::Value(id),
-            db::Value(text.platform),
-            db::Value(text.account),
-            db::Value(encipher(text.password, kCipherKey)),
-            db::Value(text.address),
-            db::Value(text.remark)};
+    return {db::Value(id),           db::Value(text.platform),
+            db::Value(text.account), db::Value(encipher(text.password, kCipherKey)),
+            db::Value(text.address), db::Value(text.remark)};
 }
 
 }  // namespace
@@ -186,8 +181,6 @@ std::int32_t parse_id(std::string_view text) {
     return static_cast<std::int32_t>(id);
 }
 
-std::unique_lock<std::mutex> lock_store() {
-    return std::unique_lock<std::mutex>(store_mutex());
-}
+std::unique_lock<std::mutex> lock_store() { return std::unique_lock<std::mutex>(store_mutex()); }
 
 }  // namespace quillet::app

@@ -96,7 +96,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
     if (counts.empty()) counts = {10000, 100000};
 
-    const std::filesystem::path dir = std::filesystem::path(std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path()) / "quillet_list_load_bench";
+    const std::filesystem::path dir =
+        std::filesystem::path(std::filesystem::exists("/dev/shm") ? "/dev/shm"
+                                                                  : std::filesystem::temp_directory_path()) /
+        "quillet_list_load_bench";
     ui::QtWindowLayer windows;
     app::AppState state(windows);
     app::bind_record_commands(state);
@@ -128,11 +131,12 @@ int main(int argc, char** argv) {
         windows.choose_menu_item(ui::kMainWindow, "刷新");
         const Fill refresh = wait_for_rows(windows, count, "refreshed", start);
 
-        std::printf("%7d records: store read %6.0f ms, login -> last row shown %6.0f ms, "
-                    "refresh -> last row shown %6.0f ms; longest event-loop turn while filling %4.0f ms after login, "
-                    "%4.0f ms after refresh\n",
-                    count, read_ms, login.total_ms, refresh.total_ms, login.longest_event_turn_ms,
-                    refresh.longest_event_turn_ms);
+        std::printf(
+            "%7d records: store read %6.0f ms, login -> last row shown %6.0f ms, "
+            "refresh -> last row shown %6.0f ms; longest event-loop turn while filling %4.0f ms after login, "
+            "%4.0f ms after refresh\n",
+            count, read_ms, login.total_ms, refresh.total_ms, login.longest_event_turn_ms,
+            refresh.longest_event_turn_ms);
         std::fflush(stdout);
         app::wait_for_list_loads();
         windows.destroy_window(ui::kMainWindow);

@@ -27,7 +27,7 @@ using Kind = ui::ShownDialog::Kind;
 constexpr char kAdded[] = "数据添加成功，可继续添加数据或返回数据页";
 
 class RecordListGuiTest : public AppGuiTest {
-protected:
+  protected:
     static void SetUpTestSuite() {
         set_up_windows([](AppState& state) {
             bind_record_commands(state);
@@ -68,7 +68,8 @@ protected:
     std::vector<std::string> column(int column) {
         std::vector<std::string> cells;
         const int rows = windows().list_row_count(kMainWindow, kRecordList);
-        for (int row = 0; row < rows; ++row) cells.push_back(windows().list_cell(kMainWindow, kRecordList, row, column));
+        for (int row = 0; row < rows; ++row)
+            cells.push_back(windows().list_cell(kMainWindow, kRecordList, row, column));
         return cells;
     }
 
@@ -100,7 +101,8 @@ TEST_F(RecordListGuiTest, ListShowsEveryRecordWithTheCipherTextKeptApart) {
     EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"alpha", "beta"}));
     EXPECT_EQ(column(kAccountColumn), (std::vector<std::string>{"acct_alpha", "acct_beta"}));
-    EXPECT_EQ(column(kPasswordColumn), (std::vector<std::string>{encipher("one", kCipherKey), encipher("two", kCipherKey)}));
+    EXPECT_EQ(column(kPasswordColumn),
+              (std::vector<std::string>{encipher("one", kCipherKey), encipher("two", kCipherKey)}));
     EXPECT_EQ(column(kAddressColumn), (std::vector<std::string>{"a.example", ""}));
     EXPECT_EQ(column(kRemarkColumn), (std::vector<std::string>{"first", ""}));
     EXPECT_EQ(row_password_cipher(windows(), 1), encipher("two", kCipherKey));

@@ -33,10 +33,9 @@ inline void create_record_store(const std::string& password = kStorePassword) {
 
 // A temporary program directory, removed again at the end.
 class TempProgramDirectory {
-public:
+  public:
     TempProgramDirectory()
-        : dir_(std::filesystem::temp_directory_path() /
-               ("quillet_records_" + std::to_string(std::random_device{}()))) {
+        : dir_(std::filesystem::temp_directory_path() / ("quillet_records_" + std::to_string(std::random_device{}()))) {
         std::filesystem::create_directories(dir_);
         platform::set_program_directory_for_testing(dir_.string());
     }
@@ -44,7 +43,7 @@ public:
     TempProgramDirectory(const TempProgramDirectory&) = delete;
     TempProgramDirectory& operator=(const TempProgramDirectory&) = delete;
 
-private:
+  private:
     std::filesystem::path dir_;
 };
 

@@ -20,11 +20,26 @@ TEST(WebAddressTest, AddressWithoutSchemeGetsHttp) {
 }
 
 TEST(WebAddressTest, AnythingElseIsNotOpened) {
-    for (const char* address :
-         {"", "   ", "file:///etc/passwd", "file:/etc/passwd", "javascript:alert(1)", "javascript://%0aalert(1)",
-          "/usr/bin/xterm", "./run.sh", "~/notes.txt", "C:\\Windows\\notepad.exe", "-e evil", "--help",
-          "xterm -e sh", "mailto:a@b.c", "smb://host/share", "http://", "host:", "host:abc", "a\tb.com",
-          "example.com\nfile:///etc"}) {
+    for (const char* address : {"",
+                                "   ",
+                                "file:///etc/passwd",
+                                "file:/etc/passwd",
+                                "javascript:alert(1)",
+                                "javascript://%0aalert(1)",
+                                "/usr/bin/xterm",
+                                "./run.sh",
+                                "~/notes.txt",
+                                "C:\\Windows\\notepad.exe",
+                                "-e evil",
+                                "--help",
+                                "xterm -e sh",
+                                "mailto:a@b.c",
+                                "smb://host/share",
+                                "http://",
+                                "host:",
+                                "host:abc",
+                                "a\tb.com",
+                                "example.com\nfile:///etc"}) {
         EXPECT_EQ(web_address_to_open(address), std::nullopt) << address;
     }
 }
