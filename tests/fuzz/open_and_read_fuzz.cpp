@@ -1,48 +1,27 @@
 // Opens an arbitrary data file (and auxiliary file) and reads everything in it.
 //
-// Input: the data file's bytes; when the marker below occurs, the bytes after it are the
-// auxiliary file. Each input is opened twice: read-only without a password, and
+// Input: a data file, and optionally its auxiliary file (see fuzz_input.h). Each input is
+// opened twice: read-only without a password, and
 // read-write with the password the scrambled seeds were made with (a read-write open
 // also reconciles the length and writes it back). Every open that succeeds is walked:
 // the header, every record with read_record and read_field of every field, and the
 // full check. Nothing here may crash, hang or leak, whatever the bytes.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "db/database.h"
 #include "db/database_info.h"
 #include "db/hooks.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
 
 using namespace quillet;
 
-constexpr std::string_view kAuxMarker = "\n--EDT--\n";
-constexpr const char* kSeedPassword = "fuzz";
 constexpr std::int32_t kMaxRecordsWalked = 4096;
-
-const std::string& work_directory() {
-    static const std::string directory = [] {
-        std::string pattern = "/tmp/quillet_fuzz.XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        return pattern;
-    }();
-    return directory;
-}
-
-void write_file(const std::string& path, std::string_view bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
-    std::fclose(file);
-}
 
 void walk_current_database() {
     db::DatabaseInfo info;
@@ -83,17 +62,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const std::size_t marker = input.find(kAuxMarker);
-    const std::string path = work_directory() + "/input.edb";
-    const std::string aux_path = work_directory() + "/input.EDT";
-    write_file(path, input.substr(0, marker));
-    if (marker != std::string_view::npos) {
-        write_file(aux_path, input.substr(marker + kAuxMarker.size()));
-    } else {
-        unlink(aux_path.c_str());
-    }
+    const std::string path = fuzz::write_input(data, size);
     open_and_walk(path, /*read_only=*/true, "");
-    open_and_walk(path, /*read_only=*/false, kSeedPassword);
+    open_and_walk(path, /*read_only=*/false, fuzz::kSeedPassword);
     return 0;
 }
