@@ -134,6 +134,13 @@ TEST_F(EdbTest, BadValuesAreRefusedAndNothingIsAppended) {
     }
     EXPECT_EQ(edb({"append", file, "1", "2", "3", "4", "5", "6", "7"}).status, 2);  // one value too many
     EXPECT_EQ(edb({"dump", file}).out, "");
+    // An existing file is never replaced, also when named without its extension.
+    const EdbRun again = edb({"create", file, "n:int"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("exists"), std::string::npos);
+    EXPECT_EQ(edb({"info", file}).status, 0);
+    ASSERT_EQ(edb({"create", path("plain"), "n:int"}).status, 0);  // makes plain.EDB
+    EXPECT_EQ(edb({"create", path("plain"), "n:int"}).status, 1);
     EXPECT_EQ(edb({"create", path("x.edb"), "n:text"}).status, 2);  // text without a width
     EXPECT_EQ(edb({"create", path("x.edb"), "n:int:4"}).status, 2);
     EXPECT_EQ(edb({"create", path("x.edb"), "n:string"}).status, 2);

@@ -7,7 +7,9 @@
 
 #include "db/database.h"
 #include "db/database_info.h"
+#include "db/file_names.h"
 #include "db/result_code.h"
+#include "platform/file.h"
 #include "platform/text_codec.h"
 #include "tools/edb/command_support.h"
 #include "tools/edb/commands.h"
@@ -98,7 +100,14 @@ int run_create(const Arguments& arguments) {
         if (!parse_field_spec(arguments.positional[i], &spec, &error)) return report_usage_error(error);
         fields.push_back(spec);
     }
-    if (!db::create_database(engine_path(arguments.positional[0]), fields)) return report_last_engine_failure();
+    // The engine replaces an existing file; from the command line that would lose a store
+    // to a typing slip, so create only ever makes new files.
+    const std::string path = db::complete_file_name(engine_path(arguments.positional[0]), "EDB");
+    if (platform::is_existing_file(path)) {
+        std::fprintf(stderr, "edb: %s exists; create makes new files only\n", platform::gbk_to_utf8(path).c_str());
+        return kExitFailure;
+    }
+    if (!db::create_database(path, fields)) return report_last_engine_failure();
     return kExitOk;
 }
 
