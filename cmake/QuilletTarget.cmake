@@ -9,6 +9,16 @@ function(quillet_target target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
+# A target that includes Qt's headers. They pull in <chrono>, whose C++20 unit suffix "µs"
+# GBK cannot encode; GB18030 gives every GBK character the same bytes and encodes µ too.
+function(quillet_qt_target target)
+  quillet_target(${target})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -fexec-charset=GB18030)
+  endif()
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+endfunction()
+
 # A GoogleTest executable registered with CTest.
 function(quillet_test target)
   add_executable(${target} ${ARGN})
