@@ -1,6 +1,7 @@
 #include "app/session.h"
 
 #include "app/text_cipher.h"
+#include "db/database.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 
@@ -65,7 +66,10 @@ void wipe_text(std::string& text) {
     text.clear();
 }
 
-void release_session_password(AppState& state) { wipe_text(state.session_password); }
+void release_session_password(AppState& state) {
+    wipe_text(state.session_password);
+    db::forget_cached_keys();
+}
 
 void bind_session(AppState& state) {
     ui::WindowLayer& windows = state.windows;

@@ -17,6 +17,7 @@ void bind_session(AppState& state);
 // Overwrites the text's bytes before emptying it, so the secret does not linger in
 // memory that is later reused.
 void wipe_text(std::string& text);
+// Wipes the session password and drops the engine's keys derived from it.
 void release_session_password(AppState& state);
 
 }  // namespace quillet::app

@@ -560,4 +560,6 @@ bool set_access_password(const std::string& new_password) {
 
 void set_lock_wait_time(std::int32_t ms) { set_lock_wait_time_ms(ms); }
 
+void forget_cached_keys() { ScrambleKey::forget_recent(); }
+
 }  // namespace quillet::db

@@ -79,6 +79,10 @@ bool set_access_password(const std::string& new_password);
 bool create_database(const std::string& file_name, const std::vector<FieldSpec>& fields,
                      const CreateOptions& options = {});
 
+// Drops the scrambling keys kept for reuse between opens, so that nothing derived from a
+// password outlives the session that used it.
+void forget_cached_keys();
+
 std::int32_t last_database_error();
 // Process-wide lock wait time in milliseconds (0 = no retry).
 void set_lock_wait_time(std::int32_t ms);

@@ -95,21 +95,43 @@ ScrambleKey::ScrambleKey(const std::string& password) : digest_(access_digest(pa
 
 ScrambleKey::~ScrambleKey() = default;
 
+namespace {
+
+// Most recently used first.
+struct RecentKeys {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<ScrambleKey>> keys;
+};
+
+RecentKeys& recent_keys() {
+    static RecentKeys recent;
+    return recent;
+}
+
+}  // namespace
+
 std::shared_ptr<ScrambleKey> ScrambleKey::for_password(const std::string& password) {
     if (password.empty()) return nullptr;
-    static std::mutex mutex;
-    static std::vector<std::pair<std::string, std::shared_ptr<ScrambleKey>>> recent;  // most recent first
-    std::lock_guard<std::mutex> guard(mutex);
-    for (auto it = recent.begin(); it != recent.end(); ++it) {
-        if (it->first == password) {
-            std::rotate(recent.begin(), it, it + 1);
-            return recent.front().second;
+    const std::string digest = access_digest(password);
+    RecentKeys& recent = recent_keys();
+    std::lock_guard<std::mutex> guard(recent.mutex);
+    auto& keys = recent.keys;
+    for (auto it = keys.begin(); it != keys.end(); ++it) {
+        if ((*it)->digest() == digest) {
+            std::rotate(keys.begin(), it, it + 1);
+            return keys.front();
         }
     }
     auto key = std::make_shared<ScrambleKey>(password);
-    recent.insert(recent.begin(), {password, key});
-    if (recent.size() > kRecentKeys) recent.pop_back();
+    keys.insert(keys.begin(), key);
+    if (keys.size() > kRecentKeys) keys.pop_back();
     return key;
+}
+
+void ScrambleKey::forget_recent() {
+    RecentKeys& recent = recent_keys();
+    std::lock_guard<std::mutex> guard(recent.mutex);
+    recent.keys.clear();
 }
 
 void ScrambleKey::apply(std::int64_t position, std::uint8_t* bytes, std::size_t length) {

@@ -24,8 +24,11 @@ std::string access_digest(std::string_view password);
 class ScrambleKey {
 public:
     // The key of a non-empty password (an empty one scrambles nothing: nullptr). Keys of
-    // recently used passwords are shared, so that reopening a file keeps its keystreams.
+    // recently used passwords are shared, so that reopening a file keeps its keystreams;
+    // they are found by access digest, so the password itself is not kept.
     static std::shared_ptr<ScrambleKey> for_password(const std::string& password);
+    // Drops the shared keys; keys still held by open files live on until those close.
+    static void forget_recent();
 
     explicit ScrambleKey(const std::string& password);
     ~ScrambleKey();

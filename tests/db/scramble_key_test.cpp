@@ -32,5 +32,16 @@ TEST(ScrambleKeyTest, RangesEqualTheirBytesScrambledOneByOne) {
               std::vector<std::uint8_t>(plain.begin(), plain.begin() + 4));
 }
 
+TEST(ScrambleKeyTest, RecentKeysAreSharedUntilForgotten) {
+    const auto first = ScrambleKey::for_password("secret");
+    EXPECT_EQ(ScrambleKey::for_password("secret"), first);
+    EXPECT_NE(ScrambleKey::for_password("other"), first);
+
+    ScrambleKey::forget_recent();
+    const auto after = ScrambleKey::for_password("secret");
+    EXPECT_NE(after, first);
+    EXPECT_EQ(after->digest(), first->digest());
+}
+
 }  // namespace
 }  // namespace quillet::db
