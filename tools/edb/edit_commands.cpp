@@ -20,7 +20,7 @@ namespace {
 
 // "NAME:TYPE" or "NAME:TYPE:WIDTH"; the name is split off at the last colon before the
 // type, so that the type and width are read from the right.
-bool parse_field_spec(const std::string& text, db::FieldSpec* spec, std::string* error) {
+bool parse_field_definition(const std::string& text, db::FieldSpec* field, std::string* error) {
     std::string rest = text;
     std::string width_text;
     std::size_t colon = rest.rfind(':');
@@ -38,11 +38,11 @@ bool parse_field_spec(const std::string& text, db::FieldSpec* spec, std::string*
             return false;
         }
     }
-    spec->name = platform::utf8_to_gbk(rest.substr(0, colon));
-    spec->type = type;
-    spec->width = 0;
+    field->name = platform::utf8_to_gbk(rest.substr(0, colon));
+    field->type = type;
+    field->width = 0;
     if (!width_text.empty()) {
-        const auto result = std::from_chars(width_text.data(), width_text.data() + width_text.size(), spec->width);
+        const auto result = std::from_chars(width_text.data(), width_text.data() + width_text.size(), field->width);
         if (result.ec != std::errc{} || result.ptr != width_text.data() + width_text.size()) {
             *error = "field \"" + text + "\" has a WIDTH that is not a number";
             return false;
@@ -95,10 +95,10 @@ int run_create(const Arguments& arguments) {
     if (arguments.positional.size() < 2) return report_usage_error("create takes FILE and at least one NAME:TYPE");
     std::vector<db::FieldSpec> fields;
     for (std::size_t i = 1; i < arguments.positional.size(); ++i) {
-        db::FieldSpec spec;
+        db::FieldSpec field;
         std::string error;
-        if (!parse_field_spec(arguments.positional[i], &spec, &error)) return report_usage_error(error);
-        fields.push_back(spec);
+        if (!parse_field_definition(arguments.positional[i], &field, &error)) return report_usage_error(error);
+        fields.push_back(field);
     }
     // The engine replaces an existing file; from the command line that would lose a store
     // to a typing slip, so create only ever makes new files.
