@@ -59,30 +59,31 @@ std::int32_t as_id(const db::Value& value) {
         value);
 }
 
-std::string as_text(const db::Value& value) {
-    const auto* text = std::get_if<std::string>(&value);
-    return text ? *text : std::string();
-}
+// Field numbers in the store's field order.
+constexpr int kIdField = 1;
+constexpr int kPlatformField = 2;
+constexpr int kAddressField = 5;
 
-Record to_record(const std::vector<db::Value>& values) {
+// A store with fewer fields than the credential table gives records with empty fields.
+Record to_record(const db::RecordView& view) {
     Record record;
-    if (values.size() < kFieldCount) return record;
-    record.id = as_id(values[0]);
-    record.platform = as_text(values[1]);
-    record.account = as_text(values[2]);
-    record.password_cipher = as_text(values[3]);
-    record.address = as_text(values[4]);
-    record.remark = as_text(values[5]);
+    if (view.field_count() < kFieldCount) return record;
+    record.id = as_id(view.field(kIdField));
+    std::string* texts[] = {&record.platform, &record.account, &record.password_cipher, &record.address,
+                            &record.remark};
+    for (int i = 0; i < kFieldCount - 1; ++i) {
+        if (!view.text(kIdField + 1 + i, texts[i])) texts[i]->clear();
+    }
     return record;
 }
 
-// Visits the records in store order; `visit` returns false to stop. A condition that
-// reads each record under test walks the whole file in one find, under one header
-// lock, instead of a skip (and a count read) per record.
-void for_each_record(const std::function<bool(const Record&)>& visit) {
-    std::vector<db::Value> values;
-    db::go_to_first_record();
-    db::find_record(std::function<bool()>([&] { return !db::read_record(&values) || !visit(to_record(values)); }));
+// Visits the records in store order in one scan of the file: batches of records under one
+// range lock and one read each, only the fields asked for unscrambled.
+void for_each_record(const std::function<void(const db::RecordView&)>& visit) {
+    db::scan_records([&visit](const db::RecordView& view) {
+        visit(view);
+        return true;
+    });
 }
 
 bool holds_id(std::int32_t wanted) { return as_id(db::read_field("ID")) == wanted; }
@@ -129,10 +130,7 @@ std::vector<Record> list_records(const std::string& session_password) {
     OpenStore store(session_password);
     if (!store.is_open()) return records;
     records.reserve(static_cast<std::size_t>(std::max(0, db::record_count())));
-    for_each_record([&records](const Record& record) {
-        records.push_back(record);
-        return true;
-    });
+    for_each_record([&records](const db::RecordView& view) { records.push_back(to_record(view)); });
     return records;
 }
 
@@ -141,10 +139,13 @@ std::vector<Record> filter_records(const std::string& session_password, SearchFi
     if (query.empty()) return matches;
     OpenStore store(session_password);
     if (!store.is_open()) return matches;
-    for_each_record([&](const Record& record) {
-        const std::string& value = field == SearchField::kPlatform ? record.platform : record.address;
-        if (value.find(query) != std::string::npos) matches.push_back(record);
-        return true;
+    const int tested_field = field == SearchField::kPlatform ? kPlatformField : kAddressField;
+    std::string tested;  // keeps its storage from record to record
+    for_each_record([&](const db::RecordView& view) {
+        if (view.field_count() >= kFieldCount && view.text(tested_field, &tested) &&
+            tested.find(query) != std::string::npos) {
+            matches.push_back(to_record(view));
+        }
     });
     return matches;
 }

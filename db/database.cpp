@@ -132,11 +132,21 @@ const FieldDescriptor* find_field(const Database& db, std::string_view name) {
     return nullptr;
 }
 
+// A field's plain bytes from a record in memory whose bytes are still scrambled when
+// `scrambled_at` (the record's file position) is not -1.
+const std::uint8_t* plain_field(Database& db, const std::uint8_t* record, std::int64_t scrambled_at,
+                                const FieldDescriptor& field) {
+    if (scrambled_at < 0) return record + field.offset;
+    db.scan_field.assign(record + field.offset, record + field.offset + field.width);
+    db.data.unscramble(scrambled_at + field.offset, db.scan_field.data(), db.scan_field.size());
+    return db.scan_field.data();
+}
+
 Value read_field_value(Database& db, const FieldDescriptor& field) {
     Value value = empty_value(field.type);
     std::int32_t code = kOk;
     if (db.scan != nullptr) {
-        code = decode_field(db, field, db.scan + field.offset, &value);
+        code = decode_field(db, field, plain_field(db, db.scan, db.scan_scrambled_at, field), &value);
     } else if (db.current < 0) {
         code = kNoCurrentRecord;
     } else {
@@ -159,19 +169,27 @@ Value read_field_value(Database& db, const FieldDescriptor& field) {
 // Makes `record` the record under test while a condition runs, for read_field.
 class ScanScope {
 public:
-    ScanScope(Database& db, const std::uint8_t* record) : db_(db), saved_(db.scan) { db.scan = record; }
-    ~ScanScope() { db_.scan = saved_; }
+    ScanScope(Database& db, const std::uint8_t* record, std::int64_t scrambled_at)
+        : db_(db), saved_(db.scan), saved_scrambled_at_(db.scan_scrambled_at) {
+        db.scan = record;
+        db.scan_scrambled_at = scrambled_at;
+    }
+    ~ScanScope() {
+        db_.scan = saved_;
+        db_.scan_scrambled_at = saved_scrambled_at_;
+    }
     ScanScope(const ScanScope&) = delete;
     ScanScope& operator=(const ScanScope&) = delete;
 
 private:
     Database& db_;
     const std::uint8_t* saved_;
+    std::int64_t saved_scrambled_at_;
 };
 
-bool evaluate(Database& db, const Condition& condition, const std::uint8_t* record) {
+bool evaluate(Database& db, const Condition& condition, const std::uint8_t* record, std::int64_t scrambled_at = -1) {
     if (const bool* fixed = std::get_if<bool>(&condition)) return *fixed;
-    ScanScope scope(db, record);
+    ScanScope scope(db, record, scrambled_at);
     return std::get<std::function<bool()>>(condition)();
 }
 
@@ -200,6 +218,59 @@ std::int32_t set_deletion_mark(Database& db, bool mark) {
 }
 
 std::int32_t batch_records(const Database& db) { return std::max(1, kBatchBytes / db.record_size); }
+
+// Hands records `start` to `count - 1` to `visit(number, bytes, scrambled_at)` until it
+// returns true (then *stopped). Batches cost one range lock over their record locks and
+// one read, and their bytes stay scrambled (`scrambled_at` is a record's file position,
+// -1 on a file without password), so that a condition unscrambles only what it reads.
+// `visit` runs while the whole batch is locked. A batch whose range lock is refused is
+// walked one record lock at a time instead: the records ahead of the one held elsewhere
+// are still visited, and that one's refusal comes after the lock wait with its code.
+template <typename Visit>
+std::int32_t walk_records(Database& db, std::int32_t start, std::int32_t count, bool* stopped, Visit&& visit) {
+    *stopped = false;
+    if (start >= count) return kOk;
+    const auto size = static_cast<std::size_t>(db.record_size);
+    const std::int32_t batch = batch_records(db);
+    // Its own buffer: a condition may itself run a scan.
+    std::vector<std::uint8_t> records(size * static_cast<std::size_t>(std::min(batch, count - start)));
+    const bool scrambled = db.data.is_scrambled();
+    const auto scrambled_at = [&](std::int32_t r) { return scrambled ? db.record_position(r) : -1; };
+    std::int32_t code = kOk;
+    for (std::int32_t first = start; first < count; first += batch) {
+        const std::int32_t n = std::min(batch, count - first);
+        RunLockGuard run(db.locks, db.data.file());
+        if (run.acquire(db.record_position(first), db.record_position(first + n - 1)) != kOk) {
+            for (std::int32_t r = first; r < first + n; ++r) {
+                ByteLockGuard lock(db.locks, db.data.file());
+                if ((code = lock.acquire(db.record_position(r))) != kOk) return code;
+                std::size_t got = 0;
+                code = io_code(db.data.read_scrambled_at(db.record_position(r), records.data(), size, &got));
+                if (code != kOk) return code;
+                if (got < size) return kReadRecordFailed;
+                if (visit(r, records.data(), scrambled_at(r))) {
+                    *stopped = true;
+                    return kOk;
+                }
+            }
+            continue;
+        }
+        std::size_t got = 0;
+        code = io_code(db.data.read_scrambled_at(db.record_position(first), records.data(),
+                                                 size * static_cast<std::size_t>(n), &got));
+        if (code != kOk) return code;
+        // A short read still shows the whole records ahead of the missing one.
+        const auto whole = static_cast<std::int32_t>(got / size);
+        for (std::int32_t i = 0; i < whole; ++i) {
+            if (visit(first + i, records.data() + size * static_cast<std::size_t>(i), scrambled_at(first + i))) {
+                *stopped = true;
+                return kOk;
+            }
+        }
+        if (whole < n) return kReadRecordFailed;
+    }
+    return kOk;
+}
 
 }  // namespace
 
@@ -378,7 +449,11 @@ bool read_record(std::vector<Value>* values) {
     ByteLockGuard lock(db->locks, db->data.file());
     std::vector<std::uint8_t> own;
     std::int32_t code = kOk;
-    if (record == nullptr) {
+    if (record != nullptr && db->scan_scrambled_at >= 0) {
+        own.assign(record, record + db->record_size);
+        db->data.unscramble(db->scan_scrambled_at, own.data(), own.size());
+        record = own.data();
+    } else if (record == nullptr) {
         if (db->current < 0) return finish(kNoCurrentRecord);
         const std::int64_t position = db->record_position(db->current);
         if ((code = lock.acquire(position)) != kOk) return finish(code);
@@ -414,20 +489,68 @@ bool find_record(const Condition& condition) {
     const std::int32_t count = get32(count_bytes);
     const std::int32_t start = std::max(db->current, 0);
     if (count < 1 || start >= count) return found_nothing();
-    // Its own buffer: the condition may itself call commands that use the record buffer.
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(db->record_size));
-    for (std::int32_t r = start; r < count; ++r) {
-        ByteLockGuard lock(db->locks, db->data.file());
-        if ((code = lock.acquire(db->record_position(r))) != kOk) return finish(code);
-        if ((code = read_exact(*db, db->record_position(r), record.data(), record.size(), kReadRecordFailed)) != kOk) {
-            return finish(code);
-        }
-        if (evaluate(*db, condition, record.data())) {
-            db->current = r;
-            return finish(kOk);
-        }
+    std::int32_t found = -1;
+    bool stopped = false;
+    code = walk_records(*db, start, count, &stopped,
+                        [&](std::int32_t r, const std::uint8_t* record, std::int64_t scrambled_at) {
+                            if (!evaluate(*db, condition, record, scrambled_at)) return false;
+                            found = r;
+                            return true;
+                        });
+    if (code != kOk) return finish(code);
+    if (!stopped) return found_nothing();
+    db->current = found;
+    return finish(kOk);
+}
+
+std::size_t RecordView::field_count() const { return db_.fields.size(); }
+
+Value RecordView::field(int number) const {
+    if (number < 1 || static_cast<std::size_t>(number) > db_.fields.size()) raise_runtime_error("指定字段不存在");
+    const FieldDescriptor& field = db_.fields[static_cast<std::size_t>(number - 1)];
+    Value value = empty_value(field.type);
+    if (decode_field(db_, field, plain_field(db_, bytes_, scrambled_at_, field), &value) != kOk) {
+        value = empty_value(field.type);
     }
-    return found_nothing();
+    return value;
+}
+
+bool RecordView::text(int number, std::string* out) const {
+    if (number < 1 || static_cast<std::size_t>(number) > db_.fields.size()) raise_runtime_error("指定字段不存在");
+    const FieldDescriptor& field = db_.fields[static_cast<std::size_t>(number - 1)];
+    if (field.type == FieldType::kMemo) {
+        Value value;
+        const bool read = decode_field(db_, field, plain_field(db_, bytes_, scrambled_at_, field), &value) == kOk;
+        if (read) *out = std::move(std::get<std::string>(value));
+        return read;
+    }
+    if (field.type != FieldType::kText) return false;
+    // Unscrambled in place in the caller's string, which keeps its storage from record to record.
+    const auto width = static_cast<std::size_t>(field.width);
+    out->resize(width);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(out->data());
+    std::memcpy(bytes, bytes_ + field.offset, width);
+    if (scrambled_at_ >= 0) db_.data.unscramble(scrambled_at_ + field.offset, bytes, width);
+    const void* nul = std::memchr(bytes, 0, width);
+    if (nul != nullptr) out->resize(static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes));
+    return true;
+}
+
+bool scan_records(const std::function<bool(const RecordView&)>& visit) {
+    Command command;
+    Database* db = current_database();
+    if (db == nullptr) return finish(kNoCurrentDatabase);
+    ByteLockGuard header(db->locks, db->data.file());
+    std::int32_t code = header.acquire(kCountOffset);
+    if (code != kOk) return finish(code);
+    std::uint8_t count_bytes[4];
+    if ((code = read_exact(*db, kCountOffset, count_bytes, 4, kRecordCountFailed)) != kOk) return finish(code);
+    bool stopped = false;
+    code = walk_records(*db, 0, get32(count_bytes), &stopped,
+                        [&](std::int32_t r, const std::uint8_t* record, std::int64_t scrambled_at) {
+                            return !visit(RecordView(*db, record, scrambled_at, r));
+                        });
+    return finish(code);
 }
 
 bool delete_record() {

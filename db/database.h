@@ -68,6 +68,38 @@ Value read_field(int number);
 bool read_record(std::vector<Value>* values);
 
 bool find_record(const Condition& condition);
+
+struct Database;
+
+// One record handed to a scan_records visitor, valid during the visit only. Its bytes stay
+// in the scan's batch as read; a field is decoded, and unscrambled, only when asked for.
+class RecordView {
+public:
+    RecordView(Database& db, const std::uint8_t* bytes, std::int64_t scrambled_at, std::int32_t number)
+        : db_(db), bytes_(bytes), scrambled_at_(scrambled_at), number_(number) {}
+
+    std::int32_t number() const { return number_; }  // from 0 in file order
+    std::size_t field_count() const;
+    // Field by number from 1; a failed read gives the field's empty value. A missing
+    // field raises the runtime error report, as read_field does.
+    Value field(int number) const;
+    // A text or memo field into `*out`, reusing its storage; false for other types or
+    // a failed read.
+    bool text(int number, std::string* out) const;
+
+private:
+    Database& db_;
+    const std::uint8_t* bytes_;
+    std::int64_t scrambled_at_;  // the record's file position while its bytes are scrambled, else -1
+    std::int32_t number_;
+};
+
+// Hands every record from the first, deleted ones included, to `visit` in file order until
+// it returns false; the current record does not move. The file is read in batches under
+// one range lock each, the header lock held throughout, the engine mutex held by the
+// whole scan. Fails with the code of a refused record lock (-13) once the records ahead
+// of the locked one were visited, or of a failed read.
+bool scan_records(const std::function<bool(const RecordView&)>& visit);
 bool delete_record();
 bool delete_record(const Condition& condition);
 bool undelete_record();

@@ -46,8 +46,12 @@ struct Database {
     std::int32_t record_size = 0;
     std::int32_t current = 0;
     std::unique_ptr<AuxiliaryFile> aux;
-    // The record under test while a condition runs; read_field reads from it.
+    // The record under test while a condition runs; read_field reads from it. A scan
+    // leaves the bytes scrambled and unscrambles only the fields read: then
+    // `scan_scrambled_at` is the record's file position, else -1.
     const std::uint8_t* scan = nullptr;
+    std::int64_t scan_scrambled_at = -1;
+    std::vector<std::uint8_t> scan_field;  // a field of the scan record, unscrambled
     std::vector<std::uint8_t> record_buffer;
 
     std::int32_t version() const;

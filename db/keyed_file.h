@@ -23,6 +23,16 @@ public:
 
     platform::FileError read_at(std::int64_t offset, void* buffer, std::size_t length, std::size_t* bytes_read);
     platform::FileError write_at(std::int64_t offset, const void* data, std::size_t length);
+    // A read that leaves the bytes scrambled, for scans that unscramble only the bytes they
+    // use; `unscramble` then turns bytes that lie at file position `offset` into plain ones.
+    platform::FileError read_scrambled_at(std::int64_t offset, void* buffer, std::size_t length,
+                                          std::size_t* bytes_read) {
+        return file_.read_at(offset, buffer, length, bytes_read);
+    }
+    bool is_scrambled() const { return read_key_ != nullptr; }
+    void unscramble(std::int64_t offset, std::uint8_t* bytes, std::size_t length) {
+        if (read_key_) read_key_->apply(offset, bytes, length);
+    }
 
     // Rewrites every byte from offset 4 under `key`. On failure the file stays keyed with
     // the old key (bytes already rewritten are not restored) and the result is false.
