@@ -32,9 +32,10 @@ void query(AppState& state, std::string_view caption, SearchField field) {
 
 void delete_selected(AppState& state) {
     if (selected_row(state.windows) < 0) return;
-    if (!state.windows.question_box("确认删除该数据吗，删除后无法找回！")) return;
-    // The ID is read only now: the list may have been reloaded while the question was open.
+    // The ID is read before asking: the user confirms the record shown selected, and a
+    // reload while the question is open clears the selection.
     const std::int32_t id = parse_id(selected_cell(state.windows, kIdColumn));
+    if (!state.windows.question_box("确认删除该数据吗，删除后无法找回！")) return;
     if (delete_record(state.session_password, id) == WriteResult::kDone) load_list(state);
 }
 

@@ -1,0 +1,109 @@
+// What happens underneath a confirmation question: while it is open the window thread
+// keeps running events (a list reload, the idle logout), and the answer must act on
+// what the user confirmed, not on what is there after.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "app/ftp_window.h"
+#include "app/list_load.h"
+#include "app/main_list.h"
+#include "app/record_list.h"
+#include "app/record_store.h"
+#include "ftp/ftp_client.h"
+#include "platform/program_dir.h"
+#include "tests/app/forwarding_window_layer.h"
+#include "tests/app/record_store_fixture.h"
+#include "ui/qt_window_layer.h"
+
+namespace quillet::app {
+namespace {
+
+// Runs `during_question` while a question is open, as the window thread's events would.
+class InterruptingLayer : public ForwardingWindowLayer {
+  public:
+    using ForwardingWindowLayer::ForwardingWindowLayer;
+    bool question_box(std::string_view text) override {
+        if (during_question) during_question();
+        return ForwardingWindowLayer::question_box(text);
+    }
+    void set_enabled(std::string_view w, std::string_view c, bool on) override {
+        if (w == ui::kFtpWindow) ++ftp_enabled_changes;
+        ForwardingWindowLayer::set_enabled(w, c, on);
+    }
+
+    std::function<void()> during_question;
+    int ftp_enabled_changes = 0;
+};
+
+ftp::FtpClient& program_client() {
+    static ftp::FtpClient client;
+    return client;
+}
+
+class ModalQuestionTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (qt_ != nullptr) return;  // bindings outlive windows: one layer and one binding per process
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        qt_ = new ui::QtWindowLayer();
+        layer_ = new InterruptingLayer(*qt_);
+        state_ = new AppState(*layer_);
+        bind_record_commands(*state_);
+        bind_ftp_window(*state_, program_client());
+    }
+
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("quillet_modal_" + std::to_string(std::random_device{}()) + "_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        platform::set_program_directory_for_testing(dir_.string());
+        qt_->set_scripted(true);
+        qt_->take_shown();
+        layer_->during_question = nullptr;
+        state_->session_password = kStorePassword;
+        create_record_store();
+    }
+
+    void TearDown() override {
+        for (std::string_view window : {ui::kMainWindow, ui::kFtpWindow}) layer_->destroy_window(window);
+        wait_for_list_loads();
+        qt_->process_events();
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::vector<std::string> platforms() {
+        std::vector<std::string> cells;
+        for (int row = 0; row < layer_->list_row_count(ui::kMainWindow, kRecordList); ++row) {
+            cells.push_back(layer_->list_cell(ui::kMainWindow, kRecordList, row, kPlatformColumn));
+        }
+        return cells;
+    }
+
+    static inline ui::QtWindowLayer* qt_ = nullptr;
+    static inline InterruptingLayer* layer_ = nullptr;
+    static inline AppState* state_ = nullptr;
+    std::filesystem::path dir_;
+};
+
+TEST_F(ModalQuestionTest, DeleteRemovesTheConfirmedRecordEvenIfTheListWasReloadedMeanwhile) {
+    for (const char* platform : {"keep", "gone"}) {
+        ASSERT_EQ(add_record(kStorePassword, {platform, "a", "pw", "", ""}), WriteResult::kDone);
+    }
+    layer_->load_window(ui::kMainWindow);
+    load_list(*state_);
+    layer_->list_select_row(ui::kMainWindow, kRecordList, 1);
+    layer_->during_question = [] { load_list(*state_); };  // e.g. a "刷新" that ends now
+    qt_->answer_question(true);
+    qt_->choose_menu_item(ui::kMainWindow, "删除");
+    EXPECT_EQ(platforms(), std::vector<std::string>{"keep"});
+    EXPECT_EQ(list_records(kStorePassword).size(), 1u);
+}
+
+}  // namespace
+}  // namespace quillet::app
