@@ -137,6 +137,9 @@ class FtpWindow {
     using Procedure = std::function<bool(ftp::FtpClient&, const ftp::DatabaseSync&)>;
 
     void transfer(const Outcome& outcome, Procedure procedure) {
+        // The question lets events run: the idle logout may have closed the window (and
+        // the connection) before the user answered.
+        if (!windows_.is_open(kFtpWindow)) return;
         ftp::DatabaseSync sync;
         sync.local_file = platform::program_file("data.edb");
         sync.storage_path = windows_.text(kFtpWindow, kPathBox);

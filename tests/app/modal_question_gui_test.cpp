@@ -105,5 +105,18 @@ TEST_F(ModalQuestionTest, DeleteRemovesTheConfirmedRecordEvenIfTheListWasReloade
     EXPECT_EQ(list_records(kStorePassword).size(), 1u);
 }
 
+TEST_F(ModalQuestionTest, ATransferConfirmedAfterItsWindowClosedStartsNothing) {
+    for (const char* button : {"按钮_ftp上传", "按钮_ftp_下载"}) {
+        layer_->load_window(ui::kFtpWindow);
+        layer_->during_question = [] { layer_->destroy_window(ui::kFtpWindow); };  // the idle logout
+        layer_->ftp_enabled_changes = 0;
+        qt_->answer_question(true);
+        layer_->raise(ui::kFtpWindow, button, ui::Event::kClicked, 0, 0);
+        EXPECT_EQ(layer_->ftp_enabled_changes, 0) << button;
+        qt_->process_events();
+        EXPECT_TRUE(qt_->take_shown().size() == 1u) << button;  // the question only
+    }
+}
+
 }  // namespace
 }  // namespace quillet::app
