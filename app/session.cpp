@@ -2,6 +2,7 @@
 
 #include "app/text_cipher.h"
 #include "db/database.h"
+#include "platform/clipboard.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 
@@ -47,6 +48,8 @@ void close_session_windows(AppState& state) {
     windows.destroy_window(ui::kFtpWindow);
     windows.destroy_window(kMainWindow);
     release_session_password(state);
+    // A password copied in this session does not wait out its lifetime after the user left.
+    platform::clipboard().clear_secret();
 }
 
 void log_out(AppState& state) {

@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
+#include "platform/recording_clipboard.h"
 #include "platform/settings_file.h"
 
 namespace quillet::app {
@@ -122,6 +123,26 @@ TEST_F(SessionGuiTest, LogoutAndExitCloseTheSessionsOtherWindows) {
         EXPECT_EQ(windows().is_open(kLoginWindow), !exit);
         EXPECT_EQ(state().session_password, "");
     }
+}
+
+TEST_F(SessionGuiTest, LeavingTheSessionTakesItsPasswordOffTheClipboard) {
+    platform::RecordingClipboard clipboard;
+    platform::set_clipboard(&clipboard);
+    store_login_password("pw");
+    for (const bool exit : {false, true}) {
+        SCOPED_TRACE(exit ? "exit" : "logout");
+        log_in("pw");
+        clipboard.set_text("secret", platform::Sensitivity::kSecret);
+        windows().click(kMainWindow, exit ? "按钮_退出" : "按钮_注销");
+        EXPECT_EQ(clipboard.content(), "");
+    }
+    // What the user copied from elsewhere since is theirs and stays.
+    log_in("pw");
+    clipboard.set_text("secret", platform::Sensitivity::kSecret);
+    clipboard.copy_from_elsewhere("theirs");
+    windows().click(kMainWindow, "按钮_注销");
+    EXPECT_EQ(clipboard.content(), "theirs");
+    platform::set_clipboard(nullptr);
 }
 
 TEST_F(SessionGuiTest, PointerMovementOverTheWindowListOrGroupKeepsTheSessionAlive) {
