@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,8 +33,9 @@ inline void put_le32(std::string* bytes, std::size_t at, std::int32_t value) { s
 class DbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        directory_ = ::testing::TempDir() + "quillet_db_" + std::to_string(getpid()) + "_" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests: "Name/Param"
+        directory_ = ::testing::TempDir() + "quillet_db_" + std::to_string(getpid()) + "_" + name;
         std::system(("rm -rf '" + directory_ + "'").c_str());
         platform::create_directory(directory_);
         set_lock_wait_time(0);
