@@ -65,11 +65,12 @@ int main(int argc, char** argv) {
         const double sqlite_append = sqlite.append_all();
         print_pair("append, one durable command each (total)", engine_append, sqlite_append, 1, "s ");
 
-        double by_name = -1, by_record = -1, exclusive = -1, engine_find = -1, find_exclusive = -1;
+        double by_name = -1, by_scan = -1, by_record = -1, exclusive = -1, engine_find = -1, find_exclusive = -1;
         double sqlite_list = -1, sqlite_find = -1;
         for (int round = 0; round < kRounds; ++round) {
             keep_best(&by_name, [&] { return engine.list_by_name(); });
             keep_best(&sqlite_list, [&] { return sqlite.list(); });
+            keep_best(&by_scan, [&] { return engine.list_by_scan(); });
             keep_best(&by_record, [&] { return engine.list_by_record(); });
             keep_best(&exclusive, [&] { return engine.list_exclusive(); });
             keep_best(&engine_find, [&] { return engine.find(); });
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
             keep_best(&find_exclusive, [&] { return engine.find_exclusive(); });
         }
         print_pair("list all, six read_field by name (total)", by_name, sqlite_list, 1e3, "ms");
+        print_pair("list all, scan_records (total)", by_scan, sqlite_list, 1e3, "ms");
         print_pair("list all, read_record (total)", by_record, sqlite_list, 1e3, "ms");
         print_pair("list all, read_record, exclusive open (total)", exclusive, sqlite_list, 1e3, "ms");
         print_pair("find by ID, condition / WHERE (each)", engine_find, sqlite_find, 1e3, "ms");

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +116,26 @@ double EngineSide::list_by_name() {
         listed += std::get<std::string>(row[1]).empty() ? 0 : 1;
         db::skip_records(1);
     }
+    db::close_database();
+    const double seconds = watch.seconds();
+    require_listed(listed, records_);
+    return seconds;
+}
+
+// List all as the record store does it: one scan, the ID and five texts of each record.
+double EngineSide::list_by_scan() {
+    Stopwatch watch;
+    open_store(file_);
+    std::vector<std::array<std::string, 5>> rows;
+    rows.reserve(static_cast<std::size_t>(std::max(0, db::record_count())));
+    std::int64_t listed = 0;
+    require(db::scan_records([&](const db::RecordView& view) {
+                listed += std::get<std::int32_t>(view.field(1)) > 0 ? 1 : 0;
+                std::array<std::string, 5>& row = rows.emplace_back();
+                for (int field = 2; field <= 6; ++field) view.text(field, &row[static_cast<std::size_t>(field - 2)]);
+                return true;
+            }),
+            "scan");
     db::close_database();
     const double seconds = watch.seconds();
     require_listed(listed, records_);

@@ -39,6 +39,7 @@ class EngineSide {
     // List all: open, first record, count, per record the six fields, skip, close.
     double list_by_name();    // read_field of each field by name, as the record store does
     double list_by_record();  // one read_record per record
+    double list_by_scan();    // one scan_records, as the record store lists
     double list_exclusive();  // read_record on an exclusive open, where no byte lock is taken
     double find();            // one find, averaged; the database is open
     double find_exclusive();  // the same on an exclusive open
