@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,23 @@ void walk_current_database() {
         for (std::size_t field = 1; field <= info.fields.size(); ++field) db::read_field(static_cast<int>(field));
         if (!db::skip_records(1)) break;
     }
+    // The batched scans over the same records: every field through a scan, and a find
+    // whose condition reads every field of the record under test.
+    std::string text;
+    std::int32_t scanned = 0;
+    db::scan_records([&](const db::RecordView& view) {
+        for (int field = 1; field <= static_cast<int>(view.field_count()); ++field) {
+            view.field(field);
+            view.text(field, &text);
+        }
+        return ++scanned < kMaxRecordsWalked;
+    });
+    db::go_to_first_record();
+    std::int32_t tested = 0;
+    db::find_record(std::function<bool()>([&] {
+        db::read_record(&values);
+        return ++tested >= kMaxRecordsWalked;
+    }));
     // A walk backwards from past the end, as skip allows.
     db::skip_records(-1);
     std::int32_t checked = 0;
