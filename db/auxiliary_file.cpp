@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "db/byte_locks.h"
+#include "db/little_endian.h"
 #include "db/result_code.h"
 
 namespace quillet::db {
@@ -13,18 +14,6 @@ namespace {
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::size_t kLinkSize = 12;
 constexpr char kMagic[4] = {'W', 'E', 'D', 'T'};
-
-std::int32_t get32(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void put32(std::uint8_t* p, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 std::int64_t block_offset(std::int32_t block) { return kAuxBlockSize * block; }
 

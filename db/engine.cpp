@@ -17,18 +17,6 @@ Engine& engine() {
 void set_last_error(std::int32_t code) { t_last_error = code; }
 std::int32_t last_database_error() { return t_last_error; }
 
-std::int32_t get32(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void put32(std::uint8_t* p, std::int32_t value) {
-    const auto v = static_cast<std::uint32_t>(value);
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
 std::int32_t Database::version() const { return get32(header.data() + 4); }
 
 std::int32_t Database::sync(bool aux_too) {

@@ -16,6 +16,7 @@
 #include "db/byte_locks.h"
 #include "db/database.h"
 #include "db/keyed_file.h"
+#include "db/little_endian.h"
 
 namespace quillet::db {
 
@@ -76,9 +77,6 @@ void set_last_error(std::int32_t code);
 [[noreturn]] void raise_runtime_error(const std::string& message);
 // Asks through the password prompt hook; false when cancelled or no prompt is set.
 bool prompt_password(int tries_left, std::string* password);
-
-std::int32_t get32(const std::uint8_t* p);
-void put32(std::uint8_t* p, std::int32_t value);
 
 // Opens, checks and returns a database (not yet in the list). `full_path` is completed.
 std::int32_t open_data_file(const std::string& full_path, const OpenOptions& options,

@@ -345,7 +345,9 @@ TEST_F(RecordListGuiTest, ALongFillStopsWhenANewerListIsShown) {
     std::filesystem::create_directories(scratch);
     platform::set_program_directory_for_testing(scratch.string());
     create_record_store();
-    ASSERT_TRUE(db::open_database(platform::program_file("data.edb"), {.password = kStorePassword}));
+    db::OpenOptions options;
+    options.password = kStorePassword;
+    ASSERT_TRUE(db::open_database(platform::program_file("data.edb"), options));
     for (int id = 1; id <= kRecords; ++id) {
         ASSERT_TRUE(db::append_record({db::Value(id), db::Value(id == 7 ? "needle" : "hay"), db::Value(""),
                                        db::Value(encipher("", kCipherKey)), db::Value(""), db::Value("")}));

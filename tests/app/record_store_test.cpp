@@ -87,7 +87,9 @@ TEST_F(RecordStoreTest, DeleteRemovesTheRecordFromTheFileAtOnce) {
     EXPECT_EQ(delete_record(kStorePassword, 2), WriteResult::kNotFound);
 
     const std::string file = platform::program_file("data.edb");
-    ASSERT_TRUE(db::open_database(file, {.password = kStorePassword}));
+    db::OpenOptions options;
+    options.password = kStorePassword;
+    ASSERT_TRUE(db::open_database(file, options));
     EXPECT_EQ(db::record_count(), 2);  // purged, not merely marked
     db::close_database(file);
 }

@@ -67,7 +67,9 @@ protected:
         const std::string file = path(name);
         EXPECT_TRUE(create_database(file, credential_fields(), CreateOptions{44474.76592592592, 1}));
         EXPECT_TRUE(open(file));
-        if (!password.empty()) EXPECT_TRUE(set_access_password(password));
+        if (!password.empty()) {
+            EXPECT_TRUE(set_access_password(password));
+        }
         for (int id = 1; id <= count; ++id) {
             EXPECT_TRUE(append_record({static_cast<double>(id), std::string("平台") + std::to_string(id), std::string("账号"),
                                        std::string("cipher"), std::string("http://x/") + std::to_string(id),
