@@ -8,7 +8,7 @@
 #include "tools/edb/arguments.h"
 #include "tools/edb/command_support.h"
 #include "tools/edb/commands.h"
-#include "tools/edb/terminal_password.h"
+#include "platform/terminal_password.h"
 
 namespace quillet::edb {
 namespace {
@@ -49,7 +49,7 @@ bool ask_on_terminal(int tries_left, std::string* password) {
     std::string prompt = "Password: ";
     if (tries_left < 3) prompt = "Wrong password, " + std::to_string(tries_left) + " tries left. Password: ";
     std::string typed;
-    if (!read_terminal_password(prompt, &typed)) return false;
+    if (!platform::read_terminal_password(prompt, &typed)) return false;
     *password = platform::utf8_to_gbk(typed);
     return true;
 }

@@ -1,13 +1,12 @@
-// The one place where edb talks to the terminal directly: a password must be read from
-// the controlling terminal (not from standard input, which scripts may use) and without
-// echo, which needs the terminal's own settings.
-#include "tools/edb/terminal_password.h"
+// A password is read from the controlling terminal, not from standard input (which
+// scripts may use), and without echo, which needs the terminal's own settings.
+#include "platform/terminal_password.h"
 
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
-namespace quillet::edb {
+namespace quillet::platform {
 namespace {
 
 // Closes the terminal and puts its echo back on every path.
@@ -66,4 +65,4 @@ bool read_terminal_password(const std::string& prompt_utf8, std::string* passwor
     return read;
 }
 
-}  // namespace quillet::edb
+}  // namespace quillet::platform
