@@ -1,7 +1,9 @@
 #include "app/record_store.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <type_traits>
 #include <variant>
 
@@ -113,6 +115,18 @@ std::vector<std::optional<db::Value>> field_values(std::int32_t id, const Record
 
 }  // namespace
 
+const std::vector<db::FieldSpec>& credential_fields() {
+    static const std::vector<db::FieldSpec> fields = {
+        {"ID", db::FieldType::kInt, 0},
+        {"平台", db::FieldType::kText, kTextFieldWidth},
+        {"账号", db::FieldType::kText, kTextFieldWidth},
+        {"密码", db::FieldType::kText, kTextFieldWidth},
+        {"网址", db::FieldType::kText, kTextFieldWidth},
+        {"备注", db::FieldType::kText, kTextFieldWidth},
+    };
+    return fields;
+}
+
 std::optional<FieldLimit> overlong_field(const RecordText& text) {
     const std::pair<const char*, const std::string*> fields[] = {
         {"平台", &text.platform}, {"账号", &text.account}, {"网址", &text.address}, {"备注", &text.remark}};
@@ -154,8 +168,11 @@ WriteResult add_record(const std::string& session_password, const RecordText& te
     if (overlong_field(text)) return WriteResult::kTooLong;
     OpenStore store(session_password);
     if (!store.is_open()) return WriteResult::kFailed;
+    const std::int32_t largest = largest_id();
+    // The ID field is a signed 32-bit integer: one more would wrap to a negative ID.
+    if (largest == std::numeric_limits<std::int32_t>::max()) return WriteResult::kNoFreeId;
     std::vector<db::Value> values;
-    for (auto& value : field_values(largest_id() + 1, text)) values.push_back(std::move(*value));
+    for (auto& value : field_values(largest + 1, text)) values.push_back(std::move(*value));
     return db::append_record(values) ? WriteResult::kDone : WriteResult::kFailed;
 }
 

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "db/database.h"
+
 namespace quillet::app {
 
 // A record as stored: the password is the text cipher's output.
@@ -39,6 +41,9 @@ struct RecordText {
 inline constexpr int kTextFieldWidth = 255;
 inline constexpr int kMaxPasswordBytes = (kTextFieldWidth - 9) / 2;
 
+// The credential table's fields in order: the integer ID, then the five texts.
+const std::vector<db::FieldSpec>& credential_fields();
+
 // A value that would not fit its field: the field's name and its limit in bytes.
 struct FieldLimit {
     std::string field;
@@ -53,6 +58,7 @@ enum class WriteResult {
     kFailed,    // the store did not open or the engine refused the write
     kNotFound,  // modify or delete: no record carries the ID
     kTooLong,   // a value does not fit its field (see overlong_field); nothing written
+    kNoFreeId,  // add: the largest ID in the store is already the largest an ID can be
 };
 
 // Every record in store order; empty when the store does not open.
@@ -61,7 +67,7 @@ std::vector<Record> list_records(const std::string& session_password);
 // query or an empty field never matches.
 std::vector<Record> filter_records(const std::string& session_password, SearchField field, std::string_view query);
 // The new record gets the largest ID in the store plus one, so IDs stay unique after
-// deletions.
+// deletions. Refused with kNoFreeId once that would pass the largest 32-bit ID.
 WriteResult add_record(const std::string& session_password, const RecordText& text);
 // Rewrites the first record carrying `id`, the password freshly enciphered.
 WriteResult modify_record(const std::string& session_password, std::int32_t id, const RecordText& text);

@@ -59,6 +59,9 @@ void add(AppState& state, const RecordText& text) {
         case WriteResult::kTooLong:
             tell_limit(windows, text);
             break;
+        case WriteResult::kNoFreeId:
+            windows.message_box("数据添加失败：记录ID已达上限2147483647，无法再分配新的ID");
+            break;
         case WriteResult::kFailed:
         case WriteResult::kNotFound:
             windows.message_box("数据添加失败");
@@ -78,6 +81,7 @@ void modify(AppState& state, const RecordText& text) {
             tell_limit(windows, text);
             break;
         case WriteResult::kFailed:
+        case WriteResult::kNoFreeId:  // only adds take a new ID
             windows.message_box("数据修改失败");
             break;
         case WriteResult::kNotFound:  // deleted meanwhile, or the store did not open: nothing to say

@@ -1,6 +1,5 @@
 #include "app/startup.h"
 
-#include <vector>
 
 #include "app/copy_and_type.h"
 #include "app/record_store.h"
@@ -87,12 +86,8 @@ void complete_setup(AppState& state) {
 }  // namespace
 
 bool write_empty_store(const std::string& path) {
-    const std::vector<db::FieldSpec> fields = {
-        {"ID", db::FieldType::kInt, 0},      {"平台", db::FieldType::kText, 255}, {"账号", db::FieldType::kText, 255},
-        {"密码", db::FieldType::kText, 255}, {"网址", db::FieldType::kText, 255}, {"备注", db::FieldType::kText, 255},
-    };
     // A fixed stamp and serial keep every empty store byte-identical.
-    return db::create_database(path, fields, db::CreateOptions{44474.76592592592, 5});
+    return db::create_database(path, credential_fields(), db::CreateOptions{44474.76592592592, 5});
 }
 
 void run_startup(AppState& state) {

@@ -153,6 +153,30 @@ TEST_F(RecordListGuiTest, OverlongValuesAreRefusedWithTheirLimitAndTheBoxesKept)
     EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
 }
 
+TEST_F(RecordListGuiTest, AddWithoutAFreeIdSaysSoAndKeepsTheBoxes) {
+    store("first");
+    {
+        // Give the only record the largest ID there is.
+        const std::string file = platform::program_file("data.edb");
+        db::OpenOptions options;
+        options.password = kStorePassword;
+        ASSERT_TRUE(db::open_database(file, options));
+        ASSERT_TRUE(db::modify_current_record({db::Value(std::int32_t{INT32_MAX})}));
+        db::close_database(file);
+    }
+    open_main();
+    windows().choose_menu_item(kMainWindow, "新增");
+    fill_record_window({"p", "a", "pw", "", ""});
+    windows().click(kRecordWindow, "按钮_确认");
+    const std::vector<std::string> shown_messages = messages();
+    ASSERT_EQ(shown_messages.size(), 1u);
+    EXPECT_EQ(shown_messages[0].rfind("数据添加失败", 0), 0u) << shown_messages[0];
+    EXPECT_NE(shown_messages[0].find("2147483647"), std::string::npos) << shown_messages[0];
+    EXPECT_EQ(box("编辑框_平台"), "p");
+    EXPECT_EQ(list_records(kStorePassword).size(), 1u);
+    EXPECT_EQ(column(kIdColumn), std::vector<std::string>{"2147483647"});
+}
+
 TEST_F(RecordListGuiTest, QueriesMatchCaseSensitiveContainmentAndCancelKeepsTheList) {
     for (const char* platform : {"GitHub", "MyGitLab", "forGit", "github", "Other"}) store(platform);
     store("addr", "pw", "https://shop.example/cart");

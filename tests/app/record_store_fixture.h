@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "app/record_store.h"
 #include "db/database.h"
 #include "platform/program_dir.h"
 
@@ -19,13 +20,7 @@ inline constexpr char kStorePassword[] = "s3cret密码";
 // `password` as its access password.
 inline void create_record_store(const std::string& password = kStorePassword) {
     const std::string file = platform::program_file("data.edb");
-    ASSERT_TRUE(db::create_database(file, {{"ID", db::FieldType::kInt, 0},
-                                           {"平台", db::FieldType::kText, 255},
-                                           {"账号", db::FieldType::kText, 255},
-                                           {"密码", db::FieldType::kText, 255},
-                                           {"网址", db::FieldType::kText, 255},
-                                           {"备注", db::FieldType::kText, 255}}))
-        << db::last_database_error();
+    ASSERT_TRUE(db::create_database(file, credential_fields())) << db::last_database_error();
     ASSERT_TRUE(db::open_database(file)) << db::last_database_error();
     ASSERT_TRUE(db::set_access_password(password)) << db::last_database_error();
     db::close_database(file);

@@ -94,6 +94,32 @@ TEST_F(RecordStoreTest, DeleteRemovesTheRecordFromTheFileAtOnce) {
     db::close_database(file);
 }
 
+// A record with a chosen ID, as another copy of the program might have left it.
+void append_with_id(std::int32_t id) {
+    const std::string file = platform::program_file("data.edb");
+    db::OpenOptions options;
+    options.password = kStorePassword;
+    ASSERT_TRUE(db::open_database(file, options));
+    EXPECT_TRUE(db::append_record({id, std::string("平台") + std::to_string(id)}));
+    db::close_database(file);
+}
+
+TEST_F(RecordStoreTest, AddRefusesOnceTheLargestIdIsTheLargest32BitId) {
+    append_with_id(INT32_MAX - 1);
+    append_with_id(-5);  // a smaller ID after the largest does not hide it
+    add("a");
+    EXPECT_EQ(ids(all()), (std::vector<std::int32_t>{INT32_MAX - 1, -5, INT32_MAX}));
+
+    EXPECT_EQ(add_record(kStorePassword, text_for("b")), WriteResult::kNoFreeId);
+    EXPECT_EQ(ids(all()), (std::vector<std::int32_t>{INT32_MAX - 1, -5, INT32_MAX}));
+
+    // Once the largest is gone its ID is free again.
+    ASSERT_EQ(delete_record(kStorePassword, INT32_MAX), WriteResult::kDone);
+    add("c");
+    EXPECT_EQ(ids(all()), (std::vector<std::int32_t>{INT32_MAX - 1, -5, INT32_MAX}));
+    EXPECT_EQ(all()[2].platform, "平台c");
+}
+
 TEST_F(RecordStoreTest, PasswordsUpTo123BytesFitAndLongerAreRefused) {
     RecordText text = text_for("x");
     text.password = std::string(123, 'p');
