@@ -5,7 +5,8 @@
 
 namespace quillet::app {
 
-// True when the file is a complete data file that opens with `password` and whose every
+// True when the file is a complete data file that opens with `password`, holds the
+// credential table's fields exactly (names, types, widths, in order) and whose every
 // record reads back. Call with the record store's lock held: the engine's current
 // database is process-wide.
 bool is_usable_database(const std::string& path, const std::string& password);

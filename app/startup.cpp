@@ -1,6 +1,5 @@
 #include "app/startup.h"
 
-
 #include "app/copy_and_type.h"
 #include "app/record_store.h"
 #include "app/session.h"

@@ -19,10 +19,12 @@ function(quillet_qt_target target)
   set_target_properties(${target} PROPERTIES AUTOMOC ON)
 endfunction()
 
-# A GoogleTest executable registered with CTest.
+# A GoogleTest executable registered with CTest. QUILLET_SOURCE_DIR lets tests find the
+# helper scripts beside them: __FILE__ is relative when ccache rewrites paths.
 function(quillet_test target)
   add_executable(${target} ${ARGN})
   quillet_target(${target})
+  target_compile_definitions(${target} PRIVATE QUILLET_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <vector>
+
 #include "app/record_store.h"
+#include "ftp/database_sync.h"
 #include "tests/app/record_store_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
 
@@ -25,6 +29,19 @@ class DatabaseCheckTest : public testing::Test {
         write_file_bytes(path, bytes);
         return path;
     }
+    // A store locked with the session password, holding one record, whose fields are
+    // the credential table's with `change` applied.
+    std::string store_with(const std::function<void(std::vector<db::FieldSpec>&)>& change) {
+        std::vector<db::FieldSpec> fields = credential_fields();
+        change(fields);
+        const std::string path = platform::program_file("other.edb");
+        EXPECT_TRUE(db::create_database(path, fields)) << db::last_database_error();
+        EXPECT_TRUE(db::open_database(path));
+        EXPECT_TRUE(db::append_record({}));
+        EXPECT_TRUE(db::set_access_password(kStorePassword));
+        db::close_database(path);
+        return path;
+    }
 
     TempProgramDirectory dir_;
     std::string store_;
@@ -40,6 +57,52 @@ TEST_F(DatabaseCheckTest, OnlyACompleteStoreLockedWithTheSessionPasswordIsUsable
     EXPECT_FALSE(is_usable_database(copy_with("<html>Not Found</html>"), kStorePassword));
     EXPECT_FALSE(is_usable_database(copy_with(""), kStorePassword));
     EXPECT_FALSE(is_usable_database(platform::program_file("missing.edb"), kStorePassword));
+}
+
+TEST_F(DatabaseCheckTest, AStoreWithOtherFieldsIsNotUsableWhateverItsPassword) {
+    const auto lock = lock_store();
+    EXPECT_TRUE(is_usable_database(store_with([](auto&) {}), kStorePassword));
+    EXPECT_FALSE(is_usable_database(store_with([](auto& f) { f.pop_back(); }), kStorePassword));
+    EXPECT_FALSE(is_usable_database(store_with([](auto& f) {
+                                        f.push_back({"附加", db::FieldType::kText, 8});
+                                    }),
+                                    kStorePassword));
+    EXPECT_FALSE(is_usable_database(store_with([](auto& f) {
+                                        f[0] = {"ID", db::FieldType::kText, 4};
+                                    }),
+                                    kStorePassword));
+    EXPECT_FALSE(is_usable_database(store_with([](auto& f) { f[0].type = db::FieldType::kLong; }), kStorePassword));
+    EXPECT_FALSE(is_usable_database(store_with([](auto& f) { f[3].width = 254; }), kStorePassword));
+    EXPECT_FALSE(is_usable_database(store_with([](auto& f) { f[5].name = "说明"; }), kStorePassword));
+    EXPECT_FALSE(is_usable_database(store_with([](auto& f) { std::swap(f[1], f[2]); }), kStorePassword));
+}
+
+// A server copy with the right password but other fields would have replaced data.edb,
+// and the next add would have ended the program reading a field that is not there.
+TEST_F(DatabaseCheckTest, ADownloadedStoreWithOtherFieldsLeavesTheLocalStoreAlone) {
+    test::TestFtpServer server;
+    ASSERT_TRUE(server.ready());
+    write_file_bytes(server.file("data.edb"), read_file_bytes(store_with([](auto& f) {
+                         f[4] = {"网址", db::FieldType::kText, 80};
+                     })));
+    std::filesystem::remove(platform::program_file("other.edb"));
+
+    ftp::FtpClient client;
+    ASSERT_TRUE(
+        client.Connect("127.0.0.1", test::TestFtpServer::kUser, test::TestFtpServer::kPassword, server.port(), true));
+    ftp::DatabaseSync sync;
+    sync.local_file = platform::program_file("data.edb");
+    sync.lock_store = lock_store;
+    sync.is_usable_database = [](const std::string& path) { return is_usable_database(path, kStorePassword); };
+    std::string backup;
+    EXPECT_FALSE(ftp::download_database(client, sync, &backup));
+    EXPECT_EQ(backup, "");
+    EXPECT_EQ(read_file_bytes(platform::program_file("data.edb")), store_);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(sync.local_file).parent_path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    ASSERT_EQ(add_record(kStorePassword, {"平台3", "账号3", "pw3", "", ""}), WriteResult::kDone);
+    EXPECT_EQ(list_records(kStorePassword).size(), 3u);
 }
 
 }  // namespace
