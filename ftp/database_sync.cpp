@@ -1,9 +1,12 @@
 #include "ftp/database_sync.h"
 
+#include <cstdio>
+
 #include "ftp/local_path.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/file.h"
+#include "platform/secure_random.h"
 
 namespace quillet::ftp {
 namespace {
@@ -51,6 +54,33 @@ bool keep_backup(const std::string& local_file, std::string* backup_file) {
     return true;
 }
 
+// A name of its own beside the server's data.edb, so that two uploads running at once
+// never write into one file.
+std::string remote_temporary_name(const std::string& storage_path, const char* kind) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(platform::secure_random_below(0xFFFFFFFFu)));
+    return remote_database_file(storage_path) + "." + kind + "-" + suffix;
+}
+
+// Makes the whole file `sent` the server's data.edb. Renaming over it is one step on
+// servers that allow it. Servers that refuse to rename onto an existing file get the old
+// copy moved aside first and removed only once the new one is in place; should the
+// connection die between the two renames, the server holds both whole copies under the
+// temporary names and no data.edb, which a download refuses rather than taking half a
+// file. Any failure leaves the old data.edb as it was.
+bool put_in_place(FtpClient& client, const std::string& storage_path, const std::string& sent) {
+    const std::string target = remote_database_file(storage_path);
+    if (client.RenameRemoteFile(sent, target)) return true;
+    const std::string aside = remote_temporary_name(storage_path, "old");
+    if (!client.RenameRemoteFile(target, aside)) return false;
+    if (client.RenameRemoteFile(sent, target)) {
+        client.DeleteRemoteFile(aside);
+        return true;
+    }
+    client.RenameRemoteFile(aside, target);
+    return false;
+}
+
 }  // namespace
 
 std::string remote_database_file(const std::string& storage_path) { return storage_path + "/data.edb"; }
@@ -70,8 +100,12 @@ bool upload_database(FtpClient& client, const DatabaseSync& sync) {
             return false;
         }
     }
-    const bool uploaded = client.UploadFile(snapshot, remote_database_file(sync.storage_path));
+    // The server's data.edb is never the file being written: an interrupted transfer
+    // leaves only the temporary behind.
+    const std::string sent = remote_temporary_name(sync.storage_path, "upload");
+    const bool uploaded = client.UploadFile(snapshot, sent) && put_in_place(client, sync.storage_path, sent);
     platform::remove_file(snapshot);
+    if (!uploaded) client.DeleteRemoteFile(sent);
     return uploaded;
 }
 

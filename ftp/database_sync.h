@@ -31,7 +31,9 @@ struct DatabaseSync {
 std::string remote_database_file(const std::string& storage_path);
 
 // Creates the storage directory when the server does not list it (one request for the
-// whole path; its failure is not looked at), then sends a snapshot of the local file.
+// whole path; its failure is not looked at), then sends a snapshot of the local file
+// under a temporary name beside the server's data.edb and renames it over data.edb once
+// it has arrived whole. An interrupted upload leaves the server's copy as it was.
 bool upload_database(FtpClient& client, const DatabaseSync& sync);
 
 // The same directory step, then the safe download described above. `backup_file`

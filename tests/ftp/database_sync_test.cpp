@@ -41,14 +41,24 @@ class DatabaseSyncTest : public ::testing::Test {
     std::string local_file() const { return local_.path() + "/data.edb"; }
     std::string local(const std::string& name) const { return local_.path() + "/" + name; }
     // Only data.edb and backups: no temporary file is left behind.
-    std::vector<std::string> local_names() const {
+    std::vector<std::string> local_names() const { return names_in(local_.path()); }
+    static std::vector<std::string> names_in(const std::string& directory) {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(local_.path())) {
+        for (const auto& entry : std::filesystem::directory_iterator(directory)) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
         return names;
     }
+    // The command's argument in each log line starting with `command`.
+    static std::vector<std::string> arguments(const TestFtpServer& server, const std::string& command) {
+        std::vector<std::string> found;
+        for (const std::string& line : server.lines("CMD " + command + " ")) {
+            found.push_back(line.substr(command.size() + 5));
+        }
+        return found;
+    }
+    static bool starts_with(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
     static constexpr const char* kOriginal = "GOOD local original";
     TestFtpServer server_;
@@ -83,6 +93,84 @@ TEST_F(DatabaseSyncTest, UploadCreatesAMissingStoragePathWithOneRequest) {
     sync_.storage_path = "";
     EXPECT_TRUE(upload_database(client_, sync_));
     EXPECT_EQ(read_file_bytes(server_.file("data.edb")), "GOOD newer");
+}
+
+TEST_F(DatabaseSyncTest, UploadSendsATemporaryAndRenamesItOverTheServersCopy) {
+    write_file_bytes(server_.file("store/data.edb"), "GOOD previous");
+    ASSERT_TRUE(connect(client_, server_));
+    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), kOriginal);
+    EXPECT_EQ(names_in(server_.file("store")), std::vector<std::string>{"data.edb"});
+
+    const std::vector<std::string> stored = arguments(server_, "STOR");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_TRUE(starts_with(stored[0], "/store/data.edb.upload-")) << stored[0];
+    EXPECT_EQ(arguments(server_, "RNFR"), stored);
+    EXPECT_EQ(arguments(server_, "RNTO"), std::vector<std::string>{"/store/data.edb"});
+    EXPECT_TRUE(server_.lines("CMD DELE").empty());
+
+    // Two uploads never share a temporary name.
+    EXPECT_TRUE(upload_database(client_, sync_));
+    ASSERT_EQ(arguments(server_, "STOR").size(), 2u);
+    EXPECT_NE(arguments(server_, "STOR")[0], arguments(server_, "STOR")[1]);
+}
+
+TEST_F(DatabaseSyncTest, AServerKilledMidUploadKeepsItsPreviousCopy) {
+    TestFtpServer dying("--die-after-receiving 4096");
+    ASSERT_TRUE(dying.ready());
+    write_file_bytes(dying.file("store/data.edb"), "GOOD previous");
+    write_file_bytes(local_file(), "GOOD " + std::string(256 * 1024, 'n'));
+    FtpClient client;
+    client.SetTimeouts({2000, 2});
+    ASSERT_TRUE(connect(client, dying));
+    EXPECT_FALSE(upload_database(client, sync_));
+    EXPECT_EQ(read_file_bytes(dying.file("store/data.edb")), "GOOD previous");
+    // The part that arrived lies under the temporary name only.
+    const std::vector<std::string> left = names_in(dying.file("store"));
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0], "data.edb");
+    EXPECT_TRUE(starts_with(left[1], "data.edb.upload-")) << left[1];
+    EXPECT_EQ(read_file_bytes(dying.file("store/" + left[1])).size(), 4096u);
+    EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
+}
+
+TEST_F(DatabaseSyncTest, AServerThatWillNotRenameOntoAFileGetsTheOldCopyMovedAsideFirst) {
+    TestFtpServer refusing("--no-rename-over");
+    ASSERT_TRUE(refusing.ready());
+    FtpClient client;
+    ASSERT_TRUE(connect(client, refusing));
+    // Nothing to replace: the one rename does it.
+    EXPECT_TRUE(upload_database(client, sync_));
+    EXPECT_EQ(read_file_bytes(refusing.file("store/data.edb")), kOriginal);
+    EXPECT_EQ(arguments(refusing, "RNTO").size(), 1u);
+
+    write_file_bytes(local_file(), "GOOD newer");
+    EXPECT_TRUE(upload_database(client, sync_));
+    EXPECT_EQ(read_file_bytes(refusing.file("store/data.edb")), "GOOD newer");
+    EXPECT_EQ(names_in(refusing.file("store")), std::vector<std::string>{"data.edb"});
+    const std::vector<std::string> renamed_to = arguments(refusing, "RNTO");
+    ASSERT_EQ(renamed_to.size(), 4u);  // refused, moved aside, in place
+    EXPECT_EQ(renamed_to[1], "/store/data.edb");
+    EXPECT_TRUE(starts_with(renamed_to[2], "/store/data.edb.old-")) << renamed_to[2];
+    EXPECT_EQ(renamed_to[3], "/store/data.edb");
+    EXPECT_EQ(arguments(refusing, "DELE"), std::vector<std::string>{renamed_to[2]});
+}
+
+TEST_F(DatabaseSyncTest, AnUploadThatCannotBePutInPlaceLeavesTheServersCopyAndNoTemporary) {
+    TestFtpServer refusing("--no-rename-over --refuse-rename-from upload");
+    ASSERT_TRUE(refusing.ready());
+    write_file_bytes(refusing.file("store/data.edb"), "GOOD previous");
+    FtpClient client;
+    ASSERT_TRUE(connect(client, refusing));
+    EXPECT_FALSE(upload_database(client, sync_));
+    EXPECT_EQ(read_file_bytes(refusing.file("store/data.edb")), "GOOD previous");
+    EXPECT_EQ(names_in(refusing.file("store")), std::vector<std::string>{"data.edb"});
+    // The old copy went aside and came back.
+    const std::vector<std::string> renamed_to = arguments(refusing, "RNTO");
+    ASSERT_EQ(renamed_to.size(), 4u);
+    EXPECT_TRUE(starts_with(renamed_to[1], "/store/data.edb.old-")) << renamed_to[1];
+    EXPECT_EQ(renamed_to[3], "/store/data.edb");
+    EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
 }
 
 TEST_F(DatabaseSyncTest, DownloadKeepsTheDaysBackupAndASecondOneOfTheSameDay) {

@@ -1,16 +1,20 @@
 """A local FTP server for the FTP tests.
 
 Usage: ftp_server.py --root DIR --log FILE [--user U --password P] [--no-mlsd] [--stall-after N] [--silent]
+                     [--die-after-receiving N] [--no-rename-over] [--refuse-rename-from TEXT]
 
 Listens on 127.0.0.1 on a free port and prints "READY <port> <pid>" once it accepts
 connections, and exits when the test that started it is gone. Every connection, login and command is appended to the log file (and
 flushed) before the server answers, so a client that has its reply can read the log.
 Failed logins are answered at once. Paths travel as raw bytes (GBK names included).
 --silent never greets a client. --no-mlsd hides MLSD so that clients fall back to LIST. --stall-after N makes every
-download send N bytes and then hang, like a server that stopped mid-transfer.
+download send N bytes and then hang, like a server that stopped mid-transfer. --die-after-receiving N kills the
+server (SIGKILL) once an upload has written N bytes. --no-rename-over refuses to rename onto an existing file, as some
+servers do; --refuse-rename-from TEXT refuses renames of files whose name contains TEXT.
 """
 import argparse
 import os
+import signal
 import socket
 import sys
 import threading
@@ -45,6 +49,25 @@ class StallingFile:
         return self._file.seek(*args)
 
 
+class DyingFile:
+    """Kills the whole server once `limit` bytes have been written through it."""
+
+    def __init__(self, file, limit):
+        self._file = file
+        self._left = limit
+
+    def write(self, data):
+        self._file.write(data[:self._left])
+        self._left -= len(data)
+        if self._left <= 0:
+            self._file.flush()
+            os.kill(os.getpid(), signal.SIGKILL)
+        return len(data)
+
+    def __getattr__(self, name):
+        return getattr(self._file, name)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -54,6 +77,9 @@ def main():
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--stall-after", type=int, default=-1)
     parser.add_argument("--silent", action="store_true")
+    parser.add_argument("--die-after-receiving", type=int, default=-1)
+    parser.add_argument("--no-rename-over", action="store_true")
+    parser.add_argument("--refuse-rename-from", default=None)
     args = parser.parse_args()
 
     if args.silent:  # accepts connections (the kernel does) but never greets
@@ -66,18 +92,27 @@ def main():
 
     log = open(args.log, "a", encoding="utf-8", errors="surrogateescape", buffering=1)
 
-    class StallingFS(AbstractedFS):
+    class ScriptedFS(AbstractedFS):
         def open(self, filename, mode):
             file = super().open(filename, mode)
             if "r" in mode and args.stall_after >= 0:
                 return StallingFile(file, args.stall_after)
+            if "w" in mode and args.die_after_receiving >= 0:
+                return DyingFile(file, args.die_after_receiving)
             return file
+
+        def rename(self, src, dst):
+            if args.no_rename_over and os.path.exists(dst):
+                raise OSError(17, "File exists")
+            if args.refuse_rename_from is not None and args.refuse_rename_from in os.path.basename(src):
+                raise OSError(1, "Operation not permitted")
+            super().rename(src, dst)
 
     class LoggingHandler(FTPHandler):
         auth_failed_timeout = 0
         unicode_errors = "surrogateescape"
         use_sendfile = False
-        abstracted_fs = StallingFS
+        abstracted_fs = ScriptedFS
 
         def on_connect(self):
             log.write("CONNECT\n")
