@@ -21,7 +21,7 @@ constexpr std::int32_t kWrongAccessPassword = -78;
 std::string settings_path() { return platform::program_file("data.ini"); }
 std::string store_path() { return platform::program_file("data.edb"); }
 
-enum class Protection { kSet, kOtherPassword, kNotSet };
+enum class Protection { kSet, kOtherPassword, kNotSet, kNoStore };
 
 // Makes `password` the store's access password. A store locked with another password is
 // left alone: re-keying it is impossible without that password, and storing the new
@@ -43,18 +43,39 @@ Protection protect_store(const std::string& password) {
     }
     // Any other failure (no store could be written) leaves the store to the next start,
     // which finds it missing and asks again.
-    return Protection::kSet;
+    return Protection::kNoStore;
 }
 
-void complete_setup(AppState& state) {
+// What the user is told when data.ini could not take the password or the flag.
+std::string settings_not_written(Protection protection, const std::string& typed) {
+    const std::string failure = "设置文件 data.ini 无法写入（磁盘已满或目录不可写？），密码设置未完成。\r\n";
+    if (protection != Protection::kSet) return failure + "请排除问题后重新设置密码。";
+    return "数据文件 data.edb 已用你输入的密码（" + typed + "）加密保护，但" + failure +
+           "请排除问题后再次输入同一密码完成设置。";
+}
+
+// The first-run flag is the setup's commit point: it is written only after the store is
+// locked and the password stored. A flag left over from before (the store was recreated
+// at start) is cleared first, so that a setup cut short by a failed write always leaves
+// the flag unset. The next start then opens the setup window again, where the store that
+// is already locked with the typed password accepts that same password.
+void complete_setup(AppState& state, const SettingWriter& write_setting) {
     ui::WindowLayer& windows = state.windows;
     std::string typed = windows.text(kSetupWindow, "编辑框_设置登录密码");
     if (typed.empty()) {
         windows.balloon_tip(kSetupWindow, "气球提示框1", "请输入密码", windows.cursor_position());
         return;
     }
-    switch (protect_store(typed)) {
+    const std::string settings = settings_path();
+    if (platform::read_setting(settings, "reg", "reg") == "1" && !write_setting(settings, "reg", "reg", "")) {
+        wipe_text(typed);
+        windows.message_box("无法写入设置文件 data.ini（磁盘已满或目录不可写？），本次设置未做任何修改。");
+        return;
+    }
+    const Protection protection = protect_store(typed);
+    switch (protection) {
         case Protection::kSet:
+        case Protection::kNoStore:
             break;
         case Protection::kOtherPassword:
             wipe_text(typed);
@@ -67,10 +88,17 @@ void complete_setup(AppState& state) {
             windows.message_box("无法给数据文件 data.edb 设置密码，本次设置未做任何修改。");
             return;
     }
-    const std::string settings = settings_path();
-    platform::write_setting(settings, "password", "password", encipher(typed, kCipherKey));
-    platform::write_setting(settings, "reg", "reg", "1");
-    platform::write_setting(settings, "tishi", "tishi", std::string(kForgottenPasswordNote));
+    if (!write_setting(settings, "password", "password", encipher(typed, kCipherKey)) ||
+        !write_setting(settings, "reg", "reg", "1")) {
+        std::string shown = settings_not_written(protection, typed);
+        wipe_text(typed);
+        windows.message_box(shown);
+        wipe_text(shown);
+        return;
+    }
+    // The note is never read back: with the flag and the password stored the setup is
+    // complete even when the note could not be added.
+    write_setting(settings, "tishi", "tishi", std::string(kForgottenPasswordNote));
 
     std::string shown =
         "你设置的密码为：" + typed + "\r\n请一定要牢记密码，否则无法查看数据文件，已将密码置剪辑板，你可粘贴保存起来！";
@@ -108,9 +136,9 @@ void run_startup(AppState& state) {
     windows.load_window(kSetupWindow);
 }
 
-void bind_password_setup(AppState& state) {
+void bind_password_setup(AppState& state, SettingWriter write_setting) {
     state.windows.bind(kSetupWindow, "按钮_完成设置", ui::Event::kClicked,
-                       [&state](int, int) { complete_setup(state); });
+                       [&state, write = std::move(write_setting)](int, int) { complete_setup(state, write); });
 }
 
 }  // namespace quillet::app

@@ -23,12 +23,18 @@ class StartupGuiTest : public AppGuiTest {
     static void SetUpTestSuite() {
         set_up_windows([](AppState& state) {
             bind_session(state);
-            bind_password_setup(state);
+            bind_password_setup(state, [](const std::string& file, const std::string& section, const std::string& key,
+                                          const std::string& value) {
+                // Counts down to the write that fails, like a disk that fills up.
+                if (writes_until_failure_ >= 0 && writes_until_failure_-- == 0) return false;
+                return platform::write_setting(file, section, key, value);
+            });
         });
     }
 
     void SetUp() override {
         AppGuiTest::SetUp();
+        writes_until_failure_ = -1;
         platform::set_clipboard(&clipboard_);
     }
 
@@ -67,6 +73,8 @@ class StartupGuiTest : public AppGuiTest {
         windows().click(kSetupWindow, "按钮_完成设置");
     }
 
+    // The setup's data.ini writes that succeed before one fails; -1: none fails.
+    static inline int writes_until_failure_ = -1;
     platform::RecordingClipboard clipboard_;
 };
 
@@ -192,6 +200,98 @@ TEST_F(StartupGuiTest, SetupOverAStoreLockedWithAnotherPasswordWritesNothing) {
     set_up_with("original");
     EXPECT_EQ(decipher(setting("password"), kCipherKey), "original");
     EXPECT_TRUE(windows().is_open(kLoginWindow));
+}
+
+// A directory where data.ini belongs makes every write of it fail, even for root.
+TEST_F(StartupGuiTest, SetupThatCannotWriteTheSettingsSaysSoAndTheSamePasswordCompletesItLater) {
+    make_store("");
+    std::filesystem::create_directory(path("data.ini"));
+    run_startup(state());
+    set_up_with("chosen");
+    const std::vector<std::string> shown_messages = messages();
+    ASSERT_EQ(shown_messages.size(), 1u);
+    EXPECT_NE(shown_messages[0].find("data.ini"), std::string::npos) << shown_messages[0];
+    EXPECT_NE(shown_messages[0].find("密码设置未完成"), std::string::npos) << shown_messages[0];
+    EXPECT_NE(shown_messages[0].find("（chosen）"), std::string::npos) << shown_messages[0];
+    EXPECT_EQ(clipboard_.content(), "");
+    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_FALSE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(store_opens_with("chosen"));
+
+    // Once the file can be written, the next start asks again and the same password finishes.
+    std::filesystem::remove(path("data.ini"));
+    windows().destroy_window(kSetupWindow);
+    run_startup(state());
+    ASSERT_TRUE(windows().is_open(kSetupWindow));
+    set_up_with("chosen");
+    EXPECT_EQ(messages().size(), 1u);
+    EXPECT_EQ(setting("reg"), "1");
+    EXPECT_EQ(decipher(setting("password"), kCipherKey), "chosen");
+    EXPECT_TRUE(windows().is_open(kLoginWindow));
+}
+
+// Setup on a first run and after the store was recreated, with each data.ini write
+// failing in turn: the setup completes only with the password and the flag stored, and
+// a failed one leaves a state from which the next start and the same password recover.
+TEST_F(StartupGuiTest, EachFailedSettingsWriteLeavesAStateTheNextStartRecoversFrom) {
+    const std::string kFinished = "你设置的密码为：";
+    for (const bool recreated : {false, true}) {
+        // First run: password, flag, note. Recreated store: the old flag is cleared first.
+        const int writes = recreated ? 4 : 3;
+        for (int failing = 0; failing < writes; ++failing) {
+            SCOPED_TRACE((recreated ? "recreated store, failing write " : "first run, failing write ") +
+                         std::to_string(failing));
+            windows().destroy_window(kSetupWindow);
+            windows().destroy_window(kLoginWindow);
+            std::filesystem::remove(path("data.ini"));
+            std::filesystem::remove(path("data.edb"));
+            if (recreated) {
+                ASSERT_TRUE(
+                    platform::write_setting(path("data.ini"), "password", "password", encipher("old", kCipherKey)));
+                ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "1"));
+            }
+            run_startup(state());
+            messages();
+            const std::string settings_before = file_bytes("data.ini");
+
+            writes_until_failure_ = failing;
+            set_up_with("new");
+            writes_until_failure_ = -1;
+            const std::vector<std::string> told = messages();
+            ASSERT_EQ(told.size(), 1u);
+            const bool finished = failing == writes - 1;  // only the note failed
+            EXPECT_EQ(told[0].rfind(kFinished, 0) == 0, finished) << told[0];
+            EXPECT_EQ(windows().is_open(kLoginWindow), finished);
+            if (recreated && failing == 0) {
+                // Nothing could be written: nothing was changed, the setup window stays.
+                EXPECT_NE(told[0].find("未做任何修改"), std::string::npos) << told[0];
+                EXPECT_EQ(file_bytes("data.ini"), settings_before);
+                EXPECT_TRUE(store_opens_with(""));
+                EXPECT_TRUE(windows().is_open(kSetupWindow));
+                continue;
+            }
+            EXPECT_TRUE(store_opens_with("new"));
+            EXPECT_EQ(setting("reg") == "1", finished);
+
+            // The next start.
+            windows().destroy_window(kSetupWindow);
+            windows().destroy_window(kLoginWindow);
+            run_startup(state());
+            if (finished) {
+                EXPECT_TRUE(windows().is_open(kLoginWindow));
+                continue;
+            }
+            ASSERT_TRUE(windows().is_open(kSetupWindow));
+            windows().set_text(kSetupWindow, "编辑框_设置登录密码", "");
+            set_up_with("new");
+            const std::vector<std::string> then = messages();
+            ASSERT_EQ(then.size(), 1u);
+            EXPECT_EQ(then[0].rfind(kFinished, 0), 0u) << then[0];
+            EXPECT_EQ(setting("reg"), "1");
+            EXPECT_EQ(decipher(setting("password"), kCipherKey), "new");
+            EXPECT_TRUE(store_opens_with("new"));
+        }
+    }
 }
 
 }  // namespace
