@@ -55,10 +55,10 @@ std::string settings_not_written(Protection protection, const std::string& typed
 }
 
 // The first-run flag is the setup's commit point: it is written only after the store is
-// locked and the password stored. A flag left over from before (the store was recreated
-// at start) is cleared first, so that a setup cut short by a failed write always leaves
-// the flag unset. The next start then opens the setup window again, where the store that
-// is already locked with the typed password accepts that same password.
+// locked and the password stored. A flag still set (the start recreated the store but
+// could not clear it) is cleared first, so that a setup cut short by a failed write always
+// leaves the flag unset. The next start then opens the setup window again, where the store
+// that is already locked with the typed password accepts that same password.
 void complete_setup(AppState& state, const SettingWriter& write_setting) {
     ui::WindowLayer& windows = state.windows;
     std::string typed = windows.text(kSetupWindow, "编辑框_设置登录密码");
@@ -132,6 +132,9 @@ void run_startup(AppState& state) {
         const auto store_lock = lock_store();
         write_empty_store(path);
     }
+    // The new store has no password yet: until the setup sets one, the next start must
+    // offer the setup again rather than a login whose password the store does not have.
+    platform::write_setting(settings_path(), "reg", "reg", "");
     windows.message_box("发现数据库被删除，需重新设置密码");
     windows.load_window(kSetupWindow);
 }

@@ -111,6 +111,14 @@ TEST_F(StartupGuiTest, AMissingStoreIsRecreatedEmptyAndTheUserAskedForAPassword)
     EXPECT_TRUE(windows().is_open(kSetupWindow));
     EXPECT_EQ(file_bytes("data.edb").size(), 548u);
     EXPECT_TRUE(store_opens_with(""));
+
+    // Quitting without a new password: the next start asks for one again instead of
+    // a login with the old password, which the new store does not have.
+    windows().destroy_window(kSetupWindow);
+    run_startup(state());
+    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_FALSE(windows().is_open(kLoginWindow));
 }
 
 TEST_F(StartupGuiTest, ADirectoryNamedLikeTheStoreCountsAsMissing) {
@@ -236,7 +244,7 @@ TEST_F(StartupGuiTest, SetupThatCannotWriteTheSettingsSaysSoAndTheSamePasswordCo
 TEST_F(StartupGuiTest, EachFailedSettingsWriteLeavesAStateTheNextStartRecoversFrom) {
     const std::string kFinished = "你设置的密码为：";
     for (const bool recreated : {false, true}) {
-        // First run: password, flag, note. Recreated store: the old flag is cleared first.
+        // Password, flag, note; where the start could not clear the old flag, that first.
         const int writes = recreated ? 4 : 3;
         for (int failing = 0; failing < writes; ++failing) {
             SCOPED_TRACE((recreated ? "recreated store, failing write " : "first run, failing write ") +
@@ -252,6 +260,10 @@ TEST_F(StartupGuiTest, EachFailedSettingsWriteLeavesAStateTheNextStartRecoversFr
             }
             run_startup(state());
             messages();
+            if (recreated) {
+                EXPECT_EQ(setting("reg"), "");
+                ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "1"));  // as if not cleared
+            }
             const std::string settings_before = file_bytes("data.ini");
 
             writes_until_failure_ = failing;
