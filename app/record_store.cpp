@@ -151,12 +151,26 @@ std::vector<Record> filter_records(const std::string& session_password, SearchFi
 }
 
 WriteResult add_record(const std::string& session_password, const RecordText& text) {
-    if (overlong_field(text)) return WriteResult::kTooLong;
+    std::vector<std::int32_t> ids;
+    return add_records(session_password, {text}, &ids);
+}
+
+WriteResult add_records(const std::string& session_password, const std::vector<RecordText>& texts,
+                        std::vector<std::int32_t>* ids) {
+    ids->clear();
+    for (const RecordText& text : texts) {
+        if (overlong_field(text)) return WriteResult::kTooLong;
+    }
     OpenStore store(session_password);
     if (!store.is_open()) return WriteResult::kFailed;
-    std::vector<db::Value> values;
-    for (auto& value : field_values(largest_id() + 1, text)) values.push_back(std::move(*value));
-    return db::append_record(values) ? WriteResult::kDone : WriteResult::kFailed;
+    std::int32_t id = largest_id();
+    for (const RecordText& text : texts) {
+        std::vector<db::Value> values;
+        for (auto& value : field_values(++id, text)) values.push_back(std::move(*value));
+        if (!db::append_record(values)) return WriteResult::kFailed;
+        ids->push_back(id);
+    }
+    return WriteResult::kDone;
 }
 
 WriteResult modify_record(const std::string& session_password, std::int32_t id, const RecordText& text) {
