@@ -48,7 +48,8 @@ bool write_secret(const char* section, const std::string& plain) {
 }
 
 bool store_opens_with(const std::string& password) {
-    if (password.empty()) return false;
+    // "?" alone would make the engine ask for a password; no store can carry it.
+    if (password.empty() || password == "?") return false;
     const auto store_lock = lock_store();
     const std::string path = platform::program_file("data.edb");
     db::OpenOptions options;

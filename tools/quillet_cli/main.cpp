@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "db/hooks.h"
+#include "platform/text_codec.h"
 #include "tools/quillet_cli/command_line.h"
 #include "tools/quillet_cli/commands.h"
 #include "tools/quillet_cli/console.h"
@@ -100,6 +102,10 @@ void print_command_help(const Command& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The engine's fatal report (a damaged store) goes to the terminal; the engine then
+    // ends the process.
+    db::set_fatal_report(
+        [](const std::string& text) { std::fprintf(stderr, "%s\n", platform::gbk_to_utf8(text).c_str()); });
     CommandLine line;
     std::string error;
     if (!parse_command_line(argc, argv, &line, &error)) return usage_error(error);
