@@ -14,7 +14,7 @@ inline constexpr int kExitUsage = 2;    // a wrong command line
 int fail(const std::string& message_utf8);
 // The same and a hint to --help; returns kExitUsage.
 int usage_error(const std::string& message_utf8);
-// A GBK text of the store as UTF-8 on standard output, with a line end.
+// A UTF-8 text on standard output, with a line end.
 void print_line(const std::string& utf8);
 
 // One line of standard input without its line end, after `prompt` on standard error
