@@ -11,8 +11,8 @@ namespace {
 
 constexpr std::string_view kSymbols = "!@#$%^&*+-";
 
-char random_letter() {
-    const bool lower = platform::secure_random_below(2) == 1;
+char random_letter(bool upper) {
+    const bool lower = !upper || platform::secure_random_below(2) == 1;
     return static_cast<char>((lower ? 'a' : 'A') + platform::secure_random_below(26));
 }
 
@@ -30,21 +30,26 @@ void shuffle(std::string& text) {
 
 }  // namespace
 
-PasswordComposition password_composition(int length, bool letters, bool symbols) {
+PasswordComposition password_composition(int length, const PasswordClasses& classes) {
     PasswordComposition composition;
     if (length <= 0) return composition;
-    composition.letters = letters ? length / 2 : 0;
-    composition.symbols = symbols ? (length - composition.letters) / 2 : 0;
+    composition.letters = classes.letters ? length / 2 : 0;
+    composition.symbols = classes.symbols ? (length - composition.letters) / 2 : 0;
     composition.digits = length - composition.letters - composition.symbols;
+    if (!classes.digits && classes.letters) {
+        composition.letters += std::exchange(composition.digits, 0);
+    } else if (!classes.digits && classes.symbols) {
+        composition.symbols += std::exchange(composition.digits, 0);
+    }
     return composition;
 }
 
-std::string generate_password(int length, bool letters, bool symbols) {
+std::string generate_password(int length, const PasswordClasses& classes) {
     if (length <= 0 || length > kMaxGeneratedLength) return {};
-    const PasswordComposition composition = password_composition(length, letters, symbols);
+    const PasswordComposition composition = password_composition(length, classes);
     std::string password;
     password.reserve(static_cast<std::size_t>(length));
-    for (int i = 0; i < composition.letters; ++i) password += random_letter();
+    for (int i = 0; i < composition.letters; ++i) password += random_letter(classes.upper);
     for (int i = 0; i < composition.symbols; ++i) password += random_symbol();
     for (int i = 0; i < composition.digits; ++i) password += random_digit();
     shuffle(password);

@@ -17,13 +17,30 @@ struct PasswordComposition {
     int digits = 0;
 };
 
+// The classes a password draws from. The window offers letters and symbols; the command
+// line can also leave out upper-case letters or digits.
+struct PasswordClasses {
+    bool letters = true;
+    bool upper = true;  // letters of both cases; lower case only when false
+    bool symbols = true;
+    bool digits = true;
+};
+
 // Letters take half of `length` (rounded down) when wanted, symbols half of the rest,
-// digits what remains. All zero when `length` is 0 or less.
-PasswordComposition password_composition(int length, bool letters, bool symbols);
+// digits what remains. Without digits their share goes to the letters, or to the symbols
+// when there are no letters either; with no class at all the digits keep it. All zero
+// when `length` is 0 or less.
+PasswordComposition password_composition(int length, const PasswordClasses& classes);
+inline PasswordComposition password_composition(int length, bool letters, bool symbols) {
+    return password_composition(length, PasswordClasses{.letters = letters, .symbols = symbols});
+}
 
 // A password of `length` characters (1 to kMaxGeneratedLength) in the shares above, in
 // random order; empty text for any other length.
-std::string generate_password(int length, bool letters, bool symbols);
+std::string generate_password(int length, const PasswordClasses& classes);
+inline std::string generate_password(int length, bool letters, bool symbols) {
+    return generate_password(length, PasswordClasses{.letters = letters, .symbols = symbols});
+}
 
 // The length box's text as a number: an optional sign and the leading digits, 0 when
 // there are none; values beyond the int range are clamped.

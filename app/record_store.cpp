@@ -165,15 +165,32 @@ std::vector<Record> filter_records(const std::string& session_password, SearchFi
 }
 
 WriteResult add_record(const std::string& session_password, const RecordText& text) {
-    if (overlong_field(text)) return WriteResult::kTooLong;
+    std::vector<std::int32_t> ids;
+    return add_records(session_password, {text}, &ids);
+}
+
+WriteResult add_records(const std::string& session_password, const std::vector<RecordText>& texts,
+                        std::vector<std::int32_t>* ids) {
+    ids->clear();
+    for (const RecordText& text : texts) {
+        if (overlong_field(text)) return WriteResult::kTooLong;
+    }
     OpenStore store(session_password);
     if (!store.is_open()) return WriteResult::kFailed;
-    const std::int32_t largest = largest_id();
-    // The ID field is a signed 32-bit integer: one more would wrap to a negative ID.
-    if (largest == std::numeric_limits<std::int32_t>::max()) return WriteResult::kNoFreeId;
-    std::vector<db::Value> values;
-    for (auto& value : field_values(largest + 1, text)) values.push_back(std::move(*value));
-    return db::append_record(values) ? WriteResult::kDone : WriteResult::kFailed;
+    std::int32_t id = largest_id();
+    // The ID field is a signed 32-bit integer: IDs past its largest would wrap to negative ones.
+    // The whole batch is refused, so an import adds all of its records or none.
+    if (static_cast<std::int64_t>(id) + static_cast<std::int64_t>(texts.size()) >
+        std::numeric_limits<std::int32_t>::max()) {
+        return WriteResult::kNoFreeId;
+    }
+    for (const RecordText& text : texts) {
+        std::vector<db::Value> values;
+        for (auto& value : field_values(++id, text)) values.push_back(std::move(*value));
+        if (!db::append_record(values)) return WriteResult::kFailed;
+        ids->push_back(id);
+    }
+    return WriteResult::kDone;
 }
 
 WriteResult modify_record(const std::string& session_password, std::int32_t id, const RecordText& text) {

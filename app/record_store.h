@@ -69,6 +69,11 @@ std::vector<Record> filter_records(const std::string& session_password, SearchFi
 // The new record gets the largest ID in the store plus one, so IDs stay unique after
 // deletions. Refused with kNoFreeId once that would pass the largest 32-bit ID.
 WriteResult add_record(const std::string& session_password, const RecordText& text);
+// Adds every record in order, in one opening of the store, with IDs as add_record gives
+// them. Nothing is written when any value does not fit its field. `*ids` receives the IDs
+// of the records appended, also those before a failure.
+WriteResult add_records(const std::string& session_password, const std::vector<RecordText>& texts,
+                        std::vector<std::int32_t>* ids);
 // Rewrites the first record carrying `id`, the password freshly enciphered.
 WriteResult modify_record(const std::string& session_password, std::int32_t id, const RecordText& text);
 // Deletes the first record carrying `id` and purges it from the file at once.

@@ -1,10 +1,8 @@
 #include "app/session.h"
 
-#include "app/text_cipher.h"
+#include "app/login_password.h"
 #include "db/database.h"
 #include "platform/clipboard.h"
-#include "platform/program_dir.h"
-#include "platform/settings_file.h"
 
 namespace quillet::app {
 namespace {
@@ -24,11 +22,7 @@ void log_in(AppState& state) {
         show_login_tip(windows, "请输入密码");
         return;
     }
-    const std::string stored = platform::read_setting(platform::program_file("data.ini"), "password", "password");
-    std::string expected = decipher(stored, kCipherKey);
-    const bool match = expected == typed;
-    wipe_text(expected);
-    if (!match) {
+    if (!check_login_password(typed)) {
         wipe_text(typed);
         show_login_tip(windows, "密码错误");
         return;

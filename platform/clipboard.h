@@ -19,6 +19,8 @@ class Clipboard {
     // Empties the clipboard, but only when it still holds exactly the last secret this
     // program put there; what the user copied since is left alone.
     virtual void clear_secret() = 0;
+    // Whether the clipboard still holds exactly the last secret this program put there.
+    virtual bool holds_secret() = 0;
     // How long a secret stays; 30 seconds unless a test shortens it.
     virtual void set_secret_lifetime_ms(int milliseconds) = 0;
 };

@@ -11,6 +11,7 @@ class NoClipboard : public Clipboard {
   public:
     bool set_text(const std::string&, Sensitivity) override { return false; }
     void clear_secret() override {}
+    bool holds_secret() override { return false; }
     void set_secret_lifetime_ms(int) override {}
 };
 

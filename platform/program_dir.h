@@ -10,6 +10,8 @@ namespace quillet::platform {
 std::string program_directory();
 // program_directory() + "/" + name.
 std::string program_file(const std::string& name);
+// Points the program at another directory (a command-line tool's choice).
+void set_program_directory(const std::string& directory);
 // Tests point the program at a directory of their own.
 void set_program_directory_for_testing(const std::string& directory);
 

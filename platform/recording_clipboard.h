@@ -30,6 +30,10 @@ class RecordingClipboard : public Clipboard {
         if (secret_) content_.clear();
         secret_ = false;
     }
+    bool holds_secret() override {
+        std::lock_guard lock(mutex_);
+        return secret_;
+    }
     void set_secret_lifetime_ms(int milliseconds) override {
         std::lock_guard lock(mutex_);
         lifetime_ms_ = milliseconds;

@@ -9,4 +9,7 @@ namespace quillet::platform {
 // terminal or the input ends before a line.
 bool read_terminal_password(const std::string& prompt_utf8, std::string* password_utf8);
 
+// Whether standard input comes from a terminal (a person typing) rather than a pipe or file.
+bool standard_input_is_terminal();
+
 }  // namespace quillet::platform

@@ -9,7 +9,7 @@
 namespace quillet::platform {
 namespace {
 
-// Set once from /proc/self/exe or by a test; guarded by mutex because tests may set it
+// Set once from /proc/self/exe, by a tool's option or by a test; guarded by mutex because tests may set it
 // while worker threads of the program read it.
 std::mutex mutex;
 std::string override_directory;
@@ -39,7 +39,9 @@ std::string program_file(const std::string& name) {
     return directory == "/" ? "/" + name : directory + "/" + name;
 }
 
-void set_program_directory_for_testing(const std::string& directory) {
+void set_program_directory_for_testing(const std::string& directory) { set_program_directory(directory); }
+
+void set_program_directory(const std::string& directory) {
     std::string trimmed = directory;
     while (trimmed.size() > 1 && (trimmed.back() == '/' || trimmed.back() == '\\')) trimmed.pop_back();
     std::lock_guard lock(mutex);

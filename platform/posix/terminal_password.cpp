@@ -65,4 +65,6 @@ bool read_terminal_password(const std::string& prompt_utf8, std::string* passwor
     return read;
 }
 
+bool standard_input_is_terminal() { return ::isatty(STDIN_FILENO) == 1; }
+
 }  // namespace quillet::platform

@@ -36,12 +36,14 @@ class QtClipboard : public Clipboard {
     }
 
     void clear_secret() override {
-        if (!holds_secret_) return;
-        if (QCoreApplication::instance() != nullptr) {
-            QClipboard* system = QGuiApplication::clipboard();
-            if (system->ownsClipboard() && system->text() == secret_) system->clear(QClipboard::Clipboard);
-        }
+        if (holds_secret()) QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
         forget_secret();
+    }
+
+    bool holds_secret() override {
+        if (!holds_secret_ || QCoreApplication::instance() == nullptr) return false;
+        QClipboard* system = QGuiApplication::clipboard();
+        return system->ownsClipboard() && system->text() == secret_;
     }
 
     void set_secret_lifetime_ms(int milliseconds) override { lifetime_ms_ = milliseconds; }

@@ -88,6 +88,36 @@ TEST(PasswordGeneratorTest, DrawsUseEveryCharacterAndEveryPosition) {
     for (const auto& classes : classes_at_position) EXPECT_EQ(classes.size(), 3u);
 }
 
+// The command line's choices: lower-case letters only, and no digits, whose share then
+// moves to the letters (or to the symbols without letters).
+TEST(PasswordGeneratorTest, LeftOutClassesNeverAppearAndTheirShareMoves) {
+    struct ClassCase {
+        PasswordClasses classes;
+        PasswordComposition expected;
+    };
+    const ClassCase cases[] = {
+        {{.digits = false}, {6, 2, 0}},
+        {{.symbols = false, .digits = false}, {8, 0, 0}},
+        {{.letters = false, .digits = false}, {0, 8, 0}},
+        {{.letters = false, .symbols = false, .digits = false}, {0, 0, 8}},
+        {{.upper = false}, {4, 2, 2}},
+    };
+    for (const ClassCase& c : cases) {
+        for (int round = 0; round < 50; ++round) {
+            const std::string password = generate_password(8, c.classes);
+            const PasswordComposition counted = count_classes(password);
+            EXPECT_EQ(counted.letters, c.expected.letters);
+            EXPECT_EQ(counted.symbols, c.expected.symbols);
+            EXPECT_EQ(counted.digits, c.expected.digits);
+            if (!c.classes.upper) {
+                EXPECT_TRUE(std::none_of(password.begin(), password.end(),
+                                         [](char ch) { return std::isupper(static_cast<unsigned char>(ch)); }))
+                    << password;
+            }
+        }
+    }
+}
+
 TEST(PasswordGeneratorTest, LengthTextReadsLeadingSignedDigits) {
     EXPECT_EQ(parse_length(""), 0);
     EXPECT_EQ(parse_length("-"), 0);

@@ -1,0 +1,361 @@
+// Runs the built quillet-cli on stores made the way the program makes them, with input on
+// standard input, and checks what it prints, its exit status and the store afterwards.
+// Texts on the command line and the terminal are UTF-8 (u8""); the store's are GBK ("").
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/login_password.h"
+#include "app/record_store.h"
+#include "app/startup.h"
+#include "app/text_cipher.h"
+#include "db/database.h"
+#include "platform/file.h"
+#include "platform/program_dir.h"
+#include "platform/settings_file.h"
+#include "platform/text_codec.h"
+
+extern char** environ;
+
+namespace quillet::app {
+namespace {
+
+std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+constexpr char kPassword[] = "login1";
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class QuilletCliTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        root_ =
+            std::filesystem::temp_directory_path() / ("quillet_cli_" + std::to_string(getpid()) + "_" +
+                                                      testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_ / "store");
+        make_store("store", kPassword);
+    }
+    void TearDown() override {
+        platform::set_program_directory_for_testing("");
+        std::filesystem::remove_all(root_);
+    }
+
+    std::string path(const std::string& name) const { return (root_ / name).string(); }
+
+    // A store as the password setup leaves it: the empty store locked with the password,
+    // and data.ini with the enciphered password and the first-run flag. The program
+    // directory stays pointed at it.
+    void make_store(const std::string& name, const std::string& password) {
+        std::filesystem::create_directories(root_ / name);
+        platform::set_program_directory_for_testing(path(name));
+        const std::string store = platform::program_file("data.edb");
+        ASSERT_TRUE(write_empty_store(store));
+        ASSERT_TRUE(db::open_database(store));
+        ASSERT_TRUE(db::set_access_password(password));
+        db::close_database(store);
+        const std::string ini = platform::program_file("data.ini");
+        ASSERT_TRUE(platform::write_setting(ini, "password", "password", encipher(password, kCipherKey)));
+        ASSERT_TRUE(platform::write_setting(ini, "reg", "reg", "1"));
+        ASSERT_TRUE(platform::write_setting(ini, "tishi", "tishi", std::string(kForgottenPasswordNote)));
+    }
+
+    // quillet-cli with `args` and `--dir` the store directory, `input` on standard input.
+    CliRun cli(std::vector<std::string> args, const std::string& input = "", bool with_dir = true,
+               std::vector<std::string> extra_env = {}) const {
+        if (with_dir) {
+            args.push_back("--dir");
+            args.push_back(path("store"));
+        }
+        const std::string in_path = path("stdin.txt"), out_path = path("stdout.txt"), err_path = path("stderr.txt");
+        platform::write_whole_file_atomically(in_path, input);
+        std::vector<std::string> all{QUILLET_CLI_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (const std::string& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        std::vector<std::string> env_text;
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (std::string(*e).rfind("DISPLAY=", 0) != 0) env_text.emplace_back(*e);
+        }
+        env_text.insert(env_text.end(), extra_env.begin(), extra_env.end());
+        std::vector<char*> env;
+        for (const std::string& e : env_text) env.push_back(const_cast<char*>(e.c_str()));
+        env.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        CliRun run;
+        pid_t pid = 0;
+        if (posix_spawn(&pid, QUILLET_CLI_PATH, &actions, nullptr, argv.data(), env.data()) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        platform::read_whole_file(out_path, &run.out);
+        platform::read_whole_file(err_path, &run.err);
+        return run;
+    }
+
+    std::string login() const { return std::string(kPassword) + "\n"; }
+
+    void add(const RecordText& text) { ASSERT_EQ(add_record(kPassword, text), WriteResult::kDone); }
+
+    std::filesystem::path root_;
+};
+
+// The five texts of every record in store order, passwords deciphered.
+std::vector<RecordText> texts_of(const std::vector<Record>& records) {
+    std::vector<RecordText> texts;
+    for (const Record& r : records) {
+        texts.push_back({r.platform, r.account, decipher(r.password_cipher, kCipherKey), r.address, r.remark});
+    }
+    return texts;
+}
+
+bool operator==(const RecordText& a, const RecordText& b) {
+    return a.platform == b.platform && a.account == b.account && a.password == b.password && a.address == b.address &&
+           a.remark == b.remark;
+}
+
+TEST_F(QuilletCliTest, LsListsTheStoreInOrderAndFiltersAsTheQueriesDo) {
+    add({"微博", "小明", "pw1", "https://weibo.com", ""});
+    add({"GitHub", "alice", "pw2", "https://github.com", "r"});
+    add({"github-enterprise", "bob", "pw3", "https://git.example.com", ""});
+
+    const CliRun all = cli({"ls", "--password-stdin"}, login());
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out, utf8(u8"ID  Platform           Account  Address\n"
+                            u8"1   微博               小明     https://weibo.com\n"
+                            u8"2   GitHub             alice    https://github.com\n"
+                            u8"3   github-enterprise  bob      https://git.example.com\n"));
+    EXPECT_EQ(all.out.find("pw"), std::string::npos);
+
+    // Letter case matters, as in the program's query.
+    const CliRun by_platform = cli({"ls", "--password-stdin", "--platform", "Git"}, login());
+    EXPECT_NE(by_platform.out.find("alice"), std::string::npos);
+    EXPECT_EQ(by_platform.out.find("bob"), std::string::npos);
+    const CliRun both = cli({"ls", "--password-stdin", "--platform", "git", "--address", "example"}, login());
+    EXPECT_NE(both.out.find("bob"), std::string::npos);
+    EXPECT_EQ(both.out.find("alice"), std::string::npos);
+    const CliRun chinese = cli({"ls", "--password-stdin", "--address", "weibo"}, login());
+    EXPECT_NE(chinese.out.find(utf8(u8"小明")), std::string::npos);
+    const CliRun empty_query = cli({"ls", "--password-stdin", "--platform", ""}, login());
+    EXPECT_EQ(empty_query.out, "ID  Platform  Account  Address\n");
+}
+
+TEST_F(QuilletCliTest, WrongOrMissingPasswordIsRefusedWithStatusOne) {
+    add({"p", "a", "pw", "", ""});
+    for (const std::string& input : {std::string("login2\n"), std::string("LOGIN1\n"), std::string("login1 \n"),
+                                     std::string("\n"), std::string()}) {
+        const CliRun run = cli({"ls", "--password-stdin"}, input);
+        EXPECT_EQ(run.status, 1) << input;
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_FALSE(run.err.empty());
+    }
+    // Without --password-stdin and without a terminal there is no one to ask.
+    const CliRun no_terminal = cli({"ls"}, login());
+    EXPECT_EQ(no_terminal.status, 1);
+    EXPECT_NE(no_terminal.err.find("--password-stdin"), std::string::npos);
+    // A directory without a password set up.
+    std::filesystem::create_directories(root_ / "empty");
+    const CliRun fresh = cli({"ls", "--password-stdin", "--dir", path("empty")}, login(), false);
+    EXPECT_EQ(fresh.status, 1);
+    EXPECT_NE(fresh.err.find("no login password"), std::string::npos);
+}
+
+TEST_F(QuilletCliTest, AddShowEditAndRemoveWorkThroughStandardInput) {
+    CliRun run = cli({"add", "--password-stdin"}, login() + utf8(u8"微博\n小明\n密码,1\nhttps://weibo.com\n备注\n"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Added record 1.\n");
+    run = cli({"add", "--password-stdin", "--generate", "10"}, login() + "Gen\nacct\n\n\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    run = cli({"show", "1", "--password-stdin"}, login());
+    EXPECT_NE(run.out.find(utf8(u8"Platform: 微博")), std::string::npos);
+    EXPECT_EQ(run.out.find(utf8(u8"密码,1")), std::string::npos);
+    run = cli({"show", "1", "--password-stdin", "--show-password"}, login());
+    EXPECT_NE(run.out.find(utf8(u8"Password: 密码,1")), std::string::npos);
+
+    // Empty answers keep the current values, the password included.
+    run = cli({"edit", "1", "--password-stdin"}, login() + "\nbob\n\n\nnew remark\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<RecordText> texts = texts_of(list_records(kPassword));
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_TRUE(texts[0] == (RecordText{"微博", "bob", "密码,1", "https://weibo.com", "new remark"}));
+    EXPECT_EQ(texts[1].password.size(), 10u);  // the generated one
+
+    // A refused question deletes nothing; --yes asks none.
+    EXPECT_EQ(cli({"rm", "1", "--password-stdin"}, login() + "n\n").status, 1);
+    EXPECT_EQ(list_records(kPassword).size(), 2u);
+    EXPECT_EQ(cli({"rm", "1", "--password-stdin", "--yes"}, login()).status, 0);
+    ASSERT_EQ(list_records(kPassword).size(), 1u);
+    EXPECT_EQ(list_records(kPassword)[0].id, 2);
+    EXPECT_EQ(cli({"show", "1", "--password-stdin"}, login()).status, 1);
+
+    // Values that do not fit are refused before anything is written.
+    run = cli({"add", "--password-stdin"}, login() + "p\na\n" + std::string(124, 'x') + "\n\n\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("123 bytes"), std::string::npos);
+    run = cli({"add", "--password-stdin"}, login() + "emoji\xF0\x9F\x98\x80\na\npw\n\n\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("GBK"), std::string::npos);
+    EXPECT_EQ(list_records(kPassword).size(), 1u);
+}
+
+TEST_F(QuilletCliTest, ExportThenImportIntoAnEmptyStoreGivesTheSameRecords) {
+    add({"微博", "小明", "p,w\"1", "https://weibo.com", "第一行\r\n第二行"});
+    add({"Mail", "", "", "", ""});
+    add({" spaced ", "a,b", "密码", "x", "\"q\""});
+    const std::string file = path("export.csv");
+
+    CliRun run = cli({"export", "--csv", file, "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("clear text"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::string exported;
+    ASSERT_TRUE(platform::read_whole_file(file, &exported));
+    EXPECT_EQ(exported.rfind(utf8(u8"platform,account,password,address,remark\r\n微博,小明,\"p,w\"\"1\""), 0), 0u)
+        << exported;
+
+    // An existing file is replaced only with --force.
+    run = cli({"export", "--csv", file, "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("--force"), std::string::npos);
+    EXPECT_EQ(cli({"export", "--csv", file, "--force", "--password-stdin"}, login()).status, 0);
+
+    make_store("second", "other2");
+    run = cli({"import", "--csv", file, "--format", "quillet", "--password-stdin", "--dir", path("second")}, "other2\n",
+              false);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Record> imported = list_records("other2");
+    platform::set_program_directory_for_testing(path("store"));
+    EXPECT_EQ(texts_of(imported).size(), 3u);
+    const std::vector<RecordText> original = texts_of(list_records(kPassword));
+    ASSERT_EQ(imported.size(), original.size());
+    for (std::size_t i = 0; i < original.size(); ++i) {
+        EXPECT_TRUE(texts_of(imported)[i] == original[i]) << i;
+        EXPECT_EQ(imported[i].id, static_cast<std::int32_t>(i + 1));
+    }
+}
+
+TEST_F(QuilletCliTest, ImportLeavesOutRowsThatBreakALimitAndNamesTheirLines) {
+    add({"existing", "a", "pw", "", ""});
+    const std::string file = path("keepass.csv");
+    ASSERT_TRUE(platform::write_whole_file_atomically(
+        file, utf8(u8"\"Group\",\"Title\",\"Username\",\"Password\",\"URL\",\"Notes\"\n"
+                   u8"\"Root\",\"微博\",\"bob\",\"pw\",\"https://weibo.com\",\"two\nlines\"\n") +
+                  "\"Root\",\"long\",\"a\",\"" + std::string(124, 'p') + "\",\"\",\"\"\n" +
+                  "\"Root\",\"emoji\xF0\x9F\x98\x80\",\"a\",\"pw\",\"\",\"\"\n\"Root\",\"ok\",,,,\n"));
+
+    CliRun run = cli({"import", "--csv", file, "--format", "keepassxc", "--dry-run"}, "", true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(list_records(kPassword).size(), 1u);  // a dry run writes nothing
+
+    run = cli({"import", "--csv", file, "--format", "keepassxc", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("line 4: the password is longer than 123 bytes"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("line 5: the platform holds characters"), std::string::npos) << run.err;
+    const std::vector<Record> records = list_records(kPassword);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].platform, "微博");
+    EXPECT_EQ(records[1].remark, "two\nlines");
+    EXPECT_EQ(records[1].id, 2);
+    EXPECT_EQ(records[2].platform, "ok");
+
+    run = cli({"import", "--csv", file, "--format", "lastpass", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 2);
+    run = cli({"import", "--csv", file, "--format", "chrome", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("\"name\""), std::string::npos);
+}
+
+TEST_F(QuilletCliTest, PasswdChangesWhatTheLoginWindowAcceptsAndReKeysTheStore) {
+    add({"p", "a", "pw", "", ""});
+    CliRun run = cli({"passwd", "--password-stdin"}, login() + utf8(u8"新密码2\n"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string replacement = "新密码2";
+    EXPECT_TRUE(check_login_password(replacement));
+    EXPECT_FALSE(check_login_password(kPassword));
+    ASSERT_EQ(list_records(replacement).size(), 1u);
+    EXPECT_TRUE(list_records(kPassword).empty());
+
+    EXPECT_EQ(cli({"ls", "--password-stdin"}, login()).status, 1);
+    EXPECT_EQ(cli({"ls", "--password-stdin"}, utf8(u8"新密码2\n")).status, 0);
+    // Longer than the login window takes, or empty: nothing changes.
+    run = cli({"passwd", "--password-stdin"}, utf8(u8"新密码2\n") + std::string(17, 'x') + "\n");
+    EXPECT_EQ(run.status, 1);
+    run = cli({"passwd", "--password-stdin"}, utf8(u8"新密码2\n\n"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(check_login_password(replacement));
+}
+
+TEST_F(QuilletCliTest, GenerateFollowsTheGeneratorsComposition) {
+    const CliRun run = cli({"generate", "8"}, "", false);
+    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.out.size(), 9u);
+    int letters = 0, digits = 0, symbols = 0;
+    for (char c : run.out.substr(0, 8)) {
+        if (std::isalpha(static_cast<unsigned char>(c)))
+            ++letters;
+        else if (std::isdigit(static_cast<unsigned char>(c)))
+            ++digits;
+        else
+            ++symbols;
+    }
+    EXPECT_EQ(letters, 4);
+    EXPECT_EQ(symbols, 2);
+    EXPECT_EQ(digits, 2);
+    const CliRun only_lower = cli({"generate", "12", "--no-symbols", "--no-digits", "--no-upper"}, "", false);
+    ASSERT_EQ(only_lower.status, 0);
+    EXPECT_EQ(only_lower.out.find_first_not_of("abcdefghijklmnopqrstuvwxyz"), 12u);
+    EXPECT_EQ(cli({"generate", "124"}, "", false).status, 2);
+    EXPECT_EQ(cli({"generate", "x"}, "", false).status, 2);
+}
+
+TEST_F(QuilletCliTest, CommandLineMistakesExitWithTwoAndHelpWithZero) {
+    EXPECT_EQ(cli({"frobnicate"}).status, 2);
+    EXPECT_EQ(cli({"ls", "--bogus"}).status, 2);
+    EXPECT_EQ(cli({"show", "abc"}).status, 2);
+    EXPECT_EQ(cli({"show"}).status, 2);
+    EXPECT_EQ(cli({"clip", "1", "everything"}).status, 2);
+    EXPECT_EQ(cli({"export"}).status, 2);
+    // A password never goes on the command line: there is no option for it.
+    EXPECT_EQ(cli({"ls", "--password", kPassword}).status, 2);
+    for (const char* command : {"ls", "show", "add", "edit", "rm", "clip", "generate", "passwd", "export", "import"}) {
+        const CliRun help = cli({command, "--help"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: quillet-cli ") + command, 0), 0u) << help.out;
+    }
+    EXPECT_EQ(cli({"--help"}, "", false).status, 0);
+}
+
+TEST_F(QuilletCliTest, ClipWithoutADesktopSessionFailsBeforeAskingAnything) {
+    add({"p", "a", "pw", "", ""});
+    const CliRun run = cli({"clip", "1", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    // Without DISPLAY, or in a build without the desktop layer, it says why.
+    EXPECT_TRUE(run.err.find("DISPLAY") != std::string::npos || run.err.find("no clipboard") != std::string::npos)
+        << run.err;
+}
+
+}  // namespace
+}  // namespace quillet::app

@@ -1,0 +1,26 @@
+// quillet-cli's commands. Each takes the parsed command line and returns the exit status.
+#pragma once
+
+#include "tools/quillet_cli/command_line.h"
+
+namespace quillet::cli {
+
+// The records: a table, one record, and adding, changing and removing one.
+int run_ls(const CommandLine& line);
+int run_show(const CommandLine& line);
+int run_add(const CommandLine& line);
+int run_edit(const CommandLine& line);
+int run_rm(const CommandLine& line);
+
+// A record's account or password on the clipboard for a while.
+int run_clip(const CommandLine& line);
+
+// A random password; a new login password.
+int run_generate(const CommandLine& line);
+int run_passwd(const CommandLine& line);
+
+// The records to and from CSV files.
+int run_export(const CommandLine& line);
+int run_import(const CommandLine& line);
+
+}  // namespace quillet::cli
