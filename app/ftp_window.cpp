@@ -14,6 +14,7 @@
 #include "app/text_cipher.h"
 #include "ftp/database_sync.h"
 #include "platform/program_dir.h"
+#include "platform/secret_text.h"
 #include "platform/settings_file.h"
 
 namespace quillet::app {
@@ -90,15 +91,16 @@ class FtpWindow {
         if (busy_) return;
         const std::string server = windows_.text(kFtpWindow, "编辑框_ftp地址");
         const std::string user = windows_.text(kFtpWindow, "编辑框_ftp账号");
-        const std::string password = windows_.text(kFtpWindow, "编辑框_ftp密码");
+        // Every copy of the password (this one, the worker's, the posted one's) wipes itself.
+        const platform::SecretText password(windows_.text(kFtpWindow, "编辑框_ftp密码"));
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
         start([this, server, user, password, port_text, opening = opening_] {
-            const bool ok = client_.Connect(server, user, password, port_number(port_text), true);
+            const bool ok = client_.Connect(server, user, password.text(), port_number(port_text), true);
             windows_.post([this, ok, server, user, password, port_text, opening] {
                 end_worker();
                 save_setting("fuwuqi", server);
                 save_setting("name", user);
-                save_setting("password", password);
+                save_setting("password", password.text());
                 save_setting("duankou", port_text);
                 if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
                 connected_ = ok;
@@ -144,8 +146,8 @@ class FtpWindow {
         sync.local_file = platform::program_file("data.edb");
         sync.storage_path = windows_.text(kFtpWindow, kPathBox);
         sync.lock_store = lock_store;
-        sync.is_usable_database = [password = state_.session_password](const std::string& path) {
-            return is_usable_database(path, password);
+        sync.is_usable_database = [password = platform::SecretText(state_.session_password)](const std::string& path) {
+            return is_usable_database(path, password.text());
         };
         start([this, sync, outcome, procedure, opening = opening_] {
             const bool ok = procedure(client_, sync);

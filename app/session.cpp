@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "platform/clipboard.h"
 #include "platform/program_dir.h"
+#include "platform/secret_text.h"
 #include "platform/settings_file.h"
 
 namespace quillet::app {
@@ -63,11 +64,7 @@ void idle_tick(AppState& state) {
 
 }  // namespace
 
-void wipe_text(std::string& text) {
-    volatile char* bytes = text.data();
-    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = '\0';
-    text.clear();
-}
+void wipe_text(std::string& text) { platform::wipe_secret(text); }
 
 void release_session_password(AppState& state) {
     wipe_text(state.session_password);

@@ -26,6 +26,7 @@
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/file.h"
+#include "platform/secret_text.h"
 #include "platform/text_codec.h"
 
 namespace quillet::ftp {
@@ -227,6 +228,7 @@ struct FtpClient::Impl {
     }
 
     bool close() {
+        platform::wipe_secret(password);
         if (curl == nullptr) return false;
         curl_easy_cleanup(curl);  // sends QUIT on the control connection
         curl = nullptr;
