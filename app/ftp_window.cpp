@@ -12,6 +12,7 @@
 #include "app/list_load.h"
 #include "app/record_store.h"
 #include "app/text_cipher.h"
+#include "app/unstorable_text.h"
 #include "ftp/database_sync.h"
 #include "platform/program_dir.h"
 #include "platform/secret_text.h"
@@ -88,7 +89,14 @@ class FtpWindow {
     }
 
     void connect() {
-        if (busy_) return;
+        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow,
+                                            {{"编辑框_ftp地址", "地址/IP"},
+                                             {"编辑框_ftp端口", "端口"},
+                                             {"编辑框_ftp账号", "账号"},
+                                             {"编辑框_ftp密码", "密码"}},
+                                            "未连接")) {
+            return;
+        }
         const std::string server = windows_.text(kFtpWindow, "编辑框_ftp地址");
         const std::string user = windows_.text(kFtpWindow, "编辑框_ftp账号");
         // Every copy of the password (this one, the worker's, the posted one's) wipes itself.
@@ -111,15 +119,19 @@ class FtpWindow {
     }
 
     void upload() {
-        if (busy_ || !windows_.question_box("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传")) return;
+        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未上传") ||
+            !windows_.question_box("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传")) {
+            return;
+        }
         transfer(kUpload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {
             return ftp::upload_database(client, sync);
         });
     }
 
     void download() {
-        if (busy_ || !windows_.question_box("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
-                                            "data.edb即可，点击‘是’开始下载")) {
+        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未下载") ||
+            !windows_.question_box("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
+                                   "data.edb即可，点击‘是’开始下载")) {
             return;
         }
         transfer(kDownload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {

@@ -1,6 +1,7 @@
 #include "app/session.h"
 
 #include "app/text_cipher.h"
+#include "app/unstorable_text.h"
 #include "db/database.h"
 #include "platform/clipboard.h"
 #include "platform/program_dir.h"
@@ -23,6 +24,12 @@ void log_in(AppState& state) {
     std::string typed = windows.text(kLoginWindow, "编辑框_登录密码");
     if (typed.empty()) {
         show_login_tip(windows, "请输入密码");
+        return;
+    }
+    // Told apart from a wrong password: with "?" in their place, two different passwords
+    // would count as the same.
+    if (refuse_unstorable_text(windows, kLoginWindow, {{"编辑框_登录密码", "登录密码"}}, "未登录")) {
+        wipe_text(typed);
         return;
     }
     const std::string stored = platform::read_setting(platform::program_file("data.ini"), "password", "password");

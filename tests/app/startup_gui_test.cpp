@@ -123,6 +123,17 @@ TEST_F(StartupGuiTest, SetupWithAnEmptyBoxOnlyShowsTheTip) {
     EXPECT_FALSE(std::filesystem::exists(path("data.edb")));
 }
 
+TEST_F(StartupGuiTest, SetupWithCharactersGbkCannotHoldWritesNothing) {
+    run_startup(state());
+    windows().type_text(kSetupWindow, "编辑框_设置登录密码", "pw");
+    windows().type_utf8(kSetupWindow, "编辑框_设置登录密码", "\xF0\x9F\x98\x80");
+    windows().click(kSetupWindow, "按钮_完成设置");
+    EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未设置"});
+    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_FALSE(std::filesystem::exists(path("data.ini")));
+    EXPECT_FALSE(std::filesystem::exists(path("data.edb")));
+}
+
 // First run without a store: the store is made first and locked with the new password,
 // so the first session already has a working store.
 TEST_F(StartupGuiTest, FirstSetupStoresSixteenCharactersAndLocksANewStore) {
