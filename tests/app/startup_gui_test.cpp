@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -162,6 +164,24 @@ TEST_F(StartupGuiTest, FirstSetupStoresSixteenCharactersAndLocksANewStore) {
     windows().destroy_window(kLoginWindow);
     run_startup(state());
     EXPECT_TRUE(windows().is_open(kLoginWindow));
+}
+
+TEST_F(StartupGuiTest, EveryFileOfTheFirstSetupIsOwnerOnlyUnderTheUsualUmask) {
+    const mode_t old_umask = umask(022);
+    run_startup(state());
+    set_up_with("pw");
+    ASSERT_TRUE(windows().is_open(kLoginWindow));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path(""))) {
+        const std::string name = entry.path().filename().string();
+        names.push_back(name);
+        struct stat info {};
+        ASSERT_EQ(lstat(entry.path().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "data.edb"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "data.ini"), names.end());
+    umask(old_umask);
 }
 
 TEST_F(StartupGuiTest, SetupAfterTheStoreWasRecreatedLocksTheNewStore) {
