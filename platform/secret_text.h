@@ -12,7 +12,7 @@ void wipe_secret(std::string& text);
 // A copy of a password that wipes itself when it ends. For copies handed to worker
 // threads and kept in closures, which no one would otherwise remember to wipe.
 class SecretText {
-public:
+  public:
     SecretText() = default;
     explicit SecretText(std::string text) : text_(std::move(text)) {}
     SecretText(const SecretText& other) : text_(other.text_) {}
@@ -36,7 +36,7 @@ public:
 
     const std::string& text() const { return text_; }
 
-private:
+  private:
     std::string text_;
 };
 

@@ -1,7 +1,6 @@
 #include "ftp/database_sync.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>

@@ -16,7 +16,7 @@ namespace quillet::platform {
 namespace {
 
 class PrivateFilesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         old_umask_ = umask(022);  // the usual one, which lets everyone read
         directory_ = ::testing::TempDir() + "quillet_private_" + std::to_string(getpid()) + "_" +

@@ -69,12 +69,14 @@ TEST(TextCodecDeathTest, MissingConversionModulesStopTheProcessWithAReport) {
     const std::string directory = ::testing::TempDir() + "quillet_gconv_" + std::to_string(::getpid());
     std::filesystem::create_directories(directory);
     std::ofstream(directory + "/gconv-modules") << "module INTERNAL CP936// NOSUCHMODULE 1\n"
-                                                  "module CP936// INTERNAL NOSUCHMODULE 1\n";
+                                                   "module CP936// INTERNAL NOSUCHMODULE 1\n";
+    const std::string style = GTEST_FLAG_GET(death_test_style);
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process reads GCONV_PATH anew
     ::setenv("GCONV_PATH", directory.c_str(), 1);
     EXPECT_EXIT(utf16_to_gbk(u"a"), ::testing::ExitedWithCode(255),
                 "text conversion from CP936 to UTF-8 is not available");
     ::unsetenv("GCONV_PATH");
+    GTEST_FLAG_SET(death_test_style, style);
     std::filesystem::remove_all(directory);
 }
 

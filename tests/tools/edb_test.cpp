@@ -340,11 +340,12 @@ TEST_F(EdbTest, PasswordFromStandardInputNeverAppearsInTheProcessList) {
 
     // Old and new password as two lines: nothing secret on the command line at all.
     std::string passwd_line;
-    ASSERT_EQ(
-        edb({"passwd", file, "-p", "-", "-"}, utf8(u8"口令A\nB\n"), [&](pid_t pid) { passwd_line = command_line_of(pid); })
-            .status,
-        0);
-    EXPECT_EQ(passwd_line, std::string(EDB_PATH) + '\0' + "passwd" + '\0' + file + '\0' + "-p" + '\0' + "-" + '\0' + "-" + '\0');
+    ASSERT_EQ(edb({"passwd", file, "-p", "-", "-"}, utf8(u8"口令A\nB\n"),
+                  [&](pid_t pid) { passwd_line = command_line_of(pid); })
+                  .status,
+              0);
+    EXPECT_EQ(passwd_line,
+              std::string(EDB_PATH) + '\0' + "passwd" + '\0' + file + '\0' + "-p" + '\0' + "-" + '\0' + "-" + '\0');
     EXPECT_EQ(edb({"dump", file, "-p", "-"}, "B\n").out, plain_dump);
     EXPECT_EQ(edb({"dump", file, "-p", "-"}, utf8(u8"口令A\n")).status, 1);
 
