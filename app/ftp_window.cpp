@@ -12,8 +12,10 @@
 #include "app/list_load.h"
 #include "app/record_store.h"
 #include "app/text_cipher.h"
+#include "app/unstorable_text.h"
 #include "ftp/database_sync.h"
 #include "platform/program_dir.h"
+#include "platform/secret_text.h"
 #include "platform/settings_file.h"
 
 namespace quillet::app {
@@ -87,18 +89,26 @@ class FtpWindow {
     }
 
     void connect() {
-        if (busy_) return;
+        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow,
+                                            {{"编辑框_ftp地址", "地址/IP"},
+                                             {"编辑框_ftp端口", "端口"},
+                                             {"编辑框_ftp账号", "账号"},
+                                             {"编辑框_ftp密码", "密码"}},
+                                            "未连接")) {
+            return;
+        }
         const std::string server = windows_.text(kFtpWindow, "编辑框_ftp地址");
         const std::string user = windows_.text(kFtpWindow, "编辑框_ftp账号");
-        const std::string password = windows_.text(kFtpWindow, "编辑框_ftp密码");
+        // Every copy of the password (this one, the worker's, the posted one's) wipes itself.
+        const platform::SecretText password(windows_.text(kFtpWindow, "编辑框_ftp密码"));
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
         start([this, server, user, password, port_text, opening = opening_] {
-            const bool ok = client_.Connect(server, user, password, port_number(port_text), true);
+            const bool ok = client_.Connect(server, user, password.text(), port_number(port_text), true);
             windows_.post([this, ok, server, user, password, port_text, opening] {
                 end_worker();
                 save_setting("fuwuqi", server);
                 save_setting("name", user);
-                save_setting("password", password);
+                save_setting("password", password.text());
                 save_setting("duankou", port_text);
                 if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
                 connected_ = ok;
@@ -109,15 +119,19 @@ class FtpWindow {
     }
 
     void upload() {
-        if (busy_ || !windows_.question_box("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传")) return;
+        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未上传") ||
+            !windows_.question_box("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传")) {
+            return;
+        }
         transfer(kUpload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {
             return ftp::upload_database(client, sync);
         });
     }
 
     void download() {
-        if (busy_ || !windows_.question_box("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
-                                            "data.edb即可，点击‘是’开始下载")) {
+        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未下载") ||
+            !windows_.question_box("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
+                                   "data.edb即可，点击‘是’开始下载")) {
             return;
         }
         transfer(kDownload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {
@@ -144,8 +158,8 @@ class FtpWindow {
         sync.local_file = platform::program_file("data.edb");
         sync.storage_path = windows_.text(kFtpWindow, kPathBox);
         sync.lock_store = lock_store;
-        sync.is_usable_database = [password = state_.session_password](const std::string& path) {
-            return is_usable_database(path, password);
+        sync.is_usable_database = [password = platform::SecretText(state_.session_password)](const std::string& path) {
+            return is_usable_database(path, password.text());
         };
         start([this, sync, outcome, procedure, opening = opening_] {
             const bool ok = procedure(client_, sync);

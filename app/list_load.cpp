@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/record_list.h"
+#include "platform/secret_text.h"
 
 namespace quillet::app {
 namespace {
@@ -91,8 +92,9 @@ void start_list_load(AppState& state) {
         std::lock_guard lock(running_workers().mutex);
         ++running_workers().count;
     }
-    std::thread([&windows, password = state.session_password, generation] {
-        auto prepared = prepare_rows(list_records(password));
+    // The worker's copy of the password wipes itself when the thread ends.
+    std::thread([&windows, password = platform::SecretText(state.session_password), generation] {
+        auto prepared = prepare_rows(list_records(password.text()));
         windows.post([&windows, prepared, generation] { fill_step(windows, prepared, 0, generation); });
         RunningWorkers& workers = running_workers();
         std::lock_guard lock(workers.mutex);

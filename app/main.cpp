@@ -12,9 +12,11 @@
 #include "app/update_notice.h"
 #include "ftp/ftp_client.h"
 #include "net/version_check_client.h"
+#include "platform/process_privacy.h"
 #include "ui/qt_window_layer.h"
 
 int main() {
+    quillet::platform::keep_process_memory_private();
     quillet::ui::QtWindowLayer windows;
     // The program-wide objects; they end after the message loop, before the window layer.
     quillet::ftp::FtpClient ftp_client;

@@ -7,6 +7,7 @@
 #include "app/record_list.h"
 #include "app/record_store.h"
 #include "app/text_cipher.h"
+#include "app/unstorable_text.h"
 
 namespace quillet::app {
 namespace {
@@ -95,6 +96,15 @@ void bind_record_window(AppState& state) {
     AppState* s = &state;
     state.windows.bind(kRecordWindow, "", ui::Event::kCreated, [s](int, int) { fill_for_modify(*s); });
     state.windows.bind(kRecordWindow, "按钮_确认", ui::Event::kClicked, [s](int, int) {
+        if (refuse_unstorable_text(s->windows, kRecordWindow,
+                                   {{kPlatformBox, "平台"},
+                                    {kAccountBox, "账号"},
+                                    {kPasswordBox, "密码"},
+                                    {kAddressBox, "网址"},
+                                    {kRemarkBox, "备注"}},
+                                   "未保存")) {
+            return;
+        }
         const RecordText text = read_boxes(s->windows);
         if (s->edit_mode == 1) {
             modify(*s, text);

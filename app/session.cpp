@@ -1,8 +1,10 @@
 #include "app/session.h"
 
 #include "app/login_password.h"
+#include "app/unstorable_text.h"
 #include "db/database.h"
 #include "platform/clipboard.h"
+#include "platform/secret_text.h"
 
 namespace quillet::app {
 namespace {
@@ -20,6 +22,12 @@ void log_in(AppState& state) {
     std::string typed = windows.text(kLoginWindow, "编辑框_登录密码");
     if (typed.empty()) {
         show_login_tip(windows, "请输入密码");
+        return;
+    }
+    // Told apart from a wrong password: with "?" in their place, two different passwords
+    // would count as the same.
+    if (refuse_unstorable_text(windows, kLoginWindow, {{"编辑框_登录密码", "登录密码"}}, "未登录")) {
+        wipe_text(typed);
         return;
     }
     if (!check_login_password(typed)) {
@@ -57,11 +65,7 @@ void idle_tick(AppState& state) {
 
 }  // namespace
 
-void wipe_text(std::string& text) {
-    volatile char* bytes = text.data();
-    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = '\0';
-    text.clear();
-}
+void wipe_text(std::string& text) { platform::wipe_secret(text); }
 
 void release_session_password(AppState& state) {
     wipe_text(state.session_password);

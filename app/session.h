@@ -14,8 +14,8 @@ inline constexpr int kIdleTicks = 600;
 
 void bind_session(AppState& state);
 
-// Overwrites the text's bytes before emptying it, so the secret does not linger in
-// memory that is later reused.
+// Overwrites the text's bytes (spare capacity too) before emptying it, so the secret
+// does not linger in memory that is later reused.
 void wipe_text(std::string& text);
 // Wipes the session password and drops the engine's keys derived from it.
 void release_session_password(AppState& state);

@@ -4,6 +4,7 @@
 #include "app/record_store.h"
 #include "app/session.h"
 #include "app/text_cipher.h"
+#include "app/unstorable_text.h"
 #include "db/database.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
@@ -64,6 +65,10 @@ void complete_setup(AppState& state, const SettingWriter& write_setting) {
     std::string typed = windows.text(kSetupWindow, "编辑框_设置登录密码");
     if (typed.empty()) {
         windows.balloon_tip(kSetupWindow, "气球提示框1", "请输入密码", windows.cursor_position());
+        return;
+    }
+    if (refuse_unstorable_text(windows, kSetupWindow, {{"编辑框_设置登录密码", "登录密码"}}, "未设置")) {
+        wipe_text(typed);
         return;
     }
     const std::string settings = settings_path();

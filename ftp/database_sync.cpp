@@ -90,12 +90,17 @@ bool upload_database(FtpClient& client, const DatabaseSync& sync) {
     ensure_storage_directory(client, sync.storage_path);
     // A snapshot taken under the store's lock: the file is not written while it is read,
     // and record commands need not wait for the network.
-    const std::string snapshot = sync.local_file + ".upload";
+    std::string snapshot;
     {
         const auto lock = sync.lock_store();
         std::string bytes;
+        platform::File file;
+        if (platform::create_temporary_beside(sync.local_file, &file, &snapshot) != platform::FileError::kNone) {
+            return false;
+        }
         if (!platform::read_whole_file(sync.local_file, &bytes) ||
-            !platform::write_whole_file_atomically(snapshot, bytes)) {
+            file.write_at(0, bytes.data(), bytes.size()) != platform::FileError::kNone) {
+            file.close();
             platform::remove_file(snapshot);
             return false;
         }
@@ -114,7 +119,14 @@ bool download_database(FtpClient& client, const DatabaseSync& sync, std::string*
     if (backup_file != nullptr) backup_file->clear();
     if (!client.IsConnected()) return false;
     ensure_storage_directory(client, sync.storage_path);
-    const std::string incoming = sync.local_file + ".download";
+    // The name is taken here, so that the download can only replace a file of our own.
+    std::string incoming;
+    {
+        platform::File reserved;
+        if (platform::create_temporary_beside(sync.local_file, &reserved, &incoming) != platform::FileError::kNone) {
+            return false;
+        }
+    }
     if (!client.DownloadFile(remote_database_file(sync.storage_path), incoming)) {
         platform::remove_file(incoming);
         return false;

@@ -26,6 +26,7 @@
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/file.h"
+#include "platform/secret_text.h"
 #include "platform/text_codec.h"
 
 namespace quillet::ftp {
@@ -227,6 +228,7 @@ struct FtpClient::Impl {
     }
 
     bool close() {
+        platform::wipe_secret(password);
         if (curl == nullptr) return false;
         curl_easy_cleanup(curl);  // sends QUIT on the control connection
         curl = nullptr;
@@ -362,14 +364,11 @@ struct FtpClient::Impl {
     bool download_file(const std::string& remote, const std::string& local, bool text_mode) {
         if (!connected()) return false;
         // The local file is replaced only by a complete download.
-        const std::string partial = local + ".part";
+        std::string partial;
         bool ok = false;
         {
             platform::File file;
-            if (file.open(partial, platform::Access::kReadWrite, platform::Share::kReadWrite,
-                          platform::Creation::kCreateAlways) != platform::FileError::kNone) {
-                return false;
-            }
+            if (platform::create_temporary_beside(local, &file, &partial) != platform::FileError::kNone) return false;
             FileSink sink{&file, 0, {}};
             ok = transfer_to(remote, &sink, text_mode, 0) && file.sync() == platform::FileError::kNone;
         }

@@ -18,6 +18,8 @@ enum class Access { kRead, kReadWrite };
 // What other handles (of this or another process of the program) may do meanwhile.
 enum class Share { kReadWrite = 1, kDenyRead = 2, kDenyWrite = 3, kExclusive = 4 };
 
+// Files created here are owner-only (0600): they hold secrets or their settings.
+// kCreateAlways also takes group and other access away from an existing file it empties.
 enum class Creation { kOpenExisting, kCreateAlways, kOpenAlways };
 
 // One open file. Not copyable; a handle is used by one thread at a time.
@@ -50,6 +52,7 @@ public:
     FileError unlock(std::int64_t offset, std::int64_t length);
 
 private:
+    friend FileError create_temporary_beside(const std::string& path, File* file, std::string* temporary_path);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
@@ -64,10 +67,16 @@ bool move_file(const std::string& from, const std::string& to);
 // Atomic replace: renames over an existing `to`.
 bool replace_file(const std::string& from, const std::string& to);
 bool remove_file(const std::string& path);
+// Owner-only (0700).
 bool create_directory(const std::string& path);
 // Reads or writes a whole file. The write goes to a temporary file beside `path`, is
 // flushed to disk and renamed over `path`, so a crash never leaves it half-written.
 bool read_whole_file(const std::string& path, std::string* out);
+// The written file is owner-only (0600), whatever mode the file it replaces had.
 bool write_whole_file_atomically(const std::string& path, const std::string& bytes);
+
+// Creates a new, empty, owner-only file beside `path` under an unpredictable name, never
+// through a symbolic link, and opens it for reading and writing. The caller removes it.
+FileError create_temporary_beside(const std::string& path, File* file, std::string* temporary_path);
 
 }  // namespace quillet::platform

@@ -23,6 +23,7 @@ public:
     void destroy_window(std::string_view window) override;
     bool is_open(std::string_view window) const override;
     std::string text(std::string_view window, std::string_view control) const override;
+    bool text_fits_gbk(std::string_view window, std::string_view control) const override;
     void set_text(std::string_view window, std::string_view control, std::string_view text) override;
     void set_enabled(std::string_view window, std::string_view control, bool enabled) override;
     bool is_enabled(std::string_view window, std::string_view control) const override;
@@ -72,6 +73,7 @@ public:
     void click(std::string_view window, std::string_view control) override;
     void choose_menu_item(std::string_view window, std::string_view item) override;
     void type_text(std::string_view window, std::string_view control, std::string_view text) override;
+    void type_utf8(std::string_view window, std::string_view control, std::string_view utf8) override;
     void move_mouse_over(std::string_view window, std::string_view control) override;
     void right_click(std::string_view window, std::string_view control) override;
     bool last_popup_item_enabled(std::string_view item) const override;

@@ -32,6 +32,9 @@ public:
     virtual void choose_menu_item(std::string_view window, std::string_view item) = 0;
     // Types as a user would: the box's length limit and input mode apply.
     virtual void type_text(std::string_view window, std::string_view control, std::string_view text) = 0;
+    // The same with UTF-8 text, so that characters GBK cannot hold can be typed too, as
+    // an input method would.
+    virtual void type_utf8(std::string_view window, std::string_view control, std::string_view utf8) = 0;
     virtual void move_mouse_over(std::string_view window, std::string_view control) = 0;
     virtual void right_click(std::string_view window, std::string_view control) = 0;
     // Enabled state of the items of the last pop-up menu, by caption, as shown.

@@ -62,6 +62,9 @@ public:
 
     // Edit box content, label text, button, check box, group box or window caption.
     virtual std::string text(std::string_view window, std::string_view control) const = 0;
+    // False when the text holds a character GBK cannot (an emoji, a CJK extension
+    // character), which text() gives as "?". A missing control's empty text fits.
+    virtual bool text_fits_gbk(std::string_view window, std::string_view control) const = 0;
     virtual void set_text(std::string_view window, std::string_view control, std::string_view text) = 0;
     virtual void set_enabled(std::string_view window, std::string_view control, bool enabled) = 0;
     virtual bool is_enabled(std::string_view window, std::string_view control) const = 0;

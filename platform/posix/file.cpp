@@ -27,13 +27,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/secure_random.h"
 #include "platform/text_codec.h"
 
 namespace quillet::platform {
@@ -125,6 +125,31 @@ bool write_all(int fd, const char* data, std::size_t length) {
     return true;
 }
 
+// Temporary files sit beside their target, often in a directory others can write to: a
+// name nobody can guess, O_EXCL and O_NOFOLLOW keep anyone from planting a file or a link
+// there for us to write the secrets into.
+std::string unpredictable_suffix() {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string suffix = ".tmp-";
+    for (int i = 0; i < 16; ++i) suffix += kHex[secure_random_below(16)];
+    return suffix;
+}
+
+// Creates os_target + *suffix; -1 (errno set) when it cannot.
+int create_private_file(const std::string& os_target, std::string* suffix) {
+    constexpr int kAttempts = 8;  // a clash of 64 random bits means someone is guessing
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        *suffix = unpredictable_suffix();
+        const std::string temporary = os_target + *suffix;
+        int fd;
+        do {
+            fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        } while (fd == -1 && errno == EINTR);
+        if (fd != -1 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 }  // namespace
 
 struct File::Impl {
@@ -149,7 +174,7 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     if (creation == Creation::kOpenAlways) flags |= O_CREAT;
     int fd;
     do {
-        fd = ::open(native.c_str(), flags, 0666);
+        fd = ::open(native.c_str(), flags, 0600);
     } while (fd == -1 && errno == EINTR);
     bool writable_fd = fd != -1;
     if (fd == -1 && access == Access::kRead && (errno == EACCES || errno == EROFS || errno == EPERM)) {
@@ -174,6 +199,9 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
         ::close(fd);
         return error;
     }
+    // A file written anew is owner-only like a new one. Not ours to change (another owner)
+    // is left as it is: the open already succeeded with the access it grants.
+    if (creation == Creation::kCreateAlways && (info.st_mode & 077) != 0) fchmod(fd, info.st_mode & 0700);
     impl_->fd = fd;
     impl_->access = access;
     impl_->writable_fd = writable_fd;
@@ -331,7 +359,7 @@ bool replace_file(const std::string& from, const std::string& to) {
 
 bool remove_file(const std::string& path) { return unlink(os_path(path).c_str()) == 0; }
 
-bool create_directory(const std::string& path) { return mkdir(os_path(path).c_str(), 0777) == 0; }
+bool create_directory(const std::string& path) { return mkdir(os_path(path).c_str(), 0700) == 0; }
 
 bool read_whole_file(const std::string& path, std::string* out) {
     out->clear();
@@ -354,12 +382,11 @@ bool read_whole_file(const std::string& path, std::string* out) {
 }
 
 bool write_whole_file_atomically(const std::string& path, const std::string& bytes) {
-    static std::atomic<unsigned> counter{0};
     const std::string target = os_path(path);
-    const std::string temporary =
-        target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    std::string suffix;
+    const int fd = create_private_file(target, &suffix);
     if (fd == -1) return false;
+    const std::string temporary = target + suffix;
     const bool written = write_all(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || rename(temporary.c_str(), target.c_str()) != 0) {
@@ -367,6 +394,28 @@ bool write_whole_file_atomically(const std::string& path, const std::string& byt
         return false;
     }
     return sync_directory_of(target);
+}
+
+FileError create_temporary_beside(const std::string& path, File* file, std::string* temporary_path) {
+    file->close();
+    temporary_path->clear();
+    if (path.empty()) return FileError::kBadPath;
+    const std::string native = os_path(path);
+    std::string suffix;
+    const int fd = create_private_file(native, &suffix);
+    if (fd == -1) return last_error();
+    const FileError shared = claim_share(fd, true, Access::kReadWrite, Share::kReadWrite);
+    if (shared != FileError::kNone) {
+        ::close(fd);
+        unlink((native + suffix).c_str());
+        return shared;
+    }
+    if (!file->impl_) file->impl_ = std::make_unique<File::Impl>();
+    file->impl_->fd = fd;
+    file->impl_->access = Access::kReadWrite;
+    file->impl_->writable_fd = true;
+    *temporary_path = path + suffix;  // the suffix is ASCII, the same in GBK
+    return FileError::kNone;
 }
 
 }  // namespace quillet::platform

@@ -11,12 +11,15 @@
 #include "platform/text_codec.h"
 
 #include <iconv.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace quillet::platform {
 namespace {
@@ -35,6 +38,22 @@ using IconvHandle = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>
 IconvHandle open_iconv(const char* to, const char* from) {
     iconv_t cd = iconv_open(to, from);
     return IconvHandle(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
+}
+
+// Every text of the program passes through the fixed conversions. Without them (glibc's
+// gconv modules missing, or GCONV_PATH pointing elsewhere) nothing could be shown or
+// stored correctly, so the process stops with a report instead. The report is plain
+// ASCII written straight to standard error: the conversion it would need is what failed.
+IconvHandle open_fixed_iconv(const char* to, const char* from) {
+    IconvHandle handle = open_iconv(to, from);
+    if (!handle) {
+        const std::string report = std::string("quillet: fatal error: the text conversion from ") + from + " to " + to +
+                                   " is not available (" + std::strerror(errno) +
+                                   "). The glibc conversion modules (gconv) are missing or GCONV_PATH is wrong.\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, report.data(), report.size());
+        std::_Exit(255);
+    }
+    return handle;
 }
 
 // How many input bytes make up the character iconv stopped at, so that exactly that
@@ -74,8 +93,10 @@ std::size_t unconvertible_length(Encoding from, const unsigned char* p, std::siz
     return 1;
 }
 
-// Converts all of `input`; `question_mark` is "?" in the target encoding.
-std::string convert(iconv_t cd, Encoding from, std::string_view input, std::string_view question_mark) {
+// Converts all of `input`; `question_mark` is "?" in the target encoding. `*replaced`,
+// when given, counts the characters that became "?".
+std::string convert(iconv_t cd, Encoding from, std::string_view input, std::string_view question_mark,
+                    std::size_t* replaced = nullptr) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
     std::string output(input.size() * 2 + 16, '\0');
     std::size_t written = 0;
@@ -103,6 +124,7 @@ std::string convert(iconv_t cd, Encoding from, std::string_view input, std::stri
         if (output.size() - written < question_mark.size()) output.resize(output.size() * 2);
         std::memcpy(output.data() + written, question_mark.data(), question_mark.size());
         written += question_mark.size();
+        if (replaced != nullptr) ++*replaced;
         in += skip;
         in_left -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -113,10 +135,10 @@ std::string convert(iconv_t cd, Encoding from, std::string_view input, std::stri
 
 // The four fixed conversions, opened once per thread.
 struct ThreadConverters {
-    IconvHandle gbk_to_utf8 = open_iconv(kUtf8, kGbk);
-    IconvHandle utf8_to_gbk = open_iconv(kGbk, kUtf8);
-    IconvHandle gbk_to_utf16 = open_iconv(kUtf16, kGbk);
-    IconvHandle utf16_to_gbk = open_iconv(kGbk, kUtf16);
+    IconvHandle gbk_to_utf8 = open_fixed_iconv(kUtf8, kGbk);
+    IconvHandle utf8_to_gbk = open_fixed_iconv(kGbk, kUtf8);
+    IconvHandle gbk_to_utf16 = open_fixed_iconv(kUtf16, kGbk);
+    IconvHandle utf16_to_gbk = open_fixed_iconv(kGbk, kUtf16);
 };
 
 ThreadConverters& converters() {
@@ -170,6 +192,13 @@ std::u16string gbk_to_utf16(std::string_view gbk) {
 std::string utf16_to_gbk(std::u16string_view utf16) {
     std::string_view bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
     return convert(converters().utf16_to_gbk.get(), Encoding::kUtf16, bytes, kQuestionMark);
+}
+
+bool utf16_to_gbk_exactly(std::u16string_view utf16, std::string* gbk) {
+    std::string_view bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
+    std::size_t replaced = 0;
+    *gbk = convert(converters().utf16_to_gbk.get(), Encoding::kUtf16, bytes, kQuestionMark, &replaced);
+    return replaced == 0;
 }
 
 bool charset_to_gbk(std::string_view bytes, const std::string& charset, std::string* gbk) {

@@ -18,6 +18,7 @@ class ForwardingWindowLayer : public ui::WindowLayer {
     void destroy_window(std::string_view w) override { inner_.destroy_window(w); }
     bool is_open(std::string_view w) const override { return inner_.is_open(w); }
     std::string text(std::string_view w, std::string_view c) const override { return inner_.text(w, c); }
+    bool text_fits_gbk(std::string_view w, std::string_view c) const override { return inner_.text_fits_gbk(w, c); }
     void set_text(std::string_view w, std::string_view c, std::string_view t) override { inner_.set_text(w, c, t); }
     void set_enabled(std::string_view w, std::string_view c, bool on) override { inner_.set_enabled(w, c, on); }
     bool is_enabled(std::string_view w, std::string_view c) const override { return inner_.is_enabled(w, c); }

@@ -203,6 +203,32 @@ TEST_F(FtpWindowTest, FailedDownloadsLeaveTheLocalStoreByteForByte) {
     EXPECT_EQ(list_rows(), 2);
 }
 
+TEST_F(FtpWindowTest, SettingsGbkCannotHoldAreRefusedBeforeAnythingIsSentOrSaved) {
+    open_ftp_window(server_);
+    windows().type_utf8(kFtpWindow, "编辑框_ftp密码", "\xF0\x9F\x98\x80");
+    windows().click(kFtpWindow, "按钮_ftp_连接");
+    EXPECT_EQ(messages(), std::vector<std::string>{"密码含有无法保存的字符（如表情符号、生僻字），未连接"});
+    EXPECT_EQ(caption(), "FTP");
+    EXPECT_FALSE(std::filesystem::exists(path("ftp.ini")));
+    EXPECT_TRUE(server_.lines("LOGIN").empty());
+
+    windows().set_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+    connect();
+    ASSERT_EQ(caption(), "FTP - 连接成功");
+    const std::size_t commands = server_.lines("CMD").size();
+    windows().type_utf8(kFtpWindow, "编辑框_ftp路径", "\xF0\xA0\x80\x80");
+    for (const char* button : {"按钮_ftp上传", "按钮_ftp_下载"}) {
+        windows().click(kFtpWindow, button);
+        const std::vector<ui::ShownDialog> dialogs = shown();
+        ASSERT_EQ(dialogs.size(), 1u) << "no question is asked";
+        EXPECT_EQ(dialogs[0].kind, ui::ShownDialog::Kind::kMessage);
+        EXPECT_EQ(dialogs[0].text.rfind("存储路径含有无法保存的字符", 0), 0u) << dialogs[0].text;
+    }
+    windows().process_events();
+    EXPECT_EQ(server_.lines("CMD").size(), commands);
+    EXPECT_EQ(stored("lu"), "");
+}
+
 TEST_F(FtpWindowTest, AnsweringNoChangesNothing) {
     open_ftp_window(server_);
     connect();

@@ -177,6 +177,46 @@ TEST_F(RecordListGuiTest, AddWithoutAFreeIdSaysSoAndKeepsTheBoxes) {
     EXPECT_EQ(column(kIdColumn), std::vector<std::string>{"2147483647"});
 }
 
+TEST_F(RecordListGuiTest, TextGbkCannotHoldIsRefusedNamingTheBoxAndNothingIsStored) {
+    open_main();
+    windows().choose_menu_item(kMainWindow, "新增");
+    fill_record_window({"p", "a", "pw", "", ""});
+    windows().type_utf8(kRecordWindow, "编辑框_账号", "\xF0\x9F\x98\x80");  // an emoji
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{"账号含有无法保存的字符（如表情符号、生僻字），未保存"});
+    EXPECT_TRUE(list_records(kStorePassword).empty());
+    EXPECT_TRUE(windows().is_open(kRecordWindow));
+
+    fill_record_window({"p", "a", "pw", "", ""});
+    windows().type_utf8(kRecordWindow, "编辑框_备注", "\xF0\xA0\x80\x80");  // a CJK extension B character
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{"备注含有无法保存的字符（如表情符号、生僻字），未保存"});
+    EXPECT_TRUE(list_records(kStorePassword).empty());
+}
+
+TEST_F(RecordListGuiTest, StoredQuestionMarksAreShownAsTheyAreAndSaveAgain) {
+    store("why?", "p?w");
+    open_main();
+    EXPECT_EQ(column(kPlatformColumn), std::vector<std::string>{"why?"});
+    select(0);
+    windows().choose_menu_item(kMainWindow, "修改");
+    EXPECT_EQ(box("编辑框_平台"), "why?");
+    EXPECT_EQ(box("编辑框_密码"), "p?w");
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{"数据修改成功"});
+
+    // A modification with an emoji leaves the record as it was.
+    select(0);
+    windows().choose_menu_item(kMainWindow, "修改");
+    windows().type_utf8(kRecordWindow, "编辑框_密码", "\xF0\x9F\x94\x91");
+    windows().click(kRecordWindow, "按钮_确认");
+    EXPECT_EQ(messages(), std::vector<std::string>{"密码含有无法保存的字符（如表情符号、生僻字），未保存"});
+    const std::vector<Record> records = list_records(kStorePassword);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].platform, "why?");
+    EXPECT_EQ(decipher(records[0].password_cipher, kCipherKey), "p?w");
+}
+
 TEST_F(RecordListGuiTest, QueriesMatchCaseSensitiveContainmentAndCancelKeepsTheList) {
     for (const char* platform : {"GitHub", "MyGitLab", "forGit", "github", "Other"}) store(platform);
     store("addr", "pw", "https://shop.example/cart");

@@ -78,6 +78,21 @@ TEST_F(SessionGuiTest, AnythingButTheExactPasswordIsRefused) {
     expect_refused("", "请输入密码");
 }
 
+// With "?" in place of the characters GBK lacks, "pw" and an emoji would match a stored "pw?".
+TEST_F(SessionGuiTest, APasswordWithCharactersGbkCannotHoldIsRefusedNotMatched) {
+    store_login_password("pw?");
+    windows().load_window(kLoginWindow);
+    windows().type_text(kLoginWindow, "编辑框_登录密码", "pw");
+    windows().type_utf8(kLoginWindow, "编辑框_登录密码", "\xF0\x9F\x98\x80");
+    windows().click(kLoginWindow, "按钮_登录");
+    EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未登录"});
+    EXPECT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_EQ(state().session_password, "");
+
+    try_login("pw?");  // a real question mark is just a character
+    EXPECT_TRUE(windows().is_open(kMainWindow));
+}
+
 TEST_F(SessionGuiTest, AMissingOrForeignStoredPasswordMatchesNothing) {
     expect_refused("anything", "密码错误");
     expect_refused("", "请输入密码");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -139,6 +141,17 @@ TEST_F(StartupGuiTest, SetupWithAnEmptyBoxOnlyShowsTheTip) {
     EXPECT_FALSE(std::filesystem::exists(path("data.edb")));
 }
 
+TEST_F(StartupGuiTest, SetupWithCharactersGbkCannotHoldWritesNothing) {
+    run_startup(state());
+    windows().type_text(kSetupWindow, "编辑框_设置登录密码", "pw");
+    windows().type_utf8(kSetupWindow, "编辑框_设置登录密码", "\xF0\x9F\x98\x80");
+    windows().click(kSetupWindow, "按钮_完成设置");
+    EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未设置"});
+    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_FALSE(std::filesystem::exists(path("data.ini")));
+    EXPECT_FALSE(std::filesystem::exists(path("data.edb")));
+}
+
 // First run without a store: the store is made first and locked with the new password,
 // so the first session already has a working store.
 TEST_F(StartupGuiTest, FirstSetupStoresSixteenCharactersAndLocksANewStore) {
@@ -167,6 +180,24 @@ TEST_F(StartupGuiTest, FirstSetupStoresSixteenCharactersAndLocksANewStore) {
     windows().destroy_window(kLoginWindow);
     run_startup(state());
     EXPECT_TRUE(windows().is_open(kLoginWindow));
+}
+
+TEST_F(StartupGuiTest, EveryFileOfTheFirstSetupIsOwnerOnlyUnderTheUsualUmask) {
+    const mode_t old_umask = umask(022);
+    run_startup(state());
+    set_up_with("pw");
+    ASSERT_TRUE(windows().is_open(kLoginWindow));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path(""))) {
+        const std::string name = entry.path().filename().string();
+        names.push_back(name);
+        struct stat info {};
+        ASSERT_EQ(lstat(entry.path().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "data.edb"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "data.ini"), names.end());
+    umask(old_umask);
 }
 
 TEST_F(StartupGuiTest, SetupAfterTheStoreWasRecreatedLocksTheNewStore) {

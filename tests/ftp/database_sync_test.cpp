@@ -1,6 +1,7 @@
 #include "ftp/database_sync.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -226,6 +227,30 @@ TEST_F(DatabaseSyncTest, DownloadWithoutALocalFileKeepsNoBackup) {
     EXPECT_TRUE(download_database(client_, sync_, &backup));
     EXPECT_EQ(backup, "");
     EXPECT_EQ(read_file_bytes(local_file()), "GOOD root copy");
+}
+
+TEST_F(DatabaseSyncTest, DownloadedFileItsTemporaryAndTheBackupAreOwnerOnly) {
+    const mode_t old_umask = umask(022);
+    auto mode_of = [](const std::string& path) {
+        struct stat info {};
+        return lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 07777;
+    };
+    write_file_bytes(server_.file("store/data.edb"), "GOOD from the server");
+    std::vector<std::string> checked;
+    sync_.is_usable_database = [&](const std::string& path) {
+        checked.push_back(path);
+        EXPECT_EQ(mode_of(path), 0600u) << "the downloaded temporary";
+        return true;
+    };
+    ASSERT_TRUE(connect(client_, server_));
+    std::string backup;
+    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    ASSERT_EQ(checked.size(), 1u);
+    EXPECT_EQ(checked[0].rfind(local_file(), 0), 0u) << "beside data.edb: " << checked[0];
+    EXPECT_EQ(mode_of(local_file()), 0600u);
+    EXPECT_EQ(mode_of(backup), 0600u);
+    EXPECT_EQ(local_names(), (std::vector<std::string>{"data.edb", "data2021-10-6.edb"}));
+    umask(old_umask);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "platform/text_codec.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +45,39 @@ TEST(TextCodecTest, CharactersGbkCannotHoldBecomeOneQuestionMarkEach) {
     EXPECT_EQ(utf8_to_gbk("a" + emoji + "b" + emoji), "a?b?");
     EXPECT_EQ(utf16_to_gbk(u"密\xD83D\xDE00码"), "密?码");
     EXPECT_EQ(utf8_to_gbk("\xED\x95\x9C"), "?");  // a Hangul syllable
+}
+
+TEST(TextCodecTest, ExactConversionReportsEveryLossButNotAQuestionMarkTyped) {
+    std::string gbk;
+    EXPECT_TRUE(utf16_to_gbk_exactly(u"密码? \u20AC", &gbk));
+    EXPECT_EQ(gbk, "密码? \x80");
+    EXPECT_TRUE(utf16_to_gbk_exactly(u"", &gbk));
+    EXPECT_EQ(gbk, "");
+
+    EXPECT_FALSE(utf16_to_gbk_exactly(u"密\xD83D\xDE00码", &gbk));  // an emoji
+    EXPECT_EQ(gbk, "密?码");
+    EXPECT_FALSE(utf16_to_gbk_exactly(u"\xD840\xDC00", &gbk));  // a CJK extension B character
+    EXPECT_FALSE(utf16_to_gbk_exactly(u"\uD55C", &gbk));        // a Hangul syllable
+    std::u16string lone_surrogate = u"a";
+    lone_surrogate += char16_t(0xDC00);
+    EXPECT_FALSE(utf16_to_gbk_exactly(lone_surrogate, &gbk));
+    EXPECT_EQ(gbk, "a?");
+}
+
+TEST(TextCodecDeathTest, MissingConversionModulesStopTheProcessWithAReport) {
+    // A conversion module list of our own that names a module which does not exist.
+    const std::string directory = ::testing::TempDir() + "quillet_gconv_" + std::to_string(::getpid());
+    std::filesystem::create_directories(directory);
+    std::ofstream(directory + "/gconv-modules") << "module INTERNAL CP936// NOSUCHMODULE 1\n"
+                                                   "module CP936// INTERNAL NOSUCHMODULE 1\n";
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process reads GCONV_PATH anew
+    ::setenv("GCONV_PATH", directory.c_str(), 1);
+    EXPECT_EXIT(utf16_to_gbk(u"a"), ::testing::ExitedWithCode(255),
+                "text conversion from CP936 to UTF-8 is not available");
+    ::unsetenv("GCONV_PATH");
+    GTEST_FLAG_SET(death_test_style, style);
+    std::filesystem::remove_all(directory);
 }
 
 TEST(TextCodecTest, InvalidInputBecomesQuestionMarksNeverEmpty) {

@@ -2,13 +2,17 @@
 // its exit status. Command-line texts and output are UTF-8, written here as u8"".
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -39,8 +43,10 @@ class EdbTest : public ::testing::Test {
 
     std::string path(const std::string& name) const { return directory_ + "/" + name; }
 
-    // Runs edb with `args` (no shell), standard output and error kept in files.
-    EdbRun edb(const std::vector<std::string>& args) const {
+    // Runs edb with `args` (no shell), standard output and error kept in files. Standard
+    // input is a pipe that receives `input`; `while_waiting` runs first, while edb waits for it.
+    EdbRun edb(const std::vector<std::string>& args, const std::string& input = "",
+               const std::function<void(pid_t)>& while_waiting = {}) const {
         const std::string out_path = path("stdout.txt");
         const std::string err_path = path("stderr.txt");
         std::vector<std::string> all{EDB_PATH};
@@ -48,22 +54,78 @@ class EdbTest : public ::testing::Test {
         std::vector<char*> argv;
         for (const std::string& a : all) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
+        int feed[2];
+        if (pipe2(feed, O_CLOEXEC) != 0) return {};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, feed[0], 0);
         posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // A session of its own: no controlling terminal that a prompt could reach.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
         EdbRun run;
         pid_t pid = 0;
-        if (posix_spawn(&pid, EDB_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+        const bool spawned = posix_spawn(&pid, EDB_PATH, &actions, &attributes, argv.data(), environ) == 0;
+        posix_spawnattr_destroy(&attributes);
+        close(feed[0]);
+        if (spawned) {
+            if (while_waiting) while_waiting(pid);
+            // edb may have ended without reading; that shows in the results, not as SIGPIPE here.
+            signal(SIGPIPE, SIG_IGN);
+            if (!input.empty() && write(feed[1], input.data(), input.size()) < 0) ADD_FAILURE() << "input not sent";
+            close(feed[1]);
             int status = 0;
             waitpid(pid, &status, 0);
             run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        } else {
+            close(feed[1]);
         }
         posix_spawn_file_actions_destroy(&actions);
         quillet::platform::read_whole_file(out_path, &run.out);
         quillet::platform::read_whole_file(err_path, &run.err);
         return run;
+    }
+
+    // Runs edb on a pseudo-terminal of its own and answers each password prompt with the
+    // next of `answers`; `*screen` receives everything edb showed there.
+    int edb_on_terminal(const std::vector<std::string>& args, const std::vector<std::string>& answers,
+                        std::string* screen) const {
+        std::vector<std::string> all{EDB_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (const std::string& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        int terminal = -1;
+        const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (pid == -1) return -1;
+        if (pid == 0) {
+            execv(EDB_PATH, argv.data());
+            _exit(127);
+        }
+        std::size_t answered = 0;
+        for (;;) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (poll(&ready, 1, 20000) != 1) break;  // a safety net only: edb hangs
+            char buffer[256];
+            const ssize_t got = read(terminal, buffer, sizeof buffer);
+            if (got <= 0) break;  // EIO once edb has ended
+            screen->append(buffer, static_cast<std::size_t>(got));
+            std::size_t prompts = 0;
+            for (std::size_t at = screen->find("password: "); at != std::string::npos;
+                 at = screen->find("password: ", at + 1)) {
+                ++prompts;
+            }
+            if (prompts > answered && answered < answers.size()) {
+                const std::string line = answers[answered++] + "\n";
+                if (write(terminal, line.data(), line.size()) < 0) break;
+            }
+        }
+        close(terminal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     std::string credential_file() const {
@@ -250,6 +312,71 @@ TEST_F(EdbTest, HelpListsEveryCommand) {
         }
     }
     EXPECT_EQ(edb({"frobnicate"}).status, 2);
+}
+
+// The command line as other users see it. Right after exec the kernel shows an empty one
+// until the new program's arguments are in place, so it is read until it appears.
+std::string command_line_of(pid_t pid) {
+    std::string line;
+    for (int attempt = 0; attempt < 10000 && line.empty(); ++attempt) {
+        if (attempt > 0) poll(nullptr, 0, 1);
+        quillet::platform::read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &line);
+    }
+    return line;
+}
+
+TEST_F(EdbTest, PasswordFromStandardInputNeverAppearsInTheProcessList) {
+    const std::string file = credential_file();
+    ASSERT_EQ(edb({"append", file, "1", utf8(u8"平台")}).status, 0);
+    const std::string plain_dump = edb({"dump", file}).out;
+    ASSERT_EQ(edb({"passwd", file, "-"}, utf8(u8"口令A\n")).status, 0);
+
+    std::string command_line;
+    const EdbRun dump =
+        edb({"dump", file, "-p", "-"}, utf8(u8"口令A\r\n"), [&](pid_t pid) { command_line = command_line_of(pid); });
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    EXPECT_EQ(dump.out, plain_dump);
+    EXPECT_EQ(command_line, std::string(EDB_PATH) + '\0' + "dump" + '\0' + file + '\0' + "-p" + '\0' + "-" + '\0');
+
+    // Old and new password as two lines: nothing secret on the command line at all.
+    std::string passwd_line;
+    ASSERT_EQ(edb({"passwd", file, "-p", "-", "-"}, utf8(u8"口令A\nB\n"),
+                  [&](pid_t pid) { passwd_line = command_line_of(pid); })
+                  .status,
+              0);
+    EXPECT_EQ(passwd_line,
+              std::string(EDB_PATH) + '\0' + "passwd" + '\0' + file + '\0' + "-p" + '\0' + "-" + '\0' + "-" + '\0');
+    EXPECT_EQ(edb({"dump", file, "-p", "-"}, "B\n").out, plain_dump);
+    EXPECT_EQ(edb({"dump", file, "-p", "-"}, utf8(u8"口令A\n")).status, 1);
+
+    const EdbRun empty = edb({"dump", file, "-p", "-"});
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_NE(empty.err.find("standard input"), std::string::npos) << empty.err;
+    EXPECT_EQ(edb({"passwd", file, "-p", "-", "-"}, "B\n").status, 2) << "no second line: nothing changes";
+    EXPECT_EQ(edb({"dump", file, "-p", "-"}, "B\n").out, plain_dump);
+}
+
+TEST_F(EdbTest, PasswdAsksForTheNewPasswordTwiceWithoutEcho) {
+    const std::string file = credential_file();
+    ASSERT_EQ(edb({"append", file, "1"}).status, 0);
+    const std::string plain_dump = edb({"dump", file}).out;
+
+    std::string screen;
+    EXPECT_EQ(edb_on_terminal({"passwd", file}, {"s3cret-word", "s3cret-word"}, &screen), 0) << screen;
+    EXPECT_NE(screen.find("New password: "), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("s3cret-word"), std::string::npos) << "echoed: " << screen;
+    EXPECT_EQ(edb({"dump", file, "-p", "s3cret-word"}).out, plain_dump);
+
+    // Two different entries change nothing.
+    screen.clear();
+    EXPECT_EQ(edb_on_terminal({"passwd", file, "-p", "s3cret-word"}, {"one", "two"}, &screen), 2) << screen;
+    EXPECT_NE(screen.find("differ"), std::string::npos) << screen;
+    EXPECT_EQ(edb({"dump", file, "-p", "s3cret-word"}).out, plain_dump);
+
+    // Without a terminal there is no one to ask.
+    const EdbRun no_terminal = edb({"passwd", file, "-p", "s3cret-word"});
+    EXPECT_EQ(no_terminal.status, 2);
+    EXPECT_NE(no_terminal.err.find("no terminal"), std::string::npos) << no_terminal.err;
 }
 
 }  // namespace

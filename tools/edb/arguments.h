@@ -12,7 +12,9 @@ namespace quillet::edb {
 struct Arguments {
     std::string command;
     std::vector<std::string> positional;
-    std::optional<std::string> password;  // as typed (UTF-8); "?" asks on the terminal
+    // As typed (UTF-8); "?" asks on the terminal. "-" (read standard input) is replaced by
+    // the line read before any command runs.
+    std::optional<std::string> password;
 };
 
 // False with `error` set when "-p" has no value or is given twice.

@@ -10,9 +10,11 @@
 #include "db/file_names.h"
 #include "db/result_code.h"
 #include "platform/file.h"
+#include "platform/secret_text.h"
 #include "platform/text_codec.h"
 #include "tools/edb/command_support.h"
 #include "tools/edb/commands.h"
+#include "tools/edb/password_input.h"
 #include "tools/edb/values.h"
 
 namespace quillet::edb {
@@ -157,11 +159,23 @@ int run_purge(const Arguments& arguments) {
 }
 
 int run_passwd(const Arguments& arguments) {
-    if (arguments.positional.size() != 2) return report_usage_error("passwd takes FILE and NEW (\"\" to remove)");
+    const std::size_t count = arguments.positional.size();
+    if (count != 1 && count != 2) return report_usage_error("passwd takes FILE and NEW (\"\" to remove)");
     OpenedDatabase database(arguments.positional[0], arguments, /*read_only=*/false);
     if (!database.is_open()) return report_last_engine_failure();
-    const std::string new_password = platform::utf8_to_gbk(arguments.positional[1]);
-    return db::set_access_password(new_password) ? kExitOk : report_last_engine_failure();
+    // Asked for only once the old password has opened the file.
+    std::string typed;
+    if (count == 1) {
+        std::string error;
+        if (!ask_new_password(&typed, &error)) return report_usage_error(error);
+    } else if (arguments.positional[1] == kStandardInput) {
+        if (!read_standard_input_line(&typed)) return report_usage_error("passwd: no new password on standard input");
+    } else {
+        typed = arguments.positional[1];
+    }
+    platform::SecretText new_password(platform::utf8_to_gbk(typed));
+    platform::wipe_secret(typed);
+    return db::set_access_password(new_password.text()) ? kExitOk : report_last_engine_failure();
 }
 
 }  // namespace quillet::edb

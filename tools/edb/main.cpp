@@ -4,11 +4,13 @@
 #include <string_view>
 
 #include "db/hooks.h"
+#include "platform/process_privacy.h"
+#include "platform/terminal_password.h"
 #include "platform/text_codec.h"
 #include "tools/edb/arguments.h"
 #include "tools/edb/command_support.h"
 #include "tools/edb/commands.h"
-#include "platform/terminal_password.h"
+#include "tools/edb/password_input.h"
 
 namespace quillet::edb {
 namespace {
@@ -27,7 +29,7 @@ constexpr Command kCommands[] = {
     {"delete", run_delete, "delete FILE [-p PASSWORD] RECORD   mark record RECORD (from 0) deleted"},
     {"undelete", run_undelete, "undelete FILE [-p PASSWORD] RECORD clear the deletion mark of RECORD"},
     {"purge", run_purge, "purge FILE [-p PASSWORD]           remove the records marked deleted"},
-    {"passwd", run_passwd, "passwd FILE [-p OLD] NEW           set, change or (NEW \"\") remove the password"},
+    {"passwd", run_passwd, "passwd FILE [-p OLD] [NEW]         set, change or (NEW \"\") remove the password"},
     {"check", run_check, "check FILE [-p PASSWORD]           check the file, every record and block chain"},
 };
 
@@ -39,7 +41,10 @@ void print_help() {
         "\nTYPE is one of byte short int long float double bool datetime subptr text bytes memo;\n"
         "text fields take a WIDTH in bytes. Texts are UTF-8 on the command line and in the output,\n"
         "byte-sets hexadecimal, date-times YYYY-MM-DD HH:MM:SS[.mmm] (or days since 1899-12-30).\n"
-        "\"-p ?\" asks for the password on the terminal.\n"
+        "\"-p ?\" asks for the password on the terminal, \"-p -\" reads it from the first line of\n"
+        "standard input. passwd without NEW asks for the new password on the terminal; NEW \"-\"\n"
+        "reads it from the next line of standard input. A password typed on the command line\n"
+        "can be seen by other users of the machine (ps) and stays in the shell's history.\n"
         "\nexit status: 0 success, 1 an engine failure or a problem found (code and message on\n"
         "standard error), 2 a wrong command line or value.\n");
 }
@@ -59,11 +64,15 @@ void report_fatal(const std::string& text) { std::fprintf(stderr, "%s\n", platfo
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::keep_process_memory_private();
     db::set_password_prompt(ask_on_terminal);
     db::set_fatal_report(report_fatal);
     Arguments arguments;
     std::string error;
     if (!parse_arguments(argc, argv, &arguments, &error)) return report_usage_error(error);
+    if (arguments.password == kStandardInput && !read_standard_input_line(&*arguments.password)) {
+        return report_usage_error("-p -: standard input ended before a password line");
+    }
     if (arguments.command.empty() || arguments.command == "help" || arguments.command == "--help" ||
         arguments.command == "-h") {
         print_help();

@@ -18,21 +18,29 @@ QString to_lines(std::string_view gbk) {
     return text;
 }
 
-std::string from_lines(QString text) {
+QString with_program_lines(QString text) {
     text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    return from_qt(text);
+    return text;
+}
+
+// The toolkit's text of the control, with the program's line breaks.
+QString shown_text(const QWidget* widget) {
+    if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
+    if (auto* edit = qobject_cast<const QPlainTextEdit*>(widget)) return with_program_lines(edit->toPlainText());
+    if (auto* label = qobject_cast<const QLabel*>(widget)) return with_program_lines(label->text());
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+    if (auto* box = qobject_cast<const QGroupBox*>(widget)) return box->title();
+    if (widget && widget->isWindow()) return widget->windowTitle();
+    return {};
 }
 
 }  // namespace
 
-std::string control_text(const QWidget* widget) {
-    if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return from_qt(edit->text());
-    if (auto* edit = qobject_cast<const QPlainTextEdit*>(widget)) return from_lines(edit->toPlainText());
-    if (auto* label = qobject_cast<const QLabel*>(widget)) return from_lines(label->text());
-    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return from_qt(button->text());
-    if (auto* box = qobject_cast<const QGroupBox*>(widget)) return from_qt(box->title());
-    if (widget && widget->isWindow()) return from_qt(widget->windowTitle());
-    return {};
+std::string control_text(const QWidget* widget) { return from_qt(shown_text(widget)); }
+
+bool control_text_fits_gbk(const QWidget* widget) {
+    std::string ignored;
+    return platform::utf16_to_gbk_exactly(shown_text(widget).toStdU16String(), &ignored);
 }
 
 void set_control_text(QWidget* widget, std::string_view gbk) {

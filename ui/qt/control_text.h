@@ -9,6 +9,8 @@
 namespace quillet::ui {
 
 std::string control_text(const QWidget* widget);
+// False when control_text() had to put "?" for characters GBK cannot hold.
+bool control_text_fits_gbk(const QWidget* widget);
 void set_control_text(QWidget* widget, std::string_view gbk);
 
 }  // namespace quillet::ui

@@ -43,21 +43,35 @@ void QtWindowLayer::choose_menu_item(std::string_view window, std::string_view i
     if (QAction* action = w->menu_action(item)) action->trigger();
 }
 
+namespace {
+
 // Character by character through the box's own input handling, so that its length
 // limit and digits-only mode refuse what they would refuse from the keyboard.
-void QtWindowLayer::type_text(std::string_view window, std::string_view control, std::string_view text) {
-    QWidget* widget = impl_->widget(window, control);
+void type_into(QWidget* widget, const QString& typed) {
     if (!widget || !widget->isEnabled()) return;
-    const QString typed = to_qt(text);
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         if (edit->isReadOnly()) return;
         edit->end(false);
-        for (QChar c : typed) edit->insert(QString(c));
+        for (qsizetype i = 0; i < typed.size();) {
+            const qsizetype length = typed[i].isHighSurrogate() && i + 1 < typed.size() ? 2 : 1;
+            edit->insert(typed.mid(i, length));
+            i += length;
+        }
     } else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
         if (edit->isReadOnly()) return;
         edit->moveCursor(QTextCursor::End);
         edit->insertPlainText(typed);
     }
+}
+
+}  // namespace
+
+void QtWindowLayer::type_text(std::string_view window, std::string_view control, std::string_view text) {
+    type_into(impl_->widget(window, control), to_qt(text));
+}
+
+void QtWindowLayer::type_utf8(std::string_view window, std::string_view control, std::string_view utf8) {
+    type_into(impl_->widget(window, control), QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 // A real mouse move, sent where the toolkit would deliver it (the list's viewport), so

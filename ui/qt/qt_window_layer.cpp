@@ -68,6 +68,11 @@ std::string QtWindowLayer::text(std::string_view window, std::string_view contro
     return widget ? control_text(widget) : std::string();
 }
 
+bool QtWindowLayer::text_fits_gbk(std::string_view window, std::string_view control) const {
+    QWidget* widget = impl_->widget(window, control);
+    return !widget || control_text_fits_gbk(widget);
+}
+
 void QtWindowLayer::set_text(std::string_view window, std::string_view control, std::string_view text) {
     if (QWidget* widget = impl_->widget(window, control)) set_control_text(widget, text);
 }
