@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "db/hooks.h"
+#include "platform/process_privacy.h"
 #include "platform/text_codec.h"
 #include "tools/quillet_cli/command_line.h"
 #include "tools/quillet_cli/commands.h"
@@ -102,6 +103,8 @@ void print_command_help(const Command& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Passwords pass through this process: no core dump or tracer may copy them out.
+    platform::keep_process_memory_private();
     // The engine's fatal report (a damaged store) goes to the terminal; the engine then
     // ends the process.
     db::set_fatal_report(
