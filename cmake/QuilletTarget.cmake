@@ -24,5 +24,7 @@ function(quillet_test target)
   add_executable(${target} ${ARGN})
   quillet_target(${target})
   target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+  # Where the test servers' scripts are; __FILE__ is relative when ccache rewrites paths.
+  target_compile_definitions(${target} PRIVATE QUILLET_SOURCE_ROOT="${PROJECT_SOURCE_DIR}/")
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()

@@ -67,7 +67,10 @@ VersionCheckClient::VersionCheckClient() : VersionCheckClient(QUILLET_UPDATE_SER
 VersionCheckClient::VersionCheckClient(std::string base_address, int timeout_seconds)
     : base_address_(std::move(base_address)), timeout_seconds_(timeout_seconds), reply_(std::make_unique<Reply>()) {}
 
-VersionCheckClient::~VersionCheckClient() { wait_for_background_checks(); }
+VersionCheckClient::~VersionCheckClient() {
+    abandon_ = true;  // a check still waiting on the network gives up within about a second
+    wait_for_background_checks();
+}
 
 void VersionCheckClient::set_message_sink(MessageSink sink) {
     std::lock_guard lock(mutex_);
@@ -131,6 +134,7 @@ std::string VersionCheckClient::request(const std::string& path) const {
     HttpRequest http;
     http.address = base_address_ + path;
     http.timeout_seconds = timeout_seconds_;
+    http.abandon = &abandon_;
     HttpResponse response;
     http_request(http, &response);
     return platform::utf8_to_gbk(response.raw_body);

@@ -53,7 +53,7 @@ class TestFtpServer {
 
     explicit TestFtpServer(const std::string& options = "") {
         std::filesystem::create_directories(root());
-        const std::string script = std::filesystem::path(__FILE__).parent_path() / "ftp_server.py";
+        const std::string script = std::string(QUILLET_SOURCE_ROOT) + "tests/ftp/ftp_server.py";
         const std::string command = "exec /usr/bin/python3 " + script + " --root " + root() + " --log " + log_path() +
                                     " --user " + kUser + " --password " + kPassword + " " + options + " 2>/dev/null";
         pipe_ = popen(command.c_str(), "r");

@@ -80,10 +80,7 @@ public:
         pid_ = -1;
     }
 
-    static std::string project_root() {
-        std::string file = __FILE__;
-        return file.substr(0, file.size() - std::string("tests/net/local_server.h").size());
-    }
+    static std::string project_root() { return QUILLET_SOURCE_ROOT; }
 
 private:
     pid_t pid_ = -1;
