@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "net/http_client.h"
+#include "net/reply_fields.h"
 #include "platform/text_codec.h"
 
 #ifndef QUILLET_UPDATE_SERVICE
@@ -16,30 +17,6 @@ namespace {
 constexpr std::string_view kNotConnected = "请先调用实例方法【连接】进行初始化后才可以使用此方法";
 constexpr size_t kVersionReplyFields = 5;
 constexpr size_t kExampleReplyFields = 3;
-
-// Splits at "|" character by character: the second byte of a double-byte GBK
-// character may be "|" and is not a separator there. An empty last field is dropped.
-std::vector<std::string> split_reply(std::string_view reply) {
-    std::vector<std::string> fields;
-    std::string field;
-    for (size_t at = 0; at < reply.size();) {
-        const auto c = static_cast<unsigned char>(reply[at]);
-        if (c >= 0x81 && c <= 0xFE && at + 1 < reply.size()) {
-            field.append(reply.substr(at, 2));
-            at += 2;
-            continue;
-        }
-        if (c == '|') {
-            fields.push_back(std::move(field));
-            field.clear();
-        } else {
-            field += static_cast<char>(c);
-        }
-        ++at;
-    }
-    if (!field.empty()) fields.push_back(std::move(field));
-    return fields;
-}
 
 }  // namespace
 
