@@ -234,6 +234,8 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         curl_easy_setopt(curl, CURLOPT_FTPPORT, passive ? nullptr : "-");
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        // A name lookup that hangs must not hold up closing: its thread is left behind.
+        curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connect_ms);
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeouts.stall_seconds);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);

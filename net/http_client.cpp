@@ -252,6 +252,8 @@ std::optional<Failure> configure(CURL* easy, const HttpRequest& request, const s
                    ok(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https")) &&
                    (request.ca_file.empty() || ok(curl_easy_setopt(easy, CURLOPT_CAINFO, request.ca_file.c_str()))) &&
                    ok(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L)) &&
+                   // an abandoned request does not wait for a hanging name lookup
+                   ok(curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L)) &&
                    ok(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1))) &&
                    ok(curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
     if (!session) return Failure{kSessionFailed};
