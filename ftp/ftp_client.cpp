@@ -213,7 +213,7 @@ struct FtpClient::Impl {
     bool mlsd_refused = false;
     std::vector<Reply> replies;  // of the last request
     TrustStore trust_store;
-    TrustList remembered;  // the trust store when no other is set
+    TrustList remembered;          // the trust store when no other is set
     std::string authorities_file;  // empty: the system's
     // The TLS policy of the current connection: try TLS (plain FTP accepted) or require it,
     // and how its certificate is checked.
@@ -576,7 +576,8 @@ struct FtpClient::Impl {
         }
         for (const std::string& name : directories) {
             simple_command("MKD", join_remote(remote, name));
-            if (!upload_directory(local + "/" + name, join_remote(remote, name), transfer_type, depth + 1)) return false;
+            const std::string child = join_remote(remote, name);
+            if (!upload_directory(local + "/" + name, child, transfer_type, depth + 1)) return false;
         }
         return true;
     }

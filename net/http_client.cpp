@@ -37,8 +37,8 @@ constexpr size_t kMaxBodyBytes = 64 * 1024;
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
 // Character sets a page may ask the body to be converted from. Others (some converters
 // have had memory faults on hostile input) leave the body as it came.
-constexpr std::string_view kConvertibleCharsets[] = {"utf-8", "utf8", "gbk", "gb2312", "gb18030", "big5",
-                                                     "us-ascii", "iso-8859-1", "windows-1252"};
+constexpr std::string_view kConvertibleCharsets[] = {"utf-8", "utf8",     "gbk",        "gb2312",      "gb18030",
+                                                     "big5",  "us-ascii", "iso-8859-1", "windows-1252"};
 constexpr long kMaxRedirects = 10;
 constexpr size_t kCharsetSearchCharacters = 1024;
 constexpr std::string_view kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";

@@ -2,7 +2,8 @@
 // sent, collected and merged, the redirect target, and the body brought to GBK by the
 // character set the page declares. Failures are numbered texts in the status, never
 // exceptions. Replies are bounded: a body over 64 KiB, a header block over 64 KiB or a
-// redirect from https to http fails the exchange. Calls keep no state; concurrent calls from several threads are independent.
+// redirect from https to http fails the exchange. Calls keep no state; concurrent calls
+// from several threads are independent.
 #pragma once
 
 #include <atomic>

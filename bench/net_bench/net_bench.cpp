@@ -60,8 +60,9 @@ int main() {
     ftp_close_against_a_mute_server();
     quillet::testing_support::LocalServer http("tests/net/http_test_server.py");
     const Outcome big = http_get(http, "/big?mb=100");
-    std::printf("http 100 MB reply: refused (%s) after %.2f s, peak memory +%ld KiB (whole reply 102400 KiB, ratio %.4f)\n",
-                big.status.c_str(), big.seconds, big.memory_kib, static_cast<double>(big.memory_kib) / 102400.0);
+    std::printf(
+        "http 100 MB reply: refused (%s) after %.2f s, peak memory +%ld KiB (whole reply 102400 KiB, ratio %.4f)\n",
+        big.status.c_str(), big.seconds, big.memory_kib, static_cast<double>(big.memory_kib) / 102400.0);
     const Outcome trickle = http_get(http, "/dribble");
     std::printf("http trickling reply: given up (%s) after %.2f s (the reply takes 20 s, ratio %.3f)\n",
                 trickle.status.c_str(), trickle.seconds, trickle.seconds / 20.0);

@@ -298,9 +298,9 @@ TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
     TestFtpServer changed("--tls " + certificates.path() + "/self_b.pem");
     ASSERT_TRUE(changed.ready());
     // The same server (as ftp.ini knows it) now shows another certificate.
-    platform::write_setting(path("ftp.ini"), "ftp", "zhengshu",
-                            encipher("127.0.0.1:" + std::to_string(changed.port()) + trust.substr(trust.find('=')),
-                                     kCipherKey));
+    platform::write_setting(
+        path("ftp.ini"), "ftp", "zhengshu",
+        encipher("127.0.0.1:" + std::to_string(changed.port()) + trust.substr(trust.find('=')), kCipherKey));
     open_ftp_window(changed);
     connect();
     EXPECT_EQ(caption(), "FTP - 连接失败");

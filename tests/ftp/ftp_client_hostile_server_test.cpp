@@ -91,12 +91,14 @@ TEST(FtpClientHostileServer, AConnectTicketTakenBeforeCloseNeverLogsIn) {
     FtpClient client;
     const ConnectTicket stale = client.TakeConnectTicket();
     client.Close();
-    EXPECT_FALSE(client.Connect(stale, "127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true));
+    EXPECT_FALSE(
+        client.Connect(stale, "127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true));
     EXPECT_FALSE(client.IsConnected());
     EXPECT_TRUE(server.lines("CONNECT").empty());
 
     const ConnectTicket fresh = client.TakeConnectTicket();
-    EXPECT_TRUE(client.Connect(fresh, "127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true));
+    EXPECT_TRUE(
+        client.Connect(fresh, "127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true));
     EXPECT_EQ(server.lines("LOGIN").size(), 1u);
 }
 
