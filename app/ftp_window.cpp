@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/database_check.h"
+#include "app/ftp_trust_store.h"
 #include "app/list_load.h"
 #include "app/record_store.h"
 #include "app/text_cipher.h"
@@ -102,8 +103,8 @@ class FtpWindow {
         // Every copy of the password (this one, the worker's, the posted one's) wipes itself.
         const platform::SecretText password(windows_.text(kFtpWindow, "编辑框_ftp密码"));
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
-        start([this, server, user, password, port_text, opening = opening_] {
-            const bool ok = client_.Connect(server, user, password.text(), port_number(port_text), true);
+        start([this, server, user, password, port_text, opening = opening_, ticket = client_.TakeConnectTicket()] {
+            const bool ok = client_.Connect(ticket, server, user, password.text(), port_number(port_text), true);
             windows_.post([this, ok, server, user, password, port_text, opening] {
                 end_worker();
                 save_setting("fuwuqi", server);
@@ -211,6 +212,7 @@ class FtpWindow {
 
 void bind_ftp_window(AppState& state, ftp::FtpClient& client) {
     auto window = std::make_shared<FtpWindow>(state, client);
+    client.SetTrustStore(ftp_trust_store(settings_file));
     ui::WindowLayer& windows = state.windows;
     windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked,
                  [&windows](int, int) { windows.load_window(kFtpWindow); });

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ftp/certificate_check.h"
 #include "ftp/listing_parser.h"
 #include "ftp/remote_path.h"
 #include "platform/clock.h"
@@ -36,6 +37,32 @@ struct Reply {
     int code = 0;
     std::string text;
 };
+
+// A listing larger than this is refused rather than held: a hostile server could
+// otherwise send one without end.
+constexpr std::size_t kMaxListingBytes = 4 * 1024 * 1024;
+// Directory trees deeper than this are not walked: a server can list a directory
+// inside itself for ever, and a local tree can loop through links.
+constexpr int kMaxTreeDepth = 16;
+// How long closing waits for the server to acknowledge QUIT; a server that stopped
+// answering must not hold up whoever closes.
+constexpr long kQuitWaitSeconds = 1;
+
+// A name a server lists that may be joined onto a local directory: one plain
+// component, never a way out of it. A 0x5C byte that ends a double-byte GBK character
+// is part of that character, not a separator.
+bool plain_local_name(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x81 && c <= 0xFE && i + 1 < name.size()) {
+            ++i;
+        } else if (c == '/' || c == '\\' || c == '\0') {
+            return false;
+        }
+    }
+    return true;
+}
 
 bool positive(const Reply& reply) { return reply.code >= 200 && reply.code < 300; }
 
@@ -60,7 +87,7 @@ bool safe_argument(const std::string& text) { return text.find_first_of("\r\n") 
 
 bool valid_host(const std::string& host) {
     if (host.empty()) return false;
-    return host.find_first_of(" \t\r\n/\\@?#%") == std::string::npos;
+    return host.find_first_of(" \t\r\n/\\@?#%;=") == std::string::npos;
 }
 
 // The quoted directory of a "257" reply; "" inside the quotes stands for one quote.
@@ -116,8 +143,11 @@ size_t collect_header(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
-size_t collect_body(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
+// Returning less than was offered ends the transfer with a write error.
+size_t collect_listing(char* data, size_t size, size_t count, void* user) {
+    auto* body = static_cast<std::string*>(user);
+    if (body->size() + size * count > kMaxListingBytes) return 0;
+    body->append(data, size * count);
     return size * count;
 }
 
@@ -155,6 +185,8 @@ size_t read_from_file(char* buffer, size_t size, size_t count, void* user) {
     return read;
 }
 
+curl_socket_t refuse_new_socket(void*, curlsocktype, curl_sockaddr*) { return CURL_SOCKET_BAD; }
+
 void initialise_curl_once() {
     static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
     (void)initialised;
@@ -163,7 +195,13 @@ void initialise_curl_once() {
 }  // namespace
 
 struct FtpClient::Impl {
-    explicit Impl(std::atomic<bool>* cancel_flag) : cancel(cancel_flag) {}
+    explicit Impl(std::atomic<bool>* cancel_flag) : cancel(cancel_flag) {
+        trust_store.recall = [this](const std::string& key) {
+            const auto found = remembered.find(key);
+            return found == remembered.end() ? ServerTrust{} : found->second;
+        };
+        trust_store.remember = [this](const std::string& key, const ServerTrust& trust) { remembered[key] = trust; };
+    }
     ~Impl() { close(); }
 
     std::atomic<bool>* cancel;
@@ -175,6 +213,14 @@ struct FtpClient::Impl {
     std::string current_directory = "/";
     bool mlsd_refused = false;
     std::vector<Reply> replies;  // of the last request
+    TrustStore trust_store;
+    TrustList remembered;          // the trust store when no other is set
+    std::string authorities_file;  // empty: the system's
+    // The TLS policy of the current connection: try TLS (plain FTP accepted) or require it,
+    // and how its certificate is checked.
+    long use_ssl = CURLUSESSL_TRY;
+    std::unique_ptr<CertificateCheck> check;
+    CURLcode last_result = CURLE_OK;  // of the last login attempt
 
     bool connected() const { return curl != nullptr; }
 
@@ -189,6 +235,8 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         curl_easy_setopt(curl, CURLOPT_FTPPORT, passive ? nullptr : "-");
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        // A name lookup that hangs must not hold up closing: its thread is left behind.
+        curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connect_ms);
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeouts.stall_seconds);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -198,6 +246,68 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, check_cancel);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, cancel);
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, use_ssl);
+        curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        if (!authorities_file.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, authorities_file.c_str());
+        if (check) check->install(curl);
+    }
+
+    // One login attempt under the given TLS policy; on failure the handle is gone.
+    bool log_in(long ssl_policy, std::unique_ptr<CertificateCheck> certificate_check) {
+        if (curl == nullptr) curl = curl_easy_init();
+        if (curl == nullptr) return false;
+        use_ssl = ssl_policy;
+        check = std::move(certificate_check);
+        prepare("");
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        last_result = curl_easy_perform(curl);
+        if (last_result == CURLE_OK) return true;
+        curl_easy_cleanup(curl);  // nothing usable is open, so there is nothing to QUIT
+        curl = nullptr;
+        return false;
+    }
+
+    // The server accepted AUTH TLS during the last request's login.
+    bool tls_accepted() const {
+        return std::any_of(replies.begin(), replies.end(), [](const Reply& reply) { return reply.code == 234; });
+    }
+
+    // Logs in under what is known of the server: TLS tried on a server never seen with
+    // it, required (with its authority-vouched or pinned certificate) on one that was.
+    // A first certificate no authority vouches for is pinned, and the login tried again
+    // with the pin; the refused handshake sent nothing.
+    bool secure_log_in(const std::string& key) {
+        using Kind = ServerTrust::Kind;
+        const ServerTrust known = trust_store.recall ? trust_store.recall(key) : ServerTrust{};
+        if (known.kind == Kind::kPinned) {
+            return log_in(CURLUSESSL_ALL,
+                          std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, known.fingerprint));
+        }
+        if (known.kind == Kind::kAuthority) {
+            return log_in(CURLUSESSL_ALL, std::make_unique<CertificateCheck>(CertificateCheck::Mode::kAuthority));
+        }
+        auto first = std::make_unique<CertificateCheck>(CertificateCheck::Mode::kAuthority);
+        CertificateCheck* first_check = first.get();
+        if (log_in(CURLUSESSL_TRY, std::move(first))) {
+            if (!tls_accepted()) return true;  // a plain server, still unknown
+            use_ssl = CURLUSESSL_ALL;
+            remember(key, {Kind::kAuthority, {}});
+            return true;
+        }
+        const std::string fingerprint = first_check->seen_fingerprint();
+        const bool untrusted_certificate = !fingerprint.empty() && (first_check->refused_by_authorities() ||
+                                                                    last_result == CURLE_PEER_FAILED_VERIFICATION);
+        if (!untrusted_certificate) return false;
+        const ServerTrust pinned{Kind::kPinned, fingerprint};
+        if (!log_in(CURLUSESSL_ALL, std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, fingerprint))) {
+            return false;
+        }
+        remember(key, pinned);
+        return true;
+    }
+
+    void remember(const std::string& key, const ServerTrust& trust) {
+        if (trust_store.remember) trust_store.remember(key, trust);
     }
 
     bool connect(const std::string& server, const std::string& user_name, const std::string& pass, int port,
@@ -207,20 +317,13 @@ struct FtpClient::Impl {
             return false;
         }
         initialise_curl_once();
-        curl = curl_easy_init();
-        if (curl == nullptr) return false;
         const bool ipv6 = server.find(':') != std::string::npos;
         base_url = "ftp://" + (ipv6 ? "[" + server + "]" : server) + ":" + std::to_string(port == 0 ? 21 : port);
         user = user_name;
         password = pass;
         passive = passive_mode;
         mlsd_refused = false;
-        prepare("");
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-        if (curl_easy_perform(curl) != CURLE_OK) {
-            close();
-            return false;
-        }
+        if (!secure_log_in(server_key(server, port))) return false;
         char* entry_path = nullptr;
         curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry_path);
         current_directory = entry_path != nullptr && entry_path[0] == '/' ? entry_path : "/";
@@ -230,7 +333,17 @@ struct FtpClient::Impl {
     bool close() {
         platform::wipe_secret(password);
         if (curl == nullptr) return false;
-        curl_easy_cleanup(curl);  // sends QUIT on the control connection
+        // Left to curl_easy_cleanup, the QUIT would be sent by an internal handle that
+        // waits two minutes for the reply. One last request without a transfer instead
+        // ends the open control connection itself (QUIT, waited for briefly); it may not
+        // open a new connection, so a dropped one is not logged into again just to quit.
+        prepare("");
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kQuitWaitSeconds);
+        curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, refuse_new_socket);
+        curl_easy_perform(curl);
+        curl_easy_cleanup(curl);
         curl = nullptr;
         return true;
     }
@@ -284,7 +397,7 @@ struct FtpClient::Impl {
     bool fetch_listing(const std::string& command, std::string* body) {
         prepare("");
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, command.c_str());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect_body);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect_listing);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, body);
         return curl_easy_perform(curl) == CURLE_OK;
     }
@@ -415,20 +528,22 @@ struct FtpClient::Impl {
         return std::atoll((*result)[1].text.c_str());
     }
 
-    std::int64_t remote_directory_size(const std::string& directory) {
+    std::int64_t remote_directory_size(const std::string& directory, int depth = 0) {
         Listing listing;
-        list(directory, kDefaultListFilter, &listing);
+        if (depth < kMaxTreeDepth) list(directory, kDefaultListFilter, &listing);
         std::int64_t total = 0;
         for (std::size_t i = 0; i < listing.names.size(); ++i) {
             total += (listing.attributes[i] & kAttributeDirectory)
-                         ? remote_directory_size(join_remote(directory, listing.names[i]))
+                         ? remote_directory_size(join_remote(directory, listing.names[i]), depth + 1)
                          : listing.sizes[i];
         }
         return total;
     }
 
+    // Names the server lists are refused unless they are one plain component, so that
+    // nothing lands outside the local directory; they count as failed paths.
     bool download_directory(const std::string& remote, const std::string& local, bool text_mode,
-                            std::vector<std::string>* failed) {
+                            std::vector<std::string>* failed, int depth = 0) {
         if (!platform::is_directory(local)) create_local_levels(local);
         if (!connected() || !platform::is_directory(local)) return false;
         Listing listing;
@@ -436,15 +551,20 @@ struct FtpClient::Impl {
         for (std::size_t i = 0; i < listing.names.size(); ++i) {
             const std::string remote_path = join_remote(remote, listing.names[i]);
             const std::string local_path = local + "/" + listing.names[i];
-            const bool ok = (listing.attributes[i] & kAttributeDirectory)
-                                ? download_directory(remote_path, local_path, text_mode, failed)
-                                : download_file(remote_path, local_path, text_mode);
+            const bool directory = (listing.attributes[i] & kAttributeDirectory) != 0;
+            bool ok = false;
+            if (plain_local_name(listing.names[i])) {
+                ok = directory ? depth + 1 < kMaxTreeDepth &&
+                                     download_directory(remote_path, local_path, text_mode, failed, depth + 1)
+                               : download_file(remote_path, local_path, text_mode);
+            }
             if (!ok && failed != nullptr) failed->push_back(remote_path);
         }
         return true;
     }
 
-    bool upload_directory(const std::string& local, const std::string& remote, int transfer_type) {
+    bool upload_directory(const std::string& local, const std::string& remote, int transfer_type, int depth = 0) {
+        if (depth >= kMaxTreeDepth) return false;
         if (!find_in_parent(remote, true) && !simple_command("MKD", remote)) return false;
         std::vector<std::string> files, directories;
         if (!connected() || !platform::is_directory(local) || !list_local_directory(local, &files, &directories)) {
@@ -455,7 +575,8 @@ struct FtpClient::Impl {
         }
         for (const std::string& name : directories) {
             simple_command("MKD", join_remote(remote, name));
-            if (!upload_directory(local + "/" + name, join_remote(remote, name), transfer_type)) return false;
+            const std::string child = join_remote(remote, name);
+            if (!upload_directory(local + "/" + name, child, transfer_type, depth + 1)) return false;
         }
         return true;
     }
@@ -498,6 +619,16 @@ void FtpClient::SetTimeouts(const FtpTimeouts& timeouts) {
     impl_->timeouts = timeouts;
 }
 
+void FtpClient::SetTrustStore(TrustStore store) {
+    std::lock_guard lock(mutex_);
+    impl_->trust_store = std::move(store);
+}
+
+void FtpClient::SetCertificateAuthorities(const std::string& file) {
+    std::lock_guard lock(mutex_);
+    impl_->authorities_file = file;
+}
+
 bool FtpClient::IsConnected() {
     std::lock_guard lock(mutex_);
     return impl_->connected();
@@ -509,8 +640,19 @@ bool FtpClient::Connect(const std::string& server, const std::optional<std::stri
     return impl_->connect(server, user.value_or("anonymous"), password, port, passive);
 }
 
+ConnectTicket FtpClient::TakeConnectTicket() const { return {closes_.load()}; }
+
+bool FtpClient::Connect(const ConnectTicket& ticket, const std::string& server, const std::string& user,
+                        const std::string& password, int port, bool passive) {
+    std::lock_guard lock(mutex_);
+    if (closes_.load() != ticket.closes) return false;
+    return impl_->connect(server, user, password, port, passive);
+}
+
 bool FtpClient::Close() {
-    // A running operation sees the request at its next progress check and gives up.
+    // A running operation sees the request at its next progress check and gives up; a
+    // connect whose ticket is older than this close is refused.
+    ++closes_;
     cancel_requested_ = true;
     std::lock_guard lock(mutex_);
     cancel_requested_ = false;

@@ -4,11 +4,15 @@
 // directory), so nothing depends on where the server's own current directory happens to
 // be. Every operation returns its failure value, without any traffic, when not connected.
 //
+// Connections use explicit TLS (AUTH TLS, protected data channel) whenever the server
+// offers it, checked as ftp/server_trust.h describes; credentials never cross an
+// unprotected connection to a server that was once seen with TLS.
+//
 // Thread-safe: the window thread and transfer threads share the one program-wide client.
 // Every operation holds mutex_ for its whole run, so operations never interleave on the
 // connection. Close() first asks a running operation to give up (it notices within about
-// a second), so closing never waits for a long transfer. Not copyable: copies would share
-// one connection with no owner.
+// a second), so closing never waits for a long transfer; closes_ counts the Close calls
+// for the connect tickets. Not copyable: copies would share one connection with no owner.
 #pragma once
 
 #include <atomic>
@@ -19,6 +23,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "ftp/server_trust.h"
 
 namespace quillet::ftp {
 
@@ -45,6 +51,13 @@ struct FtpTimeouts {
     long stall_seconds = 30;
 };
 
+// Taken where a connect is decided and handed to the thread that runs it: a Connect
+// carrying it does nothing once Close has been called after it was taken, so a
+// connect that was on its way when its window closed never logs in.
+struct ConnectTicket {
+    std::uint64_t closes = 0;
+};
+
 // Receives bytes so far, bytes per millisecond and percent done.
 using ProgressCallback = std::function<void(std::int64_t& bytes_so_far, std::int64_t speed, int percent)>;
 
@@ -56,13 +69,22 @@ class FtpClient {
     FtpClient& operator=(const FtpClient&) = delete;
 
     void SetTimeouts(const FtpTimeouts& timeouts);
+    // Where each server's TLS trust is looked up and recorded. Without one the client
+    // remembers for its own lifetime only.
+    void SetTrustStore(TrustStore store);
+    // A file of certificate authorities to trust instead of the system's (tests).
+    void SetCertificateAuthorities(const std::string& file);
 
     bool IsConnected();
     // Logs in once; later operations reuse this control connection. A connection already
     // open is closed first. Port 0 means 21; a user left out means "anonymous".
     bool Connect(const std::string& server, const std::optional<std::string>& user = std::nullopt,
                  const std::string& password = "", int port = 21, bool passive = false);
-    // False when nothing was open.
+    ConnectTicket TakeConnectTicket() const;
+    bool Connect(const ConnectTicket& ticket, const std::string& server, const std::string& user,
+                 const std::string& password, int port, bool passive);
+    // False when nothing was open. Returns within about a second even when the server
+    // stopped answering: a running operation gives up, and QUIT is not waited for longer.
     bool Close();
 
     bool MakeDirectory(const std::string& remote_path);
@@ -112,6 +134,7 @@ class FtpClient {
   private:
     std::mutex mutex_;
     std::atomic<bool> cancel_requested_{false};
+    std::atomic<std::uint64_t> closes_{0};
     std::unique_ptr<Impl> impl_;  // guarded by mutex_
 };
 

@@ -2,11 +2,15 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <atomic>
+#include <iterator>
 #include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "net/http_reply.h"
 #include "net/regex.h"
 #include "platform/text_codec.h"
 
@@ -27,6 +31,14 @@ constexpr std::string_view kNoResponse = "712 服务器未响应!";
 constexpr std::string_view kReadFailed = "713 读取数据失败!";
 
 constexpr int kDefaultTimeoutSeconds = 30;
+// A reply larger than this is refused as it arrives rather than held: the version reply
+// is a few hundred bytes, and an endless one must not grow without bound.
+constexpr size_t kMaxBodyBytes = 64 * 1024;
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
+// Character sets a page may ask the body to be converted from. Others (some converters
+// have had memory faults on hostile input) leave the body as it came.
+constexpr std::string_view kConvertibleCharsets[] = {"utf-8", "utf8",     "gbk",        "gb2312",      "gb18030",
+                                                     "big5",  "us-ascii", "iso-8859-1", "windows-1252"};
 constexpr long kMaxRedirects = 10;
 constexpr size_t kCharsetSearchCharacters = 1024;
 constexpr std::string_view kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
@@ -53,40 +65,6 @@ struct UrlDeleter {
 struct CurlStringDeleter {
     void operator()(char* text) const { curl_free(text); }
 };
-
-bool is_gbk_lead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
-// Length in bytes of the GBK character at `at` (a lead byte at the very end counts alone).
-size_t gbk_char_length(std::string_view text, size_t at) {
-    return is_gbk_lead(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
-}
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-size_t find_ignoring_case(std::string_view text, std::string_view needle, size_t from = 0) {
-    for (size_t at = from; at + needle.size() <= text.size(); ++at) {
-        size_t i = 0;
-        while (i < needle.size() && ascii_lower(text[at + i]) == ascii_lower(needle[i])) ++i;
-        if (i == needle.size()) return at;
-    }
-    return std::string_view::npos;
-}
-
-std::vector<std::string_view> split(std::string_view text, std::string_view separator) {
-    std::vector<std::string_view> parts;
-    size_t at = 0;
-    for (size_t found; (found = text.find(separator, at)) != std::string_view::npos; at = found + separator.size()) {
-        parts.push_back(text.substr(at, found - at));
-    }
-    parts.push_back(text.substr(at));
-    return parts;
-}
-
-std::string_view trim_spaces(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
 
 // libcurl wants an ASCII address: the GBK address goes to UTF-8 and every byte that
 // may not stand in a URL as it is gets percent-encoded.
@@ -139,7 +117,7 @@ bool append_header_line(std::unique_ptr<curl_slist, SlistDeleter>& list, const s
 }
 
 bool build_header_list(const std::string& text, bool has_body, std::unique_ptr<curl_slist, SlistDeleter>& list) {
-    for (std::string_view line : split(text, "\r\n")) {
+    for (std::string_view line : split_text(text, "\r\n")) {
         if (line.empty()) continue;
         std::string entry(line);
         // libcurl reads "Name:" with nothing after it as "drop this header"; "Name;"
@@ -160,11 +138,20 @@ bool build_header_list(const std::string& text, bool has_body, std::unique_ptr<c
 struct Exchange {
     std::string headers;
     std::string body;
+    const std::atomic<bool>* abandon = nullptr;
 };
 
+// Returning less than was offered makes libcurl end the exchange with a write error.
 size_t on_body(char* data, size_t size, size_t count, void* exchange) {
-    static_cast<Exchange*>(exchange)->body.append(data, size * count);
+    auto* target = static_cast<Exchange*>(exchange);
+    if (target->body.size() + size * count > kMaxBodyBytes) return 0;
+    target->body.append(data, size * count);
     return size * count;
+}
+
+int check_abandon(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const std::atomic<bool>* abandon = static_cast<Exchange*>(exchange)->abandon;
+    return abandon != nullptr && abandon->load() ? 1 : 0;
 }
 
 // Called for every header line of every response on the way (redirects, "100
@@ -173,6 +160,7 @@ size_t on_header(char* data, size_t size, size_t count, void* exchange) {
     std::string_view line(data, size * count);
     auto* target = static_cast<Exchange*>(exchange);
     if (line.starts_with("HTTP/")) target->headers.clear();
+    if (target->headers.size() + line.size() > kMaxHeaderBytes) return 0;
     target->headers.append(line);
     return size * count;
 }
@@ -212,92 +200,6 @@ std::string_view failure_message(CURL* easy, CURLcode code) {
     return response_code == 0 ? kNoResponse : kReadFailed;
 }
 
-// The status line without its protocol version: "200 OK".
-std::string status_of(std::string_view headers) {
-    std::string_view line = headers.substr(0, headers.find("\r\n"));
-    size_t space = line.find(' ');
-    return space == std::string_view::npos ? std::string() : std::string(line.substr(space + 1));
-}
-
-// Every spelling of the header name becomes "Set-Cookie", so that the lines are found
-// whatever case the server wrote them in.
-std::string normalise_set_cookie(std::string_view headers) {
-    static constexpr std::string_view kName = "Set-Cookie";
-    std::string result;
-    size_t at = 0;
-    for (size_t found; (found = find_ignoring_case(headers, kName, at)) != std::string_view::npos;
-         at = found + kName.size()) {
-        result.append(headers.substr(at, found - at)).append(kName);
-    }
-    result.append(headers.substr(at));
-    return result;
-}
-
-// A line mentioning "Set-Cookie" without the colon carries no cookie.
-std::string cookies_set_by(std::string_view headers) {
-    static constexpr std::string_view kMarker = "Set-Cookie:";
-    std::string cookies;
-    for (std::string_view line : split(headers, "\r\n")) {
-        size_t marker = line.find(kMarker);
-        if (marker == std::string_view::npos) continue;
-        std::string_view rest = line.substr(marker + kMarker.size());
-        rest = rest.substr(0, rest.find(';'));
-        cookies.append(trim_spaces(rest)).append("; ");
-    }
-    if (!cookies.empty()) cookies.resize(cookies.size() - 2);
-    return cookies;
-}
-
-std::string redirect_target_of(std::string_view headers) {
-    static constexpr std::string_view kLocation = "Location: ";
-    for (std::string_view line : split(headers, "\r\n")) {
-        if (line.starts_with(kLocation)) return std::string(line.substr(kLocation.size()));
-    }
-    return {};
-}
-
-// Removes ASCII spaces and the GBK full-width space (A1 A1).
-std::string without_spaces(std::string_view text) {
-    std::string result;
-    for (size_t at = 0; at < text.size();) {
-        size_t length = gbk_char_length(text, at);
-        std::string_view character = text.substr(at, length);
-        if (character != " " && character != "\xA1\xA1") result.append(character);
-        at += length;
-    }
-    return result;
-}
-
-std::string_view cookie_name(std::string_view entry) { return entry.substr(0, entry.find('=')); }
-
-std::string merge_cookies(std::string_view sent, std::string_view received) {
-    std::string sent_text = without_spaces(sent);
-    std::string received_text = without_spaces(received);
-    std::vector<std::string_view> entries;
-    for (std::string_view entry : split(sent_text, ";")) {
-        if (!entry.empty()) entries.push_back(entry);
-    }
-    for (std::string_view entry : split(received_text, ";")) {
-        if (entry.empty()) continue;
-        bool replaced = false;
-        for (std::string_view& kept : entries) {
-            if (cookie_name(kept) == cookie_name(entry)) {
-                kept = entry;
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced) entries.push_back(entry);
-    }
-    std::string merged;
-    for (std::string_view entry : entries) {
-        if (entry.ends_with("=deleted")) continue;
-        if (!merged.empty()) merged += "; ";
-        merged.append(entry);
-    }
-    return merged;
-}
-
 std::string first_characters(std::string_view text, size_t characters) {
     size_t at = 0;
     for (size_t n = 0; n < characters && at < text.size(); ++n) at += gbk_char_length(text, at);
@@ -313,6 +215,11 @@ std::string body_as_gbk(const std::string& body) {
         charset = regex.group_text(1, 1);
     }
     if (charset.empty() || charset == "gbk" || charset == "gb2312") return body;
+    const bool allowed = std::any_of(std::begin(kConvertibleCharsets), std::end(kConvertibleCharsets),
+                                     [&charset](std::string_view name) {
+                                         return name.size() == charset.size() && find_ignoring_case(charset, name) == 0;
+                                     });
+    if (!allowed) return body;
     std::string converted;
     return platform::charset_to_gbk(body, charset, &converted) ? converted : body;
 }
@@ -337,11 +244,16 @@ std::optional<Failure> configure(CURL* easy, const HttpRequest& request, const s
     const auto ok = [](CURLcode code) { return code == CURLE_OK; };
     const long timeout = request.timeout_seconds > 0 ? request.timeout_seconds : kDefaultTimeoutSeconds;
 
-    // Only this address: no proxy from the environment, only web schemes, also on redirects.
+    // Only this address: no proxy from the environment, only web schemes, and a redirect
+    // never leaves https for plain http.
+    const bool secure = address.starts_with("https:") || address.starts_with("HTTPS:");
     bool session = ok(curl_easy_setopt(easy, CURLOPT_PROXY, request.proxy.c_str())) &&
                    ok(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https")) &&
-                   ok(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https")) &&
+                   ok(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https")) &&
+                   (request.ca_file.empty() || ok(curl_easy_setopt(easy, CURLOPT_CAINFO, request.ca_file.c_str()))) &&
                    ok(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L)) &&
+                   // an abandoned request does not wait for a hanging name lookup
+                   ok(curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L)) &&
                    ok(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1))) &&
                    ok(curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
     if (!session) return Failure{kSessionFailed};
@@ -351,7 +263,10 @@ std::optional<Failure> configure(CURL* easy, const HttpRequest& request, const s
                     ok(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body)) &&
                     ok(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange)) &&
                     ok(curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header)) &&
-                    ok(curl_easy_setopt(easy, CURLOPT_HEADERDATA, &exchange));
+                    ok(curl_easy_setopt(easy, CURLOPT_HEADERDATA, &exchange)) &&
+                    ok(curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L)) &&
+                    ok(curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, check_abandon)) &&
+                    ok(curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &exchange));
     if (request.method == kHead) {
         prepared = prepared && ok(curl_easy_setopt(easy, CURLOPT_NOBODY, 1L));  // a HEAD carries no body
     } else if (request.body) {
@@ -369,8 +284,11 @@ std::optional<Failure> configure(CURL* easy, const HttpRequest& request, const s
     if (!prepared) return Failure{kRequestFailed};
 
     // The connect limit covers name lookup too; the speed limit ends an exchange that
-    // has moved no byte for the whole timeout, as a per-wait timeout would.
+    // has moved no byte for the whole timeout, as a per-wait timeout would. A server that
+    // sends a byte now and then defeats both, so the whole exchange also has a deadline:
+    // one timeout to connect and one for everything after.
     bool timed = ok(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, timeout)) &&
+                 ok(curl_easy_setopt(easy, CURLOPT_TIMEOUT, 2 * timeout)) &&
                  ok(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L)) &&
                  ok(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout));
     if (!timed) return Failure{kTimeoutFailed};
@@ -426,6 +344,7 @@ std::string http_request(const HttpRequest& request, HttpResponse* response) {
         return {};
     }
     Exchange exchange;
+    exchange.abandon = request.abandon;
     if (auto failure = configure(easy.get(), request, address, headers, exchange)) {
         out.status = failure->message;
         return {};

@@ -1,9 +1,12 @@
 // One complete HTTP exchange: browser-like default headers, an optional body, cookies
 // sent, collected and merged, the redirect target, and the body brought to GBK by the
 // character set the page declares. Failures are numbered texts in the status, never
-// exceptions. Calls keep no state; concurrent calls from several threads are independent.
+// exceptions. Replies are bounded: a body over 64 KiB, a header block over 64 KiB or a
+// redirect from https to http fails the exchange. Calls keep no state; concurrent calls
+// from several threads are independent.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -23,8 +26,14 @@ struct HttpRequest {
     std::string proxy;  // "host:port"; empty: none, and no proxy from the environment either
     std::string proxy_user;
     std::string proxy_password;
-    int timeout_seconds = 0;  // for connecting and for each wait on the exchange; 0 or less: 30
+    // For connecting and for each wait on the exchange; 0 or less: 30. The whole exchange
+    // ends after twice this, however the server trickles its reply.
+    int timeout_seconds = 0;
     bool merge_cookies = true;
+    // When set and it turns true, the exchange gives up within about a second.
+    const std::atomic<bool>* abandon = nullptr;
+    // Certificates trusted instead of the system's (tests' own authority); empty: the system's.
+    std::string ca_file;
 };
 
 // Outputs. On failure only `status` is written; the others keep what they held.

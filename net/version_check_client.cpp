@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "net/http_client.h"
+#include "net/reply_fields.h"
 #include "platform/text_codec.h"
 
 #ifndef QUILLET_UPDATE_SERVICE
@@ -16,30 +17,6 @@ namespace {
 constexpr std::string_view kNotConnected = "请先调用实例方法【连接】进行初始化后才可以使用此方法";
 constexpr size_t kVersionReplyFields = 5;
 constexpr size_t kExampleReplyFields = 3;
-
-// Splits at "|" character by character: the second byte of a double-byte GBK
-// character may be "|" and is not a separator there. An empty last field is dropped.
-std::vector<std::string> split_reply(std::string_view reply) {
-    std::vector<std::string> fields;
-    std::string field;
-    for (size_t at = 0; at < reply.size();) {
-        const auto c = static_cast<unsigned char>(reply[at]);
-        if (c >= 0x81 && c <= 0xFE && at + 1 < reply.size()) {
-            field.append(reply.substr(at, 2));
-            at += 2;
-            continue;
-        }
-        if (c == '|') {
-            fields.push_back(std::move(field));
-            field.clear();
-        } else {
-            field += static_cast<char>(c);
-        }
-        ++at;
-    }
-    if (!field.empty()) fields.push_back(std::move(field));
-    return fields;
-}
 
 }  // namespace
 
@@ -67,7 +44,10 @@ VersionCheckClient::VersionCheckClient() : VersionCheckClient(QUILLET_UPDATE_SER
 VersionCheckClient::VersionCheckClient(std::string base_address, int timeout_seconds)
     : base_address_(std::move(base_address)), timeout_seconds_(timeout_seconds), reply_(std::make_unique<Reply>()) {}
 
-VersionCheckClient::~VersionCheckClient() { wait_for_background_checks(); }
+VersionCheckClient::~VersionCheckClient() {
+    abandon_ = true;  // a check still waiting on the network gives up within about a second
+    wait_for_background_checks();
+}
 
 void VersionCheckClient::set_message_sink(MessageSink sink) {
     std::lock_guard lock(mutex_);
@@ -131,6 +111,7 @@ std::string VersionCheckClient::request(const std::string& path) const {
     HttpRequest http;
     http.address = base_address_ + path;
     http.timeout_seconds = timeout_seconds_;
+    http.abandon = &abandon_;
     HttpResponse response;
     http_request(http, &response);
     return platform::utf8_to_gbk(response.raw_body);

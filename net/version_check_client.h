@@ -6,6 +6,7 @@
 // tracked under workers_mutex_ and waited for by the destructor.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,8 +34,8 @@ public:
     VersionCheckClient();
     // `base_address` ends in "/api"; request paths are appended to it.
     explicit VersionCheckClient(std::string base_address, int timeout_seconds = kRequestTimeoutSeconds);
-    // Waits for the background checks, so a client must end before whatever their
-    // `done` callbacks use.
+    // Makes running requests give up, then waits for the background checks, so a client
+    // must end before whatever their `done` callbacks use.
     ~VersionCheckClient();
 
     VersionCheckClient(const VersionCheckClient&) = delete;
@@ -80,6 +81,7 @@ private:
 
     const std::string base_address_;
     const int timeout_seconds_;
+    std::atomic<bool> abandon_{false};
 
     std::mutex mutex_;
     std::unique_ptr<Reply> reply_;  // guarded by mutex_

@@ -4,10 +4,10 @@
 #   scripts/deps.sh test   that and what the tests need
 set -euo pipefail
 
-run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libx11-dev libxtst-dev
+run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libssl-dev libx11-dev libxtst-dev
               fonts-wqy-zenhei xdg-utils)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev xvfb xauth xdotool xclip
-               python3 python3-pyftpdlib clang libclang-rt-14-dev)
+               python3 python3-pyftpdlib python3-openssl clang libclang-rt-14-dev)
 
 wanted=("${run_packages[@]}")
 [ "${1:-run}" = test ] && wanted+=("${test_packages[@]}")

@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/ftp_window.h"
@@ -272,6 +273,65 @@ TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
     EXPECT_EQ(seen, std::vector<std::string>{"下载失败"});
     EXPECT_EQ(read_file_bytes(path("data.edb")), before);
     EXPECT_FALSE(windows().is_open(kFtpWindow));
+}
+
+// The stall limit is beyond the test's time limit: only a close that does not wait on
+// the server lets this end.
+TEST_F(FtpWindowTest, ClosingTheWindowDoesNotWaitForAServerThatStoppedAnswering) {
+    TestFtpServer mute("--mute-after-login");
+    ASSERT_TRUE(mute.ready());
+    program_client().SetTimeouts({5000, 600});
+    open_ftp_window(mute);
+    connect();
+    ASSERT_EQ(caption(), "FTP - 连接成功");
+    windows().destroy_window(kFtpWindow);
+    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_FALSE(windows().is_open(kFtpWindow));
+}
+
+TEST_F(FtpWindowTest, AConnectOnItsWayWhenTheWindowClosesNeverLogsIn) {
+    open_ftp_window(server_);
+    windows().click(kFtpWindow, "按钮_ftp_连接");
+    windows().destroy_window(kFtpWindow);
+    EXPECT_FALSE(program_client().IsConnected());
+    // Whatever the worker had done by then, nothing is left logged in.
+    const std::size_t logins = server_.lines("LOGIN").size();
+    for (int round = 0; round < 20; ++round) windows().wait_processing_events(5);
+    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_EQ(server_.lines("LOGIN").size(), logins);
+}
+
+TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
+    test::TempDirectory certificates;
+    ASSERT_EQ(std::system(("/usr/bin/python3 " + std::string(QUILLET_SOURCE_DIR "/") +
+                           "tests/support/test_certificates.py " + certificates.path())
+                              .c_str()),
+              0);
+    TestFtpServer tls("--tls " + certificates.path() + "/self_a.pem");
+    ASSERT_TRUE(tls.ready());
+    open_ftp_window(tls);
+    connect();
+    ASSERT_EQ(caption(), "FTP - 连接成功");
+    const std::string stored_trust = stored("zhengshu");
+    const std::string trust = decipher(stored_trust, kCipherKey);
+    EXPECT_TRUE(trust.starts_with("127.0.0.1:" + std::to_string(tls.port()) + "=sha256:")) << trust;
+    EXPECT_EQ(read_file_bytes(path("ftp.ini")).find(trust), std::string::npos);
+    for (const char* box : {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
+        EXPECT_EQ(windows().text(kFtpWindow, box).find("sha256"), std::string::npos) << box;
+    }
+    windows().destroy_window(kFtpWindow);
+
+    TestFtpServer changed("--tls " + certificates.path() + "/self_b.pem");
+    ASSERT_TRUE(changed.ready());
+    // The same server (as ftp.ini knows it) now shows another certificate.
+    platform::write_setting(
+        path("ftp.ini"), "ftp", "zhengshu",
+        encipher("127.0.0.1:" + std::to_string(changed.port()) + trust.substr(trust.find('=')), kCipherKey));
+    open_ftp_window(changed);
+    connect();
+    EXPECT_EQ(caption(), "FTP - 连接失败");
+    EXPECT_TRUE(changed.lines("CMD USER").empty());
+    windows().destroy_window(kFtpWindow);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 Usage: ftp_server.py --root DIR --log FILE [--user U --password P] [--no-mlsd] [--stall-after N] [--silent]
                      [--die-after-receiving N] [--no-rename-over] [--refuse-rename-from TEXT]
+                     [--mute-after-login] [--hostile-listing] [--huge-listing] [--tls CERTFILE]
 
 Listens on 127.0.0.1 on a free port and prints "READY <port> <pid>" once it accepts
 connections, and exits when the test that started it is gone. Every connection, login and command is appended to the log file (and
@@ -11,8 +12,16 @@ Failed logins are answered at once. Paths travel as raw bytes (GBK names include
 download send N bytes and then hang, like a server that stopped mid-transfer. --die-after-receiving N kills the
 server (SIGKILL) once an upload has written N bytes. --no-rename-over refuses to rename onto an existing file, as some
 servers do; --refuse-rename-from TEXT refuses renames of files whose name contains TEXT.
+--mute-after-login answers the login (and PWD) and then nothing more (QUIT included).
+--hostile-listing lists every directory as the same crafted entries: names with
+separators, dot names, a NUL, a plain file "ok.txt" and a subdirectory "d", so that
+"d" nests without end.
+--huge-listing lists every directory as 100000 files, over 5 MB of listing.
+--tls CERTFILE offers AUTH TLS with the certificate and key in CERTFILE; the log then
+notes "CLEAR <command>" for USER and PASS that arrive on an unprotected connection.
 """
 import argparse
+import posixpath
 import os
 import signal
 import socket
@@ -22,7 +31,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -80,6 +89,10 @@ def main():
     parser.add_argument("--die-after-receiving", type=int, default=-1)
     parser.add_argument("--no-rename-over", action="store_true")
     parser.add_argument("--refuse-rename-from", default=None)
+    parser.add_argument("--mute-after-login", action="store_true")
+    parser.add_argument("--hostile-listing", action="store_true")
+    parser.add_argument("--huge-listing", action="store_true")
+    parser.add_argument("--tls")
     args = parser.parse_args()
 
     if args.silent:  # accepts connections (the kernel does) but never greets
@@ -108,7 +121,53 @@ def main():
                 raise OSError(1, "Operation not permitted")
             super().rename(src, dst)
 
-    class LoggingHandler(FTPHandler):
+        def isdir(self, path):
+            if args.hostile_listing and posixpath.basename(path) in ("d", ""):
+                return True
+            return super().isdir(path)
+
+        def listdir(self, path):
+            return [] if args.hostile_listing else super().listdir(path)
+
+        def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+            if args.huge_listing:
+                for n in range(100000):
+                    yield ("type=file;size=1;modify=20210101000000; file%06d.txt\r\n" % n).encode("utf8")
+                return
+            if not args.hostile_listing:
+                yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
+                return
+            for kind, name in (("cdir", "."), ("pdir", ".."), ("file", "../escape.txt"), ("file", "a/b.txt"),
+                               ("file", "a\\b.txt"), ("file", "nul\0.txt"), ("dir", ".."), ("dir", "../up"),
+                               ("file", "ok.txt"), ("dir", "d")):
+                yield ("type=%s;size=1;modify=20210101000000; %s\r\n" % (kind, name)).encode("utf8")
+
+    base = FTPHandler
+    if args.tls:
+        class TlsDataHandler(TLS_DTPHandler):
+            def readable(self):
+                # libcurl starts a protected data connection's handshake before it
+                # sends the transfer command; pyftpdlib would take the early bytes for
+                # a hang-up and close the connection.
+                if not self.receive and not self._initialized:
+                    return self._ssl_accepting or self._ssl_want_read
+                return super().readable()
+
+        class TlsHandler(TLS_FTPHandler):
+            certfile = args.tls
+            dtp_handler = TlsDataHandler
+
+            @classmethod
+            def get_ssl_context(cls):
+                if cls.ssl_context is None:
+                    # Clients resume the control connection's session on the data
+                    # connections, which OpenSSL refuses without a session id context.
+                    super().get_ssl_context().set_session_id(b"quillet-tests")
+                return cls.ssl_context
+
+        base = TlsHandler
+
+    class LoggingHandler(base):
         auth_failed_timeout = 0
         unicode_errors = "surrogateescape"
         use_sendfile = False
@@ -120,6 +179,10 @@ def main():
         def pre_process_command(self, line, cmd, arg):
             shown = "PASS ******" if cmd == "PASS" else line
             log.write("CMD %s\n" % shown)
+            if args.tls and cmd in ("USER", "PASS") and not getattr(self, "_ssl_established", False):
+                log.write("CLEAR %s\n" % cmd)
+            if args.mute_after_login and self.authenticated and cmd != "PWD":
+                return
             super().pre_process_command(line, cmd, arg)
 
         def handle_auth_success(self, home, password, msg_login):

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "platform/text_codec.h"
@@ -214,6 +217,101 @@ TEST_F(HttpClientTest, FailuresLeaveTheOutputsAndGiveTheNumberedMessage) {
     EXPECT_EQ(response.status, "712 服务器未响应!");
     EXPECT_EQ(response.cookies, "kept");
     EXPECT_EQ(response.raw_body, "kept");
+}
+
+TEST_F(HttpClientTest, RefusesAHugeReplyInsteadOfHoldingIt) {
+    HttpResponse response;
+    response.raw_body = "kept";
+    EXPECT_EQ(http_request(to("/big?mb=100"), &response), "");
+    EXPECT_EQ(response.status, "713 读取数据失败!");
+    EXPECT_EQ(response.raw_body, "kept");
+}
+
+TEST_F(HttpClientTest, EndsAnExchangeThatTricklesOnPastItsDeadline) {
+    // One byte every 0.2 s never trips the stall limit; the reply would be complete after
+    // 20 s, long after the deadline of twice the 1-s timeout.
+    HttpRequest request = to("/dribble");
+    request.timeout_seconds = 1;
+    HttpResponse response;
+    EXPECT_EQ(http_request(request, &response), "");
+    EXPECT_EQ(response.status, "713 读取数据失败!");
+}
+
+TEST_F(HttpClientTest, GivesUpWhenAbandoned) {
+    std::atomic<bool> abandon{true};
+    HttpRequest request = to("/hold");
+    request.timeout_seconds = 600;  // only abandoning can end this in time
+    request.abandon = &abandon;
+    HttpResponse response;
+    EXPECT_EQ(http_request(request, &response), "");
+    EXPECT_FALSE(response.status.empty());
+    EXPECT_NE(response.status, "200 OK");
+}
+
+TEST_F(HttpClientTest, ConvertsOnlyFromAllowedCharacterSets) {
+    HttpResponse response;
+    std::string page = http_request(to("/page?declare=UTF-8&encoding=utf-8"), &response);
+    EXPECT_NE(page.find("中文页面"), std::string::npos);
+    for (const char* declared : {"utf-7", "ISO-2022-CN-EXT", "IBM1364"}) {
+        page = http_request(to(std::string("/page?declare=") + declared + "&encoding=utf-8"), &response);
+        EXPECT_EQ(page, response.raw_body) << declared;
+    }
+}
+
+class HttpsClientTest : public HttpClientTest {
+protected:
+    static void SetUpTestSuite() {
+        HttpClientTest::SetUpTestSuite();
+        char pattern[] = "/tmp/quillet-https-XXXXXX";
+        certificates_ = mkdtemp(pattern);
+        tls_server_ = new LocalServer("tests/net/http_test_server.py", {"--tls", certificates_});
+    }
+    static void TearDownTestSuite() {
+        delete tls_server_;
+        tls_server_ = nullptr;
+        std::filesystem::remove_all(certificates_);
+        HttpClientTest::TearDownTestSuite();
+    }
+    void SetUp() override {
+        HttpClientTest::SetUp();
+        ASSERT_NE(tls_server_->port(), 0) << "the https test server did not start";
+    }
+
+    static HttpRequest secure(const std::string& path) {
+        HttpRequest request;
+        request.address = "https://127.0.0.1:" + std::to_string(tls_server_->port()) + path;
+        request.timeout_seconds = 5;
+        request.ca_file = certificates_ + "/ca.pem";
+        return request;
+    }
+
+    static inline std::string certificates_;
+    static inline LocalServer* tls_server_ = nullptr;
+};
+
+TEST_F(HttpsClientTest, TalksToAServerItsAuthorityVouchesFor) {
+    HttpResponse response;
+    EXPECT_TRUE(http_request(secure("/echo"), &response).starts_with("GET /echo ")) << response.status;
+    EXPECT_EQ(response.status, "200 OK");
+
+    HttpRequest untrusted = secure("/echo");
+    untrusted.ca_file.clear();  // the system does not know the test authority
+    EXPECT_EQ(http_request(untrusted, &response), "");
+    EXPECT_EQ(response.status, "711 发送请求失败!");
+}
+
+TEST_F(HttpsClientTest, FollowsRedirectsWithinHttpsButNeverDownToHttp) {
+    HttpResponse response;
+    EXPECT_TRUE(http_request(secure("/redirect?to=/echo"), &response).starts_with("GET /echo "));
+
+    const std::string plain = server_->address("/echo");
+    EXPECT_EQ(http_request(secure("/redirect?to=" + plain), &response), "");
+    EXPECT_EQ(response.status, "712 服务器未响应!");
+
+    HttpRequest not_followed = secure("/redirect?to=" + plain);
+    not_followed.no_redirect = true;  // reporting the target is still fine
+    EXPECT_EQ(http_request(not_followed, &response), "moved");
+    EXPECT_EQ(response.redirect_target, plain);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 """HTTP server for the HTTP client tests, on 127.0.0.1 only.
 
 Prints the port it listens on as its first line once it accepts connections.
+With --tls DIR it makes the test certificates in DIR (see tests/support) and serves
+https with DIR/trusted.pem.
 
   /echo               the request line, headers and body, as received, as the body
   /set-cookie?c=V...  one "Set-Cookie: V" line per c (header name as given by ?name=)
@@ -9,10 +11,14 @@ Prints the port it listens on as its first line once it accepts connections.
                       an HTML page declaring charset CS, its text encoded in ENC,
                       followed by the byte FF (invalid in GBK)
   /hold               reads the request and never answers
+  /big?mb=N           a reply of N MiB (sent as long as the client reads)
+  /dribble            a reply of 100 bytes, one byte every 0.2 s
 """
 import http.server
 import os
+import ssl
 import sys
+import time
 import threading
 import urllib.parse
 
@@ -63,6 +69,30 @@ class Handler(http.server.BaseHTTPRequestHandler):
             page = f'<html><head><meta http-equiv="Content-Type" content="text/html; charset={declared}">'
             page += f"</head><body>{PAGE_TEXT}</body></html>"
             self.reply(200, page.encode(query["encoding"][0]) + b"\xff", [("Content-Type", "text/html")])
+        elif url.path == "/big":
+            size = int(query.get("mb", ["100"])[0]) * 1024 * 1024
+            self.send_response(200)
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            chunk = b"x" * 65536
+            try:
+                for _ in range(size // len(chunk)):
+                    self.wfile.write(chunk)
+            except OSError:
+                pass  # the client stopped reading
+            self.close_connection = True
+        elif url.path == "/dribble":
+            self.send_response(200)
+            self.send_header("Content-Length", "100")
+            self.end_headers()
+            try:
+                for _ in range(100):
+                    self.wfile.write(b"d")
+                    self.wfile.flush()
+                    time.sleep(0.2)
+            except OSError:
+                pass
+            self.close_connection = True
         elif url.path == "/hold":
             self.close_connection = True
             self.rfile.read(1)  # until the client gives up and closes
@@ -75,6 +105,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    if len(sys.argv) == 3 and sys.argv[1] == "--tls":
+        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+        import test_certificates
+        test_certificates.make(sys.argv[2])
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(sys.argv[2], "trusted.pem"))
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     exit_when_stdin_closes()
     print(server.server_address[1], flush=True)
     server.serve_forever()

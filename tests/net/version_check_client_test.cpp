@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,21 @@ TEST_F(VersionCheckClientTest, BackgroundChecksReportTheirOutcome) {
     client_.wait_for_background_checks();
     EXPECT_TRUE(newer);
     EXPECT_EQ(address, "http://127.0.0.1/get");
+}
+
+// The timeout is far beyond the test's time limit: only abandoning the request lets
+// the client's destruction (the program's exit) end.
+TEST_F(VersionCheckClientTest, DestroyingTheClientAbandonsAWaitingCheck) {
+    service_.set_replies("true|true|x|http://127.0.0.1/get|n", "", /*hold=*/true);
+    auto patient = std::make_unique<VersionCheckClient>(service_.base_address(), 600);
+    bool reported = false;
+    patient->connect_in_background(kId, kVersion, [&](bool has_newer, const std::string&) {
+        EXPECT_FALSE(has_newer);
+        reported = true;
+    });
+    service_.next_request();  // the service holds it now
+    patient.reset();
+    EXPECT_TRUE(reported);
 }
 
 }  // namespace
