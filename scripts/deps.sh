@@ -8,7 +8,7 @@ set -euo pipefail
 
 # One list per group; a group that needs another names it in includes_<group>.
 run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libx11-dev libxtst-dev
-              fonts-wqy-zenhei xdg-utils)
+              libpcre2-dev fonts-wqy-zenhei xdg-utils)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev xvfb xauth xdotool xclip
                python3 python3-pyftpdlib clang libclang-rt-14-dev)
 includes_test=(run)
