@@ -19,10 +19,12 @@ function(quillet_qt_target target)
   set_target_properties(${target} PROPERTIES AUTOMOC ON)
 endfunction()
 
-# A GoogleTest executable registered with CTest.
+# A GoogleTest executable registered with CTest. The tests run from the top of the build
+# tree: some find their helper scripts through __FILE__, which is relative to that
+# directory when ccache compiles with a base directory.
 function(quillet_test target)
   add_executable(${target} ${ARGN})
   quillet_target(${target})
   target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
