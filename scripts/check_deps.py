@@ -321,12 +321,12 @@ def python_module_files(problems):
         with open(script, encoding="utf-8") as source:
             modules = python_imports(source.read())
         for module in sorted(modules - ours):
-            spec = importlib.util.find_spec(module)
-            if spec is None:
+            located = importlib.util.find_spec(module)
+            if located is None:
                 problems.append("%s imports %s, which no installed package provides"
                                 % (os.path.relpath(script, ROOT), module))
-            elif spec.origin and os.path.isabs(spec.origin):
-                files.add(spec.origin)
+            elif located.origin and os.path.isabs(located.origin):
+                files.add(located.origin)
     return files
 
 
