@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the debug build (GUI tests included, under a
 # private Xvfb display) and the sanitizer build (ASan+UBSan, libraries and tools only:
-# Qt under the sanitizers is too slow for the GUI tests on a 2-core machine).
+# Qt under the sanitizers is too slow for the GUI tests on a 2-core machine), the fuzzers,
+# and last a check that every header, library and program used comes from a package that
+# scripts/deps.sh installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -22,4 +24,5 @@ status=0
 ctest --preset debug -j2 || status=1
 ctest --preset asan -j2 || status=1
 scripts/fuzz.sh 30 || status=1
+scripts/check_deps.py build/debug build/asan build/fuzz || status=1
 exit $status

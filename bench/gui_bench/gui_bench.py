@@ -10,7 +10,6 @@ usage: gui_bench.py PATH/TO/quillet [runs]
 """
 import hashlib
 import os
-import random
 import shutil
 import statistics
 import subprocess
@@ -38,28 +37,22 @@ def prepare_program_dir(binary: str) -> str:
     return directory
 
 
-def display_answers(display: str) -> bool:
-    return subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=display),
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
-
-
 def start_xvfb():
-    # Other test runs start their own servers: take a free number and make sure the
-    # server that answers is this one.
-    for number in random.sample(range(150, 400), 40):
-        if os.path.exists("/tmp/.X11-unix/X%d" % number) or os.path.exists("/tmp/.X%d-lock" % number):
-            continue
-        display = ":%d" % number
-        server = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and server.poll() is None:
-            if display_answers(display):
-                return server, display
-            time.sleep(0.05)
+    # The server picks a free display number itself and writes it to the pipe once it
+    # accepts connections. -noreset keeps it up when its last client disconnects: without
+    # it the server resets between runs and the next client finds no display.
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+                               "-screen", "0", "1280x1024x24"],
+                              pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as announced:
+        number = announced.readline().strip()
+    if not number.isdigit():
         server.kill()
         server.wait()
-    sys.exit("no Xvfb display could be started")
+        sys.exit("no Xvfb display could be started")
+    return server, ":" + number
 
 
 def window_mapped(display: str, pid: int) -> bool:

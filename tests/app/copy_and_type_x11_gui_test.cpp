@@ -8,9 +8,11 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -107,9 +109,17 @@ class CopyAndTypeX11Test : public testing::Test {
     static void SetUpTestSuite() {
         const char* display = std::getenv("DISPLAY");
         if (display == nullptr || *display == '\0') return;
-        std::string lock = "/tmp/quillet_x11_tests_" + std::string(display) + ".lock";
-        int fd = open(lock.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
-        if (fd >= 0) flock(fd, LOCK_EX);  // held until this test program ends
+        // Read-only, and opened before it is created: a lock file another user left behind
+        // (a test run as root, say) can then still be locked, where opening it for writing
+        // or with O_CREAT in sticky /tmp is refused. Without the lock the tests would run
+        // against each other, so they fail instead.
+        lock_path_ = "/tmp/quillet_x11_tests_" + std::string(display) + ".lock";
+        int fd = open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            fd = open(lock_path_.c_str(), O_CREAT | O_RDONLY | O_CLOEXEC, 0644);
+            if (fd >= 0) fchmod(fd, 0644);  // whatever the umask, others must be able to open it
+        }
+        display_locked_ = fd >= 0 && flock(fd, LOCK_EX) == 0;  // held until this test program ends
         if (layer_ != nullptr) return;
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         layer_ = new ui::QtWindowLayer();
@@ -120,6 +130,7 @@ class CopyAndTypeX11Test : public testing::Test {
 
     void SetUp() override {
         if (layer_ == nullptr) GTEST_SKIP() << "no X display";
+        ASSERT_TRUE(display_locked_) << "could not lock " << lock_path_;
         platform::clipboard().set_secret_lifetime_ms(platform::kSecretLifetimeMs);
         layer_->load_window(ui::kMainWindow);
     }
@@ -186,6 +197,8 @@ class CopyAndTypeX11Test : public testing::Test {
         layer_->list_select_row(ui::kMainWindow, kRecordList, row);
     }
 
+    static inline std::string lock_path_;
+    static inline bool display_locked_ = false;
     static inline ui::QtWindowLayer* layer_ = nullptr;
     static inline AppState* state_ = nullptr;
 };
