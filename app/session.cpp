@@ -48,6 +48,10 @@ void log_in(AppState& state) {
 // them; none may outlive it and keep working on the store after the user left.
 void end_session(AppState& state) {
     ui::WindowLayer& windows = state.windows;
+    // The end may come inside the nested loop of a menu or a dialog (the idle logout, a
+    // close request while a menu is open); they are closed as if cancelled, so that
+    // nothing the user answers later acts for an ended session.
+    windows.close_dialogs();
     windows.destroy_window(ui::kRecordWindow);
     windows.destroy_window(ui::kGeneratorWindow);
     windows.destroy_window(ui::kFtpWindow);
@@ -74,9 +78,6 @@ void idle_tick(AppState& state) {
         state.idle_countdown -= static_cast<int>(std::min<std::uint32_t>(seconds, kIdleTicks));
     }
     if (state.idle_countdown > 0) return;
-    // The tick may come inside the nested loop of a menu or a dialog; they are closed as
-    // if cancelled, so that nothing the user answers later acts for an ended session.
-    state.windows.close_dialogs();
     log_out(state);
 }
 

@@ -294,5 +294,22 @@ TEST_F(IdleLogoutTest, InsideAPauseThatGoesOn) {
     EXPECT_EQ(main_window(), nullptr);
 }
 
+// The window manager's close request can come while the list's menu is open: the session
+// ends the same way, and no window is left.
+TEST_F(IdleLogoutTest, CloseRequestWhileThePopUpMenuIsOpen) {
+    User user;
+    user.then([] {
+        if (open_popup() == nullptr) return false;
+        layer_->press_close_box(ui::kMainWindow);
+        return true;
+    });
+    right_press_on_the_row();
+    EXPECT_TRUE(user.done());
+    EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
+    EXPECT_FALSE(layer_->is_open(ui::kLoginWindow));
+    EXPECT_EQ(open_popup(), nullptr);
+    EXPECT_EQ(state_->session_password, "");
+}
+
 }  // namespace
 }  // namespace quillet::app
