@@ -56,8 +56,7 @@ void QtWindowLayer::Impl::on_window_thread(const std::function<void()>& task) co
         task();
         return;
     }
-    QMetaObject::invokeMethod(
-        &dispatcher, [&task] { task(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(&dispatcher, [&task] { task(); }, Qt::BlockingQueuedConnection);
 }
 
 bool QtWindowLayer::Impl::menu_item_reachable(const FormWindow& w, std::string_view caption) const {
