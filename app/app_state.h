@@ -3,6 +3,7 @@
 // what it needs when it starts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "ui/window_layer.h"
@@ -17,6 +18,8 @@ struct AppState {
     std::string session_password;
     // Ticks of 时钟1 left before the idle logout.
     int idle_countdown = 0;
+    // The clock's tick count at the last idle tick (or at the session's start).
+    std::uint32_t idle_tick_ms = 0;
     // Record window: 0 = add, 1 = modify; the list row chosen for modify and its ID.
     int edit_mode = 0;
     int remembered_row = -1;

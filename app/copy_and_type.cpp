@@ -69,10 +69,34 @@ void bind_copy_commands(ui::WindowLayer& windows) {
     });
 }
 
-void type_into_window_under_pointer(std::string text) {
+// Whether the window under the pointer took the text (an empty text is taken trivially);
+// the window is reported in `target`.
+bool type_into_window_under_pointer(std::string text, platform::DesktopWindow* target = nullptr) {
     platform::Typist& typist = platform::typist();
-    typist.type_text(typist.window_under_pointer(), text);
+    const platform::DesktopWindow window = typist.window_under_pointer();
+    if (target != nullptr) *target = window;
+    const bool typed = typist.type_text(window, text);
     wipe_text(text);
+    return typed;
+}
+
+// The account, Tab, then the password. The password goes only to the top-level window
+// that took the account: the pointer may have moved to another program during the pauses,
+// and a password typed there is a leak.
+void type_account_and_password(ui::WindowLayer& windows) {
+    platform::DesktopWindow account_window = 0;
+    if (!type_into_window_under_pointer(selected_cell(windows, kAccountColumn), &account_window)) return;
+    windows.wait_processing_events(kTypingPauseMs);
+    platform::Typist& typist = platform::typist();
+    typist.press_tab();
+    windows.wait_processing_events(kTypingPauseMs);
+    // Taken anew: the Tab may have moved on to a box the pointer is now over.
+    const platform::DesktopWindow password_window = typist.window_under_pointer();
+    const platform::DesktopWindow account_top = typist.top_level_of(account_window);
+    if (password_window == 0 || account_top == 0 || typist.top_level_of(password_window) != account_top) return;
+    std::string password = selected_password(windows);
+    typist.type_text(password_window, password);
+    wipe_text(password);
 }
 
 void dispatch_hot_key(ui::WindowLayer& windows, const HotKeyIdentifiers& identifiers, int identifier) {
@@ -82,12 +106,7 @@ void dispatch_hot_key(ui::WindowLayer& windows, const HotKeyIdentifiers& identif
     } else if (identifier == identifiers.of_key[1]) {
         type_into_window_under_pointer(selected_password(windows));
     } else if (identifier == identifiers.of_key[2]) {
-        type_into_window_under_pointer(selected_cell(windows, kAccountColumn));
-        windows.wait_processing_events(kTypingPauseMs);
-        platform::typist().press_tab();
-        windows.wait_processing_events(kTypingPauseMs);
-        // Taken anew: the pointer may have moved during the pauses.
-        type_into_window_under_pointer(selected_password(windows));
+        type_account_and_password(windows);
     }
 }
 

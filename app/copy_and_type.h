@@ -1,6 +1,8 @@
 // Handing the selected record's account and password to another program without showing
 // the password: the copy commands of the list's pop-up menu, and the F1, F2 and F3 keys
 // that type the account, the password, or both into the window under the mouse pointer.
+// Nothing is typed into a window that does not take the keyboard focus, and F3 types the
+// password only into the top-level window that took the account.
 // A password put on the clipboard is taken off again after 30 seconds, and when the
 // program ends, unless the clipboard holds something else by then.
 #pragma once

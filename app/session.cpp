@@ -1,9 +1,13 @@
 #include "app/session.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "app/login_password.h"
 #include "app/unstorable_text.h"
 #include "db/database.h"
 #include "platform/clipboard.h"
+#include "platform/clock.h"
 #include "platform/secret_text.h"
 
 namespace quillet::app {
@@ -41,14 +45,18 @@ void log_in(AppState& state) {
     windows.destroy_window(kLoginWindow);
 }
 
-// The secondary windows belong to the session that opened them; none may outlive it
-// and keep working on the store after the user left.
-void close_session_windows(AppState& state) {
+// Whatever ends the main window ends the session: 注销, 退出, the idle logout and the
+// window's own close box alike. The secondary windows belong to the session that opened
+// them; none may outlive it and keep working on the store after the user left.
+void end_session(AppState& state) {
     ui::WindowLayer& windows = state.windows;
+    // The end may come inside the nested loop of a menu or a dialog (the idle logout, a
+    // close request while a menu is open); they are closed as if cancelled, so that
+    // nothing the user answers later acts for an ended session.
+    windows.close_dialogs();
     windows.destroy_window(ui::kRecordWindow);
     windows.destroy_window(ui::kGeneratorWindow);
     windows.destroy_window(ui::kFtpWindow);
-    windows.destroy_window(kMainWindow);
     release_session_password(state);
     // A password copied in this session does not wait out its lifetime after the user left.
     platform::clipboard().clear_secret();
@@ -56,11 +64,23 @@ void close_session_windows(AppState& state) {
 
 void log_out(AppState& state) {
     state.windows.load_window(kLoginWindow);
-    close_session_windows(state);
+    state.windows.destroy_window(kMainWindow);
 }
 
+// Counts the whole seconds the clock says have passed, at least one per tick: a tick that
+// comes late (a busy window thread, a suspended machine) must not stretch the session.
 void idle_tick(AppState& state) {
-    if (--state.idle_countdown <= 0) log_out(state);
+    const std::uint32_t now = platform::clock().tick_count_ms();
+    const std::uint32_t seconds = (now - state.idle_tick_ms) / 1000;
+    if (seconds == 0) {
+        state.idle_tick_ms = now;
+        --state.idle_countdown;
+    } else {
+        state.idle_tick_ms += seconds * 1000;  // the part of a second left counts next time
+        state.idle_countdown -= static_cast<int>(std::min<std::uint32_t>(seconds, kIdleTicks));
+    }
+    if (state.idle_countdown > 0) return;
+    log_out(state);
 }
 
 }  // namespace
@@ -76,7 +96,9 @@ void bind_session(AppState& state) {
     ui::WindowLayer& windows = state.windows;
     windows.bind(kLoginWindow, "按钮_登录", Event::kClicked, [&state](int, int) { log_in(state); });
     windows.bind(kMainWindow, "按钮_注销", Event::kClicked, [&state](int, int) { log_out(state); });
-    windows.bind(kMainWindow, "按钮_退出", Event::kClicked, [&state](int, int) { close_session_windows(state); });
+    windows.bind(kMainWindow, "按钮_退出", Event::kClicked,
+                 [&state](int, int) { state.windows.destroy_window(kMainWindow); });
+    windows.bind(kMainWindow, "", Event::kDestroyed, [&state](int, int) { end_session(state); });
 
     const auto reset_countdown = [&state](int, int) { state.idle_countdown = kIdleTicks; };
     windows.bind(kMainWindow, "", Event::kMouseMoved, reset_countdown);
@@ -87,6 +109,7 @@ void bind_session(AppState& state) {
     // Every session starts with the full ten minutes, not with what the last one left.
     windows.bind(kMainWindow, "", Event::kCreated, [&state](int, int) {
         state.idle_countdown = kIdleTicks;
+        state.idle_tick_ms = platform::clock().tick_count_ms();
         state.windows.set_timer_interval(kMainWindow, "时钟1", 1000);
     });
 }

@@ -24,7 +24,8 @@ class NoHotKeys : public HotKeys {
 class NoTypist : public Typist {
   public:
     DesktopWindow window_under_pointer() override { return 0; }
-    void type_text(DesktopWindow, const std::string&) override {}
+    bool type_text(DesktopWindow, const std::string&) override { return false; }
+    DesktopWindow top_level_of(DesktopWindow) override { return 0; }
     void press_tab() override {}
 };
 

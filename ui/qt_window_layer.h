@@ -54,6 +54,7 @@ public:
     bool input_box(std::string_view caption, std::string_view prompt, std::string_view initial,
                    std::string* entered) override;
     bool password_prompt(int tries_left, std::string* password) override;
+    void close_dialogs() override;
     void balloon_tip(std::string_view window, std::string_view control, std::string_view text,
                      Point screen) override;
     Point cursor_position() const override;
@@ -76,6 +77,7 @@ public:
     void type_utf8(std::string_view window, std::string_view control, std::string_view utf8) override;
     void move_mouse_over(std::string_view window, std::string_view control) override;
     void right_click(std::string_view window, std::string_view control) override;
+    void press_close_box(std::string_view window) override;
     bool last_popup_item_enabled(std::string_view item) const override;
 
 private:

@@ -37,6 +37,8 @@ public:
     virtual void type_utf8(std::string_view window, std::string_view control, std::string_view utf8) = 0;
     virtual void move_mouse_over(std::string_view window, std::string_view control) = 0;
     virtual void right_click(std::string_view window, std::string_view control) = 0;
+    // The window's close box, or Alt+F4: the close request a window manager sends.
+    virtual void press_close_box(std::string_view window) = 0;
     // Enabled state of the items of the last pop-up menu, by caption, as shown.
     virtual bool last_popup_item_enabled(std::string_view item) const = 0;
 };

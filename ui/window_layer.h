@@ -57,6 +57,8 @@ public:
     // A window that is already open is brought to the front instead.
     virtual void load_window(std::string_view window) = 0;
     // Fires the destroyed event and destroys the window; nothing when it is not open.
+    // Inside a menu or dialog the window is hidden and silent at once, and freed only once
+    // those have returned: the code that opened them may still be using it.
     virtual void destroy_window(std::string_view window) = 0;
     virtual bool is_open(std::string_view window) const = 0;
 
@@ -110,6 +112,10 @@ public:
                            std::string* entered) = 0;
     // The access-password prompt; tries_left < 3 shows the retry line.
     virtual bool password_prompt(int tries_left, std::string* password) = 0;
+    // Closes every open pop-up menu and modal dialog as if the user cancelled it: a menu
+    // chooses nothing, a question answers No, an input box and the password prompt are
+    // cancelled. Their callers go on once the window thread gets back to them.
+    virtual void close_dialogs() = 0;
     virtual void balloon_tip(std::string_view window, std::string_view control, std::string_view text,
                              Point screen) = 0;
     virtual Point cursor_position() const = 0;

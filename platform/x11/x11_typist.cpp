@@ -105,12 +105,10 @@ class X11Typist : public Typist {
         return current == root ? 0 : current;
     }
 
-    void type_text(DesktopWindow window, const std::string& text) override {
-        if (window == 0 || text.empty() || !open()) return;
-        {
-            x11::XErrorTrap trap(display_);  // the window may be gone by now
-            XSetInputFocus(display_, static_cast<Window>(window), RevertToParent, CurrentTime);
-        }
+    bool type_text(DesktopWindow window, const std::string& text) override {
+        if (window == 0 || !open()) return false;
+        if (text.empty()) return true;
+        if (!take_focus(static_cast<Window>(window))) return false;
         XkbStateRec state{};
         XkbGetState(display_, XkbUseCoreKbd, &state);
         bool caps_locked = (state.locked_mods & LockMask) != 0;
@@ -130,6 +128,21 @@ class X11Typist : public Typist {
         if (caps_locked) XkbLockModifiers(display_, XkbUseCoreKbd, LockMask, LockMask);
         XFlush(display_);
         schedule_spare_restore();
+        return true;
+    }
+
+    DesktopWindow top_level_of(DesktopWindow window) override {
+        if (window == 0 || !open()) return 0;
+        x11::XErrorTrap trap(display_);  // the window may be gone by now
+        Window current = static_cast<Window>(window);
+        for (;;) {
+            Window root = None, parent = None, *children = nullptr;
+            unsigned count = 0;
+            if (!XQueryTree(display_, current, &root, &parent, &children, &count)) return 0;
+            if (children != nullptr) XFree(children);
+            if (parent == root || parent == None) return current;
+            current = parent;
+        }
     }
 
     void press_tab() override {
@@ -158,6 +171,18 @@ class X11Typist : public Typist {
         }
         shift_ = XKeysymToKeycode(display_, XK_Shift_L);
         return true;
+    }
+
+    // Whether `window` has the keyboard focus after asking for it. A window that is gone or
+    // not shown refuses (BadWindow, BadMatch); a window manager may also refuse quietly.
+    bool take_focus(Window window) {
+        x11::XErrorTrap trap(display_);
+        XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+        if (trap.first_error() != Success) return false;
+        Window focused = None;
+        int revert_to = 0;
+        XGetInputFocus(display_, &focused, &revert_to);
+        return focused == window;
     }
 
     // A key of the active group that gives `keysym` without Shift, or else with Shift.

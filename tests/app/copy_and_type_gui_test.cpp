@@ -184,12 +184,37 @@ TEST_F(CopyAndTypeTest, F1TypesTheAccountAndF2ThePasswordIntoTheWindowUnderThePo
 
 TEST_F(CopyAndTypeTest, F3TypesAccountThenTabThenPasswordIntoTheWindowUnderThePointerThen) {
     select(add_row({"P", "A", "W", "U", ""}));
-    layer_->during_pause = [this] { typist.set_pointer_window(8); };  // the pointer moves meanwhile
+    typist.set_top_level(7, 70);
+    typist.set_top_level(8, 70);
+    // The pointer moves meanwhile, to another box of the same window.
+    layer_->during_pause = [this] { typist.set_pointer_window(8); };
     hot_keys.press(HotKey::kF3);
     EXPECT_EQ(typist.actions(),
               (std::vector<Action>{{Action::kText, 7, "A"}, {Action::kTab, 0, ""}, {Action::kText, 8, "W"}}));
     // 500 ms after the account, and 500 ms after the Tab.
     EXPECT_EQ(layer_->pauses, (std::vector<std::pair<int, std::size_t>>{{500, 1}, {500, 2}}));
+}
+
+TEST_F(CopyAndTypeTest, F3TypesNoPasswordOnceThePointerIsOverAnotherProgram) {
+    select(add_row({"P", "A", "W", "U", ""}));
+    typist.set_top_level(7, 70);
+    for (const platform::DesktopWindow elsewhere : {platform::DesktopWindow{8}, platform::DesktopWindow{0}}) {
+        typist.clear();
+        typist.set_pointer_window(7);
+        layer_->during_pause = [this, elsewhere] { typist.set_pointer_window(elsewhere); };
+        hot_keys.press(HotKey::kF3);
+        EXPECT_EQ(typist.actions(), (std::vector<Action>{{Action::kText, 7, "A"}, {Action::kTab, 0, ""}}))
+            << "pointer over " << elsewhere;
+    }
+}
+
+// A window that does not take the focus would leave the keys to whichever window has it.
+TEST_F(CopyAndTypeTest, NothingMoreIsTypedWhenTheWindowRefusesTheFocus) {
+    select(add_row({"P", "A", "W", "U", ""}));
+    typist.refuse_focus(7);
+    hot_keys.press(HotKey::kF3);
+    EXPECT_TRUE(typist.actions().empty());
+    EXPECT_TRUE(layer_->pauses.empty());  // no Tab, no password after it
 }
 
 TEST_F(CopyAndTypeTest, EachMainWindowTakesTheNextThreeIdentifiersAndGivesTheKeysBackWhenItCloses) {

@@ -25,6 +25,7 @@
 #include "app/text_cipher.h"
 #include "platform/clipboard.h"
 #include "platform/text_codec.h"
+#include "platform/typist.h"
 #include "ui/qt_window_layer.h"
 
 // Xlib last: its macros (None, Bool) would break the headers above.
@@ -168,13 +169,18 @@ class CopyAndTypeX11Test : public testing::Test {
 
     static void press(const std::string& key) { run({"xdotool", "key", key}); }
 
-    // Starts the target window under the pointer, its first box focused.
-    static std::unique_ptr<Child> start_target() {
+    // Starts a target window with its top-left corner at (x, y), its first box focused,
+    // and puts the pointer over it.
+    static std::unique_ptr<Child> start_target(int x = kTargetX, int y = kTargetY) {
         auto target = std::make_unique<Child>(
-            std::vector<std::string>{QUILLET_TYPING_TARGET, std::to_string(kTargetX), std::to_string(kTargetY)});
+            std::vector<std::string>{QUILLET_TYPING_TARGET, std::to_string(x), std::to_string(y)});
         EXPECT_TRUE(until([&] { return target->output().find("ready\n") != std::string::npos; }, target.get()));
-        run({"xdotool", "mousemove", std::to_string(kTargetX + 150), std::to_string(kTargetY + 30)});
+        point_at_target(x, y);
         return target;
+    }
+
+    static void point_at_target(int x = kTargetX, int y = kTargetY) {
+        run({"xdotool", "mousemove", std::to_string(x + 150), std::to_string(y + 30)});
     }
 
     // Waits until the target's two boxes read `first` and `second` (GBK).
@@ -315,6 +321,70 @@ TEST_F(CopyAndTypeX11Test, NothingIsTypedAfterTheMainWindowClosed) {
     select_row("P", "A", "W", "U", "");
     press("F2");
     ASSERT_TRUE(target_shows(*target, "W"));
+}
+
+// Passes everything to the desktop's typist, and moves the pointer elsewhere right after
+// the Tab, as a user might during F3's pauses.
+class PointerMovingTypist : public platform::Typist {
+  public:
+    PointerMovingTypist(platform::Typist& desktop, int x, int y) : desktop_(desktop), x_(x), y_(y) {}
+    platform::DesktopWindow window_under_pointer() override { return desktop_.window_under_pointer(); }
+    bool type_text(platform::DesktopWindow window, const std::string& text) override {
+        return desktop_.type_text(window, text);
+    }
+    platform::DesktopWindow top_level_of(platform::DesktopWindow window) override {
+        return desktop_.top_level_of(window);
+    }
+    void press_tab() override {
+        desktop_.press_tab();
+        Display* display = XOpenDisplay(nullptr);
+        XWarpPointer(display, 0, DefaultRootWindow(display), 0, 0, 0, 0, x_, y_);
+        XCloseDisplay(display);  // flushes
+    }
+
+  private:
+    platform::Typist& desktop_;
+    int x_, y_;
+};
+
+TEST_F(CopyAndTypeX11Test, F3TypesNoPasswordIntoAnotherProgramThePointerMovedTo) {
+    constexpr int kOtherY = kTargetY + 250;
+    select_row("P", "user", "S3cret", "U", "");
+    auto other = start_target(kTargetX, kOtherY);
+    auto target = start_target();
+    PointerMovingTypist moving(platform::typist(), kTargetX + 150, kOtherY + 30);
+    platform::set_typist(&moving);
+    press("F3");
+    platform::set_typist(nullptr);
+    ASSERT_TRUE(target_shows(*target, "user"));
+    // Keys reach a window in order: had the password gone to the other program, it would
+    // stand before the account typed now.
+    press("F1");
+    EXPECT_TRUE(target_shows(*other, "user"));
+}
+
+// Keys sent after a failed focus change would go to whichever window has the focus.
+TEST_F(CopyAndTypeX11Test, NothingIsTypedIntoAWindowThatCannotTakeTheFocus) {
+    select_row("P", "A", "W", "U", "");
+    auto target = start_target();
+    press("F1");
+    ASSERT_TRUE(target_shows(*target, "A"));  // the target has the focus now
+
+    Display* display = XOpenDisplay(nullptr);
+    const Window root = DefaultRootWindow(display);
+    const Window unmapped = XCreateSimpleWindow(display, root, 0, 0, 10, 10, 0, 0, 0);
+    const Window destroyed = XCreateSimpleWindow(display, root, 0, 0, 10, 10, 0, 0, 0);
+    XDestroyWindow(display, destroyed);
+    XSync(display, False);
+    platform::Typist& typist = platform::typist();
+    EXPECT_FALSE(typist.type_text(unmapped, "x"));
+    EXPECT_FALSE(typist.type_text(destroyed, "y"));
+    EXPECT_EQ(typist.top_level_of(destroyed), 0u);
+    XDestroyWindow(display, unmapped);
+    XCloseDisplay(display);
+
+    press("F2");
+    EXPECT_TRUE(target_shows(*target, "AW"));
 }
 
 }  // namespace

@@ -60,6 +60,7 @@ class ForwardingWindowLayer : public ui::WindowLayer {
     bool is_menu_item_enabled(std::string_view w, std::string_view item) const override {
         return inner_.is_menu_item_enabled(w, item);
     }
+    void close_dialogs() override { inner_.close_dialogs(); }
     void popup_menu(std::string_view w, std::string_view menu, ui::Point at) override {
         inner_.popup_menu(w, menu, at);
     }

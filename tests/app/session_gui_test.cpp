@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
+#include "platform/manual_clock.h"
 #include "platform/recording_clipboard.h"
 #include "platform/settings_file.h"
 
@@ -16,6 +17,21 @@ namespace {
 using ui::Event;
 using ui::kLoginWindow;
 using ui::kMainWindow;
+
+enum class Leave { kLogout, kExit, kCloseBox };
+constexpr Leave kWaysToLeave[] = {Leave::kLogout, Leave::kExit, Leave::kCloseBox};
+
+const char* name_of(Leave way) {
+    switch (way) {
+        case Leave::kLogout:
+            return "logout";
+        case Leave::kExit:
+            return "exit";
+        case Leave::kCloseBox:
+            return "close box";
+    }
+    return "";
+}
 
 class SessionGuiTest : public AppGuiTest {
   protected:
@@ -43,6 +59,17 @@ class SessionGuiTest : public AppGuiTest {
         try_login(password);
         ASSERT_TRUE(windows().is_open(kMainWindow));
         windows().set_timer_interval(kMainWindow, "时钟1", 0);
+    }
+
+    void leave(Leave way) {
+        switch (way) {
+            case Leave::kLogout:
+                return windows().click(kMainWindow, "按钮_注销");
+            case Leave::kExit:
+                return windows().click(kMainWindow, "按钮_退出");
+            case Leave::kCloseBox:
+                return windows().press_close_box(kMainWindow);
+        }
     }
 
     void tick(int times) {
@@ -120,22 +147,22 @@ TEST_F(SessionGuiTest, EachLoginRoundTakesTheNewlyTypedPassword) {
     }
 }
 
-TEST_F(SessionGuiTest, LogoutAndExitCloseTheSessionsOtherWindows) {
+TEST_F(SessionGuiTest, LogoutExitAndTheCloseBoxCloseTheSessionsOtherWindows) {
     store_login_password("pw");
-    for (const bool exit : {false, true}) {
-        SCOPED_TRACE(exit ? "exit" : "logout");
+    for (const Leave way : kWaysToLeave) {
+        SCOPED_TRACE(name_of(way));
         log_in("pw");
         windows().load_window(ui::kRecordWindow);
         windows().click(ui::kRecordWindow, "按钮_随机密码");
         windows().load_window(ui::kFtpWindow);
         ASSERT_TRUE(windows().is_open(ui::kGeneratorWindow));
 
-        windows().click(kMainWindow, exit ? "按钮_退出" : "按钮_注销");
+        leave(way);
         EXPECT_FALSE(windows().is_open(kMainWindow));
         EXPECT_FALSE(windows().is_open(ui::kRecordWindow));
         EXPECT_FALSE(windows().is_open(ui::kGeneratorWindow));
         EXPECT_FALSE(windows().is_open(ui::kFtpWindow));
-        EXPECT_EQ(windows().is_open(kLoginWindow), !exit);
+        EXPECT_EQ(windows().is_open(kLoginWindow), way == Leave::kLogout);
         EXPECT_EQ(state().session_password, "");
     }
 }
@@ -144,11 +171,11 @@ TEST_F(SessionGuiTest, LeavingTheSessionTakesItsPasswordOffTheClipboard) {
     platform::RecordingClipboard clipboard;
     platform::set_clipboard(&clipboard);
     store_login_password("pw");
-    for (const bool exit : {false, true}) {
-        SCOPED_TRACE(exit ? "exit" : "logout");
+    for (const Leave way : kWaysToLeave) {
+        SCOPED_TRACE(name_of(way));
         log_in("pw");
         clipboard.set_text("secret", platform::Sensitivity::kSecret);
-        windows().click(kMainWindow, exit ? "按钮_退出" : "按钮_注销");
+        leave(way);
         EXPECT_EQ(clipboard.content(), "");
     }
     // What the user copied from elsewhere since is theirs and stays.
@@ -192,6 +219,27 @@ TEST_F(SessionGuiTest, ASessionAfterAnIdleLogoutStartsWithTheFullCountdown) {
     EXPECT_EQ(state().idle_countdown, kIdleTicks);
     tick(1);
     EXPECT_TRUE(windows().is_open(kMainWindow));
+}
+
+// The timer only says when to look; the clock says how much time has passed, so a tick
+// that comes late (a busy window thread, a suspended machine) does not stretch the session.
+TEST_F(SessionGuiTest, TheIdleCountdownFollowsTheClockNotTheNumberOfTicks) {
+    platform::ManualClock clock;
+    platform::set_clock(&clock);
+    store_login_password("pw");
+    log_in("pw");
+    clock.advance((kIdleTicks - 1) * 1000);
+    tick(1);
+    EXPECT_EQ(state().idle_countdown, 1);
+    windows().move_mouse_over(kMainWindow, "");
+    clock.advance(kIdleTicks * 1000 - 1);  // just short of ten minutes
+    tick(1);
+    EXPECT_TRUE(windows().is_open(kMainWindow));
+    clock.advance(1);
+    tick(1);
+    EXPECT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    platform::set_clock(nullptr);
 }
 
 }  // namespace

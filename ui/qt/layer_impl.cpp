@@ -31,6 +31,8 @@ QtWindowLayer::Impl::~Impl() {
         delete window;
     }
     windows.clear();
+    for (QPointer<FormWindow>& window : doomed) delete window.data();
+    doomed.clear();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
@@ -71,6 +73,27 @@ bool QtWindowLayer::Impl::menu_item_reachable(const FormWindow& w, std::string_v
         if (!parent || !parent->isEnabled()) return false;
     }
     return true;
+}
+
+void QtWindowLayer::Impl::free_later(FormWindow* doomed_window) {
+    if (nested_loops > 0) {
+        doomed.emplace_back(doomed_window);
+        return;
+    }
+    // deleteLater, not delete: this may run inside one of the window's own event handlers.
+    doomed_window->deleteLater();
+}
+
+QtWindowLayer::Impl::NestedLoop::NestedLoop(Impl& impl) : impl_(impl) { ++impl_.nested_loops; }
+
+// Called from the handler that opened the outermost menu or dialog, so deleteLater frees
+// the windows once that handler has returned to the main loop.
+QtWindowLayer::Impl::NestedLoop::~NestedLoop() {
+    if (--impl_.nested_loops > 0) return;
+    for (QPointer<FormWindow>& window : impl_.doomed) {
+        if (window) window->deleteLater();
+    }
+    impl_.doomed.clear();
 }
 
 void QtWindowLayer::Impl::quit_when_no_window_is_left() {

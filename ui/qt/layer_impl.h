@@ -6,11 +6,13 @@
 
 #include <QApplication>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/dialog_script.h"
 #include "ui/event_bindings.h"
@@ -36,6 +38,24 @@ struct QtWindowLayer::Impl {
     // handler may destroy one window and load the next.
     void quit_when_no_window_is_left();
 
+    // Frees a destroyed window: after the current handler, or, inside menus and dialogs,
+    // once the outermost of them has returned.
+    void free_later(FormWindow* window);
+
+    // Marks a menu or dialog's nested event loop for its lifetime. A window destroyed in
+    // there (the idle logout) may still be on the stack below: the pop-up menu belongs to
+    // the main window, and the list's press handling goes on after the menu returns.
+    class NestedLoop {
+      public:
+        explicit NestedLoop(Impl& impl);
+        ~NestedLoop();
+        NestedLoop(const NestedLoop&) = delete;
+        NestedLoop& operator=(const NestedLoop&) = delete;
+
+      private:
+        Impl& impl_;
+    };
+
     std::unique_ptr<QApplication> owned_app;
     mutable QObject dispatcher;  // lives on the window thread: the target of posted tasks
     EventBindings bindings;
@@ -43,6 +63,8 @@ struct QtWindowLayer::Impl {
     std::map<std::string, FormWindow*, std::less<>> windows;
     std::map<std::string, bool, std::less<>> last_popup;
     bool running = false;
+    int nested_loops = 0;
+    std::vector<QPointer<FormWindow>> doomed;  // destroyed inside nested loops, not yet freed
 };
 
 }  // namespace quillet::ui

@@ -103,6 +103,10 @@ void QtWindowLayer::right_click(std::string_view window, std::string_view contro
     QApplication::sendEvent(widget, &release);
 }
 
+void QtWindowLayer::press_close_box(std::string_view window) {
+    if (FormWindow* w = impl_->window(window)) w->close();
+}
+
 bool QtWindowLayer::last_popup_item_enabled(std::string_view item) const {
     auto it = impl_->last_popup.find(item);
     return it != impl_->last_popup.end() && it->second;

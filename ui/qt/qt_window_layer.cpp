@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QEventLoop>
 #include <QMenu>
 #include <QThread>
@@ -56,8 +58,7 @@ void QtWindowLayer::destroy_window(std::string_view window) {
     doomed->shut_down();
     impl_->windows.erase(impl_->windows.find(window));
     doomed->hide();
-    // Not deleted here: this may run inside one of the window's own event handlers.
-    doomed->deleteLater();
+    impl_->free_later(doomed);
     impl_->quit_when_no_window_is_left();
 }
 
@@ -218,6 +219,7 @@ void QtWindowLayer::popup_menu(std::string_view window, std::string_view menu, P
         }
         return;
     }
+    Impl::NestedLoop nested(*impl_);
     popup->exec(QPoint(screen.x, screen.y));
 }
 
@@ -226,7 +228,10 @@ void QtWindowLayer::popup_menu(std::string_view window, std::string_view menu, P
 
 void QtWindowLayer::message_box(std::string_view text) {
     if (impl_->script.scripted()) return impl_->script.record(ShownDialog::Kind::kMessage, text);
-    impl_->on_window_thread([&] { show_message(text); });
+    impl_->on_window_thread([&] {
+        Impl::NestedLoop nested(*impl_);
+        show_message(text);
+    });
 }
 
 bool QtWindowLayer::question_box(std::string_view text) {
@@ -235,7 +240,10 @@ bool QtWindowLayer::question_box(std::string_view text) {
         return impl_->script.next_question();
     }
     bool yes = false;
-    impl_->on_window_thread([&] { yes = ask_question(text); });
+    impl_->on_window_thread([&] {
+        Impl::NestedLoop nested(*impl_);
+        yes = ask_question(text);
+    });
     return yes;
 }
 
@@ -246,7 +254,10 @@ bool QtWindowLayer::input_box(std::string_view caption, std::string_view prompt,
         return impl_->script.next_input(entered);
     }
     bool confirmed = false;
-    impl_->on_window_thread([&] { confirmed = ask_input(caption, prompt, initial, entered); });
+    impl_->on_window_thread([&] {
+        Impl::NestedLoop nested(*impl_);
+        confirmed = ask_input(caption, prompt, initial, entered);
+    });
     return confirmed;
 }
 
@@ -256,8 +267,23 @@ bool QtWindowLayer::password_prompt(int tries_left, std::string* password) {
         return impl_->script.next_password(password);
     }
     bool confirmed = false;
-    impl_->on_window_thread([&] { confirmed = ask_password(tries_left, password); });
+    impl_->on_window_thread([&] {
+        Impl::NestedLoop nested(*impl_);
+        confirmed = ask_password(tries_left, password);
+    });
     return confirmed;
+}
+
+// Innermost first. Each ends its nested loop once the window thread gets back to it.
+void QtWindowLayer::close_dialogs() {
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        if (QApplication::activePopupWidget() == popup) break;  // it refused: do not spin
+    }
+    while (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->reject();
+        if (QApplication::activeModalWidget() == dialog) break;
+    }
 }
 
 // Every balloon of this program is shown at the mouse, not at its control.
@@ -280,6 +306,7 @@ void QtWindowLayer::run_on_window_thread(std::function<void()> task) { impl_->on
 bool QtWindowLayer::on_window_thread() const { return QThread::currentThread() == impl_->dispatcher.thread(); }
 
 void QtWindowLayer::wait_processing_events(int milliseconds) {
+    Impl::NestedLoop nested(*impl_);
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();

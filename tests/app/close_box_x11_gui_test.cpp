@@ -1,0 +1,207 @@
+// The program itself on a real X server: log in, open a second window, then ask the main
+// window to close as a window manager's close box or Alt+F4 does (a WM_DELETE_WINDOW
+// client message). The session must end with it: no window of the program is left and
+// the process ends. Needs DISPLAY; takes turns with the other tests of the display.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/text_cipher.h"
+#include "platform/program_dir.h"
+#include "platform/settings_file.h"
+#include "tests/app/record_store_fixture.h"
+
+// Xlib last: its macros (None, Bool) would break the headers above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+extern char** environ;
+
+namespace quillet::app {
+namespace {
+
+constexpr long kPatienceMs = 15000;
+constexpr char kLoginPassword[] = "pw";
+
+long now_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+}
+
+bool until(const std::function<bool()>& done) {
+    const long deadline = now_ms() + kPatienceMs;
+    while (!done()) {
+        if (now_ms() > deadline) return false;
+        usleep(10000);  // another process is doing the work; this only polls
+    }
+    return true;
+}
+
+// Runs a desktop tool to its end.
+bool run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class CloseBoxTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') GTEST_SKIP() << "no X display";
+        std::string lock = "/tmp/quillet_x11_tests_" + std::string(display) + ".lock";
+        lock_fd_ = open(lock.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (lock_fd_ >= 0) flock(lock_fd_, LOCK_EX);
+        display_ = XOpenDisplay(nullptr);
+        ASSERT_NE(display_, nullptr);
+
+        // The program finds its files beside itself.
+        dir_ = std::filesystem::temp_directory_path() / ("quillet_close_" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(dir_);
+        platform::set_program_directory_for_testing(dir_.string());
+        create_record_store(kLoginPassword);
+        const std::string settings = platform::program_file("data.ini");
+        ASSERT_TRUE(platform::write_setting(settings, "password", "password", encipher(kLoginPassword, kCipherKey)));
+        ASSERT_TRUE(platform::write_setting(settings, "reg", "reg", "1"));
+        program_ = (dir_ / "quillet").string();
+        std::filesystem::copy_file(QUILLET_PROGRAM, program_);
+    }
+
+    void TearDown() override {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (display_ != nullptr) XCloseDisplay(display_);
+        if (lock_fd_ >= 0) close(lock_fd_);
+        if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    }
+
+    void start_program() {
+        std::vector<std::string> env_strings;
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0) env_strings.emplace_back(*e);
+        }
+        env_strings.emplace_back("QT_QPA_PLATFORM=xcb");
+        std::vector<char*> env;
+        for (std::string& entry : env_strings) env.push_back(entry.data());
+        env.push_back(nullptr);
+        char* argv[] = {program_.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        const int spawned = posix_spawn(&pid_, program_.c_str(), &actions, nullptr, argv, env.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(spawned, 0);
+    }
+
+    // The program's shown top-level windows, found by the process id the toolkit sets.
+    std::vector<Window> program_windows() {
+        const Atom pid_atom = XInternAtom(display_, "_NET_WM_PID", False);
+        Window root = None, parent = None, *children = nullptr;
+        unsigned count = 0;
+        std::vector<Window> found;
+        if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) return found;
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(display_, children[i], &attributes) || attributes.map_state != IsViewable) {
+                continue;
+            }
+            Atom type = None;
+            int format = 0;
+            unsigned long items = 0, left = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(display_, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type, &format, &items,
+                                   &left, &data) == Success &&
+                data != nullptr) {
+                if (items == 1 && static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid_) {
+                    found.push_back(children[i]);
+                }
+                XFree(data);
+            }
+        }
+        if (children != nullptr) XFree(children);
+        return found;
+    }
+
+    Window program_window_named(const char* name) {
+        for (Window window : program_windows()) {
+            char* title = nullptr;
+            bool match = XFetchName(display_, window, &title) && title != nullptr && std::string(title) == name;
+            if (title != nullptr) XFree(title);
+            if (match) return window;
+        }
+        return None;
+    }
+
+    bool has_ended() {
+        if (!ended_ && waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
+        return ended_;
+    }
+
+    // What a window manager sends for the close box and for Alt+F4.
+    void request_close(Window window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, window, False, NoEventMask, &event);
+        XFlush(display_);
+    }
+
+    static std::string id(Window window) { return std::to_string(window); }
+
+    Display* display_ = nullptr;
+    int lock_fd_ = -1;
+    std::filesystem::path dir_;
+    std::string program_;
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+};
+
+TEST_F(CloseBoxTest, ClosingTheMainWindowEndsTheSessionAndTheProgram) {
+    start_program();
+    Window login = None;
+    ASSERT_TRUE(until([&] { return (login = program_window_named("Login")) != None; })) << "no login window";
+    // The password box has the focus within the window; Tab and Space press 登 录.
+    ASSERT_TRUE(run({"xdotool", "windowfocus", "--sync", id(login)}));
+    ASSERT_TRUE(run({"xdotool", "type", kLoginPassword}));
+    ASSERT_TRUE(run({"xdotool", "key", "Tab", "space"}));
+
+    Window main = None;
+    ASSERT_TRUE(until([&] { return (main = program_window_named("Quillet")) != None; })) << "login failed";
+    // The FTP button, in the middle of its place on the form.
+    ASSERT_TRUE(run({"xdotool", "mousemove", "--window", id(main), "220", "332", "click", "1"}));
+    ASSERT_TRUE(until([&] { return program_windows().size() == 2; })) << "no FTP window";
+
+    request_close(main);
+    ASSERT_TRUE(until([&] { return has_ended(); })) << "the program went on after its main window closed";
+    EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
+    EXPECT_TRUE(program_windows().empty());
+}
+
+}  // namespace
+}  // namespace quillet::app
