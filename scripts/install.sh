@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs Quillet for the current user: the program goes into a private program directory
 # (~/.local/opt/quillet, mode 0700: the data files live beside the program and are the
-# user's alone), and an entry with an icon into the desktop's application menu.
+# user's alone), and an entry with an icon into the desktop's application menu. The
+# command-line tool quillet-cli goes beside the program when it was built with it.
 #   scripts/install.sh                  builds the release (installing missing packages) and installs it
 #   scripts/install.sh --binary FILE    installs an already built program instead
 #   scripts/install.sh --uninstall      removes the program, the menu entry and the icon;
@@ -56,7 +57,8 @@ refresh_menu() {
 }
 
 uninstall() {
-    rm -f "$program" "$program_dir/.quillet.new" "$desktop_file" "$icon_file"
+    rm -f "$program" "$program_dir/.quillet.new" "$program_dir/quillet-cli" "$program_dir/.quillet-cli.new" \
+          "$desktop_file" "$icon_file"
     refresh_menu
     echo "Removed Quillet and its menu entry."
     # Only what the installation put there is removed; the directory goes only when empty.
@@ -77,6 +79,12 @@ install_program() {
     # A new file renamed over the old one: a running Quillet keeps its own copy.
     install -m 0700 "$binary" "$program_dir/.quillet.new"
     mv -f "$program_dir/.quillet.new" "$program"
+    local cli
+    cli="$(dirname "$binary")/quillet-cli"
+    if [ -f "$cli" ]; then
+        install -m 0700 "$cli" "$program_dir/.quillet-cli.new"
+        mv -f "$program_dir/.quillet-cli.new" "$program_dir/quillet-cli"
+    fi
     install -m 0644 "$source_dir/ui/icons/quillet.svg" "$icon_file"
     local entry
     entry=$(mktemp "$desktop_file.XXXXXX")
@@ -106,7 +114,7 @@ case "${1:-}" in
         cd "$source_dir"
         scripts/deps.sh run
         cmake --preset release >/dev/null
-        cmake --build --preset release --target quillet
+        cmake --build --preset release --target quillet quillet-cli
         install_program "$source_dir/build/release/app/quillet"
         ;;
     --binary)

@@ -127,6 +127,19 @@ class InstallScriptTest(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.program_dir)), sorted(DATA_FILES))
         self.assertIn("data.edb", done.stdout)
 
+    def test_the_command_line_tool_built_beside_the_program_goes_and_leaves_with_it(self):
+        cli = os.path.join(self.scratch.name, "quillet-cli")
+        with open(cli, "w") as tool:
+            tool.write("#!/bin/sh\n")
+        self.install()
+        installed = os.path.join(self.program_dir, "quillet-cli")
+        self.assertTrue(os.access(installed, os.X_OK))
+        self.assertEqual(stat.S_IMODE(os.stat(installed).st_mode), 0o700)
+        self.put_data_files()
+        done = self.run_install("--uninstall")
+        self.assertEqual(done.returncode, 0, done.stdout)
+        self.assertEqual(sorted(os.listdir(self.program_dir)), sorted(DATA_FILES))
+
     def test_uninstall_without_data_leaves_nothing_and_repeats_cleanly(self):
         self.install()
         for _ in range(2):
