@@ -22,4 +22,5 @@ status=0
 ctest --preset debug -j2 || status=1
 ctest --preset asan -j2 || status=1
 scripts/fuzz.sh 30 || status=1
+scripts/test-windows.sh || status=1
 exit $status
