@@ -20,5 +20,20 @@ if(QUILLET_WINE64)
                                     ${QUILLET_WINE64})
 endif()
 
+# libcurl and PCRE2, cross-built from Debian's sources by scripts/build-windows-libraries.sh.
+set(QUILLET_WINDOWS_LIBRARIES ${PROJECT_SOURCE_DIR}/build/windows-libraries/prefix CACHE PATH
+    "Static mingw-w64 builds of libcurl and PCRE2")
+if(NOT EXISTS ${QUILLET_WINDOWS_LIBRARIES}/.complete)
+  message(FATAL_ERROR "libcurl and PCRE2 for Windows are missing: run scripts/build-windows-libraries.sh")
+endif()
+set(CURL_DIR ${QUILLET_WINDOWS_LIBRARIES}/lib/cmake/CURL)
+find_library(QUILLET_PCRE2_LIBRARY pcre2-8 PATHS ${QUILLET_WINDOWS_LIBRARIES}/lib NO_DEFAULT_PATH
+             NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_library(quillet_pcre2 INTERFACE)
+target_include_directories(quillet_pcre2 SYSTEM INTERFACE ${QUILLET_WINDOWS_LIBRARIES}/include)
+target_link_libraries(quillet_pcre2 INTERFACE ${QUILLET_PCRE2_LIBRARY})
+target_compile_definitions(quillet_pcre2 INTERFACE PCRE2_STATIC)
+add_library(PkgConfig::PCRE2 ALIAS quillet_pcre2)
+
 # Folders whose Windows variants do not exist yet; they are left out of this build.
-set(quillet_windows_pending_dirs ftp net app)
+set(quillet_windows_pending_dirs)
