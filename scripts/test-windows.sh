@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows programs and runs their tests under wine64 (the Wine prefix lives in
 # build/windows/wineprefix; its first creation takes some seconds). The test that moves
-# data files between the builds also needs the Linux edb, built here in build/debug.
+# data files between the builds also needs the Linux edb, built here in build/debug. The
+# tests with windows (typing, clipboard) draw on the X display in DISPLAY, or on a
+# private Xvfb display when there is none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build-windows.sh
@@ -12,7 +14,22 @@ cmake --build --preset debug --target edb
 export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
+xvfb_pid=
+display_file=$(mktemp)
 # The Wine server of this prefix outlives the programs by a few seconds; stop it at the end.
-trap '[ -n "$wineserver" ] && "$wineserver" -k 2>/dev/null || true' EXIT
+cleanup() {
+    [ -n "$wineserver" ] && "$wineserver" -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -f "$display_file"
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+    Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$display_file")"
+fi
 
-ctest --preset windows -j2
+status=0
+ctest --preset windows -j2 || status=$?
+exit $status
