@@ -18,8 +18,8 @@ xvfb_pid=
 display_file=$(mktemp)
 # The Wine server of this prefix outlives the programs by a few seconds; stop it at the end.
 cleanup() {
-    [ -n "$wineserver" ] && "$wineserver" -k 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    if [ -n "$wineserver" ]; then "$wineserver" -k 2>/dev/null || true; fi
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
     rm -f "$display_file"
 }
 trap cleanup EXIT
