@@ -163,6 +163,13 @@ void FormWindow::create_controls() {
         Control& placed = controls_.emplace(std::string(def.name), std::move(control)).first->second;
         if (def.kind == ControlKind::kTimer && def.interval > 0) set_timer(placed, def.interval);
     }
+    // Group boxes go beneath everything, an outer one beneath the ones inside it, so that
+    // the controls they frame are found and drawn above them.
+    for (auto name = order_.rbegin(); name != order_.rend(); ++name) {
+        const Control& c = controls_.find(*name)->second;
+        if (c.def->kind != ControlKind::kGroupBox) continue;
+        SetWindowPos(c.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
 }
 
 void FormWindow::create_menu() {
