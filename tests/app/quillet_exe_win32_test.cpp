@@ -1,5 +1,6 @@
-// quillet.exe end to end, as a user would drive it on Windows: first setup, login and a
-// new record, each through the real windows and message boxes of the running program.
+// quillet.exe end to end, as a user would drive it on Windows: first setup, login, a new
+// record and F1 typing its account into another window, each through the real windows,
+// message boxes and keyboard of the running program.
 // Controls are found by their form geometry, which the Win32 layer keeps exactly;
 // message boxes are answered as a user would press their button. The store written is
 // then read back with the session password.
@@ -120,7 +121,7 @@ std::wstring windows_path(const std::string& unix_path) {
     return path;
 }
 
-TEST(QuilletExeTest, FirstSetupLoginAndANewRecordEndInTheStore) {
+TEST(QuilletExeTest, FirstSetupLoginANewRecordAndF1Typing) {
     const std::filesystem::path directory =
         std::filesystem::temp_directory_path() / ("quillet_exe_" + std::to_string(GetCurrentProcessId()));
     std::filesystem::remove_all(directory);
@@ -160,8 +161,36 @@ TEST(QuilletExeTest, FirstSetupLoginAndANewRecordEndInTheStore) {
     click(control(record, ui::kRecordWindow, "按钮_确认"));
     EXPECT_EQ(confirm_message_box(process.dwProcessId), platform::wide("数据添加成功，可继续添加数据或返回数据页"));
 
-    // Closing its last windows ends the program.
+    // F1 types the selected record's account into the window under the pointer, here a
+    // window of this process.
     PostMessageW(record, WM_CLOSE, 0, 0);
+    HWND list = control(main, ui::kMainWindow, "超级列表框1");
+    ASSERT_NE(list, nullptr);
+    PostMessageW(list, WM_KEYDOWN, VK_DOWN, 0);  // selects the first row
+    HWND target = CreateWindowExW(WS_EX_TOPMOST, L"EDIT", L"", WS_POPUP | WS_VISIBLE | WS_BORDER, 600, 600, 300, 30,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(target, nullptr);
+    SetCursorPos(750, 615);
+    INPUT keys[2] = {};
+    keys[0].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = VK_F1;
+    keys[1] = keys[0];
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    std::wstring typed;
+    for (bool pressed = false; typed != L"me@example.com" && GetTickCount64() < deadline;) {
+        if (!pressed) pressed = SendInput(2, keys, sizeof(INPUT)) == 2;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        wchar_t text[64] = {};
+        GetWindowTextW(target, text, 64);
+        typed = text;
+    }
+    EXPECT_EQ(typed, L"me@example.com");
+    DestroyWindow(target);
+
+    // Closing its last window ends the program.
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
     if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
