@@ -75,7 +75,10 @@ HWND control(HWND window, std::string_view form_name, std::string_view control) 
 }
 
 void type_into(HWND edit, const std::string& gbk) {
-    for (wchar_t unit : platform::wide(gbk)) SendMessageW(edit, WM_CHAR, unit, 1);
+    DWORD_PTR ignored = 0;
+    for (wchar_t unit : platform::wide(gbk)) {
+        SendMessageTimeoutW(edit, WM_CHAR, unit, 1, SMTO_ABORTIFHUNG, 5000, &ignored);
+    }
 }
 
 // Posted, not sent: the click's handler shows a modal box and returns only when it closes.

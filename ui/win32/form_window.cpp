@@ -19,7 +19,8 @@ constexpr int kFirstMenuId = 2000;
 std::wstring wide(std::string_view gbk) { return platform::wide(gbk); }
 
 DWORD window_style(const FormDef& form) {
-    DWORD style = WS_CAPTION | WS_CLIPCHILDREN;
+    // No WS_CLIPCHILDREN: group boxes do not paint their inside, the window must.
+    DWORD style = WS_CAPTION;
     if (form.control_box) style |= WS_SYSMENU;
     if (form.minimise_box) style |= WS_MINIMIZEBOX;
     if (form.maximise_box) style |= WS_MAXIMIZEBOX;
@@ -40,6 +41,14 @@ DWORD edit_style(const EditProps& edit) {
 
 }  // namespace
 
+HFONT form_font() {
+    // 9-point SimSun, the font the forms were laid out with; asking for the GB2312 character
+    // set lets the system take another Chinese font where SimSun is missing.
+    static HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"SimSun");
+    return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
 const wchar_t* form_window_class(WNDPROC procedure) {
     static const wchar_t* name = [procedure] {
         WNDCLASSEXW type{};
@@ -56,7 +65,7 @@ const wchar_t* form_window_class(WNDPROC procedure) {
 }
 
 FormWindow::FormWindow(const FormDef& form, Raise raise) : form_(form), raise_(std::move(raise)) {
-    font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    font_ = form_font();
     int x = CW_USEDEFAULT;
     int y = CW_USEDEFAULT;
     if (form.centred) {
@@ -136,6 +145,8 @@ void FormWindow::create_controls() {
                                            control.origin.y, def.rect.width, def.rect.height, hwnd_,
                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
                                            GetModuleHandleW(nullptr), nullptr);
+            // A later control lies above the earlier ones it overlaps (Windows would put it beneath).
+            SetWindowPos(control.hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
             SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
             SetWindowSubclass(control.hwnd, control_procedure, static_cast<UINT_PTR>(control.id),
                               reinterpret_cast<DWORD_PTR>(this));
@@ -378,7 +389,7 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
                 SetBkMode(dc, TRANSPARENT);
                 const std::uint32_t rgb = c.def->text_color;
                 SetTextColor(dc, RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
-                *result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+                *result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));  // the window shows through
                 return true;
             }
             return false;

@@ -79,6 +79,9 @@ private:
     HMENU menu_root_ = nullptr;
 };
 
+// The font of every control of the forms and prompts.
+HFONT form_font();
+
 // Registers the window class of the forms; the layer's procedure routes to FormWindow::handle.
 const wchar_t* form_window_class(WNDPROC procedure);
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "ui/win32/form_window.h"
+
 namespace quillet::ui::win32 {
 namespace {
 
@@ -41,7 +43,7 @@ HWND child(HWND parent, const wchar_t* type, const std::wstring& text, DWORD sty
     HWND hwnd = CreateWindowExW(type == std::wstring(L"EDIT") ? WS_EX_CLIENTEDGE : 0, type, text.c_str(),
                                 WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form_font()), FALSE);
     return hwnd;
 }
 
