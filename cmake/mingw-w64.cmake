@@ -1,6 +1,6 @@
 # Cross-building the Windows programs on Debian with mingw-w64 (the POSIX-threads flavour,
 # which std::thread and std::mutex need). Test executables run under wine64; the
-# emulator itself is set up in the top-level CMakeLists.txt once the build directory is known.
+# emulator itself is set up in cmake/WindowsBuild.cmake once the build directory is known.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
