@@ -13,11 +13,18 @@
 #include "ftp/ftp_client.h"
 #include "net/version_check_client.h"
 #include "platform/process_privacy.h"
+
+#ifdef _WIN32
+#include "ui/win32_window_layer.h"
+using SystemWindowLayer = quillet::ui::Win32WindowLayer;
+#else
 #include "ui/qt_window_layer.h"
+using SystemWindowLayer = quillet::ui::QtWindowLayer;
+#endif
 
 int main() {
     quillet::platform::keep_process_memory_private();
-    quillet::ui::QtWindowLayer windows;
+    SystemWindowLayer windows;
     // The program-wide objects; they end after the message loop, before the window layer.
     quillet::ftp::FtpClient ftp_client;
     quillet::net::VersionCheckClient version_check_client;

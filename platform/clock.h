@@ -24,6 +24,8 @@ public:
 
 // The clock in use: the system clock unless a test installed another.
 Clock& clock();
+// The operating system's clock (one per platform variant).
+Clock& system_clock();
 // Installs `replacement` (not owned); nullptr restores the system clock.
 void set_clock(Clock* replacement);
 

@@ -14,6 +14,7 @@ public:
 };
 
 Shell& shell();
+Shell& system_shell();  // the operating system's handler (one per platform variant)
 void set_shell(Shell* replacement);  // not owned; nullptr restores the system shell
 
 }  // namespace quillet::platform

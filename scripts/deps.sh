@@ -2,6 +2,8 @@
 # Installs the Debian packages Quillet needs, only those that are missing.
 #   scripts/deps.sh run           what building and running the program needs
 #   scripts/deps.sh test          that and what the tests need
+#   scripts/deps.sh windows       that, and the cross compiler, Wine and GoogleTest's sources
+#                                 for the Windows build and its tests
 #   scripts/deps.sh --list GROUP  prints the packages of GROUP, one a line, installs nothing
 # Run as a normal user it asks sudo for the installation, and says so first.
 set -euo pipefail
@@ -12,9 +14,12 @@ run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev xvfb xauth xdotool xclip
                python3 python3-pyftpdlib python3-openssl clang libclang-rt-14-dev)
 includes_test=(run)
+# dpkg-dev fetches the sources of the libraries cross-built for Windows.
+windows_packages=(g++-mingw-w64-x86-64-posix wine64 googletest dpkg-dev ccache)
+includes_windows=(test)
 
 usage() {
-    echo "usage: scripts/deps.sh [--list] run|test" >&2
+    echo "usage: scripts/deps.sh [--list] run|test|windows" >&2
     exit 2
 }
 

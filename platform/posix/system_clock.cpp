@@ -2,7 +2,6 @@
 // monotonic clock in nanoseconds elsewhere), and the local time from localtime_r.
 #include <time.h>
 
-#include <atomic>
 #include <cerrno>
 
 #include "platform/clock.h"
@@ -54,16 +53,11 @@ class SystemClock : public Clock {
     }
 };
 
-SystemClock system_clock;
-std::atomic<Clock*> installed{nullptr};
-
 }  // namespace
 
-Clock& clock() {
-    Clock* replacement = installed.load(std::memory_order_acquire);
-    return replacement ? *replacement : system_clock;
+Clock& system_clock() {
+    static SystemClock instance;
+    return instance;
 }
-
-void set_clock(Clock* replacement) { installed.store(replacement, std::memory_order_release); }
 
 }  // namespace quillet::platform

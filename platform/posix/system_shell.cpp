@@ -4,7 +4,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <atomic>
 #include <cerrno>
 #include <thread>
 
@@ -35,16 +34,11 @@ class SystemShell : public Shell {
     }
 };
 
-SystemShell system_shell;
-std::atomic<Shell*> installed{nullptr};
-
 }  // namespace
 
-Shell& shell() {
-    Shell* replacement = installed.load(std::memory_order_acquire);
-    return replacement ? *replacement : system_shell;
+Shell& system_shell() {
+    static SystemShell instance;
+    return instance;
 }
-
-void set_shell(Shell* replacement) { installed.store(replacement, std::memory_order_release); }
 
 }  // namespace quillet::platform

@@ -15,9 +15,21 @@
 
 #include "app/app_state.h"
 #include "platform/program_dir.h"
+
+#ifdef _WIN32
+#include "ui/win32_window_layer.h"
+#else
 #include "ui/qt_window_layer.h"
+#endif
 
 namespace quillet::app {
+
+// The system's window layer; on Linux drawn offscreen.
+#ifdef _WIN32
+using TestWindowLayer = ui::Win32WindowLayer;
+#else
+using TestWindowLayer = ui::QtWindowLayer;
+#endif
 
 class AppGuiTest : public testing::Test {
   protected:
@@ -25,8 +37,10 @@ class AppGuiTest : public testing::Test {
     // the window layer, since bindings outlive windows and there is one layer per process.
     static void set_up_windows(const std::function<void(AppState&)>& bind_modules) {
         if (layer_ != nullptr) return;
+#ifndef _WIN32
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        layer_ = new ui::QtWindowLayer();
+#endif
+        layer_ = new TestWindowLayer();
         state_ = new AppState(*layer_);
         bind_modules(*state_);
     }
@@ -69,10 +83,10 @@ class AppGuiTest : public testing::Test {
     std::vector<std::string> balloons() { return shown_texts(ui::ShownDialog::Kind::kBalloon); }
     std::vector<std::string> messages() { return shown_texts(ui::ShownDialog::Kind::kMessage); }
 
-    ui::QtWindowLayer& windows() { return *layer_; }
+    TestWindowLayer& windows() { return *layer_; }
     AppState& state() { return *state_; }
 
-    static inline ui::QtWindowLayer* layer_ = nullptr;
+    static inline TestWindowLayer* layer_ = nullptr;
     static inline AppState* state_ = nullptr;
     std::filesystem::path dir_;
 };

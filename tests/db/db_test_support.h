@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,13 +37,13 @@ protected:
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests: "Name/Param"
         directory_ = ::testing::TempDir() + "quillet_db_" + std::to_string(getpid()) + "_" + name;
-        std::system(("rm -rf '" + directory_ + "'").c_str());
+        std::filesystem::remove_all(directory_);
         platform::create_directory(directory_);
         set_lock_wait_time(0);
     }
     void TearDown() override {
         for (const std::string& path : opened_) close_database(path);
-        std::system(("rm -rf '" + directory_ + "'").c_str());
+        std::filesystem::remove_all(directory_);
     }
 
     std::string path(const std::string& name) const { return directory_ + "/" + name; }

@@ -2,8 +2,10 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/hooks.h"
+#include "platform/console_program.h"
 #include "platform/process_privacy.h"
 #include "platform/terminal_password.h"
 #include "platform/text_codec.h"
@@ -86,4 +88,10 @@ int main(int argc, char** argv) {
 
 }  // namespace quillet::edb
 
-int main(int argc, char** argv) { return quillet::edb::main(argc, argv); }
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments = quillet::platform::start_console_program(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    return quillet::edb::main(static_cast<int>(arguments.size()), pointers.data());
+}

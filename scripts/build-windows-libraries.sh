@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the two libraries the Windows build links that Debian packages only for Linux:
+# libcurl (FTP and HTTP; TLS through the system's Schannel, so nothing else is needed)
+# and PCRE2, from Debian's own source packages with Debian's patches applied, as static
+# mingw-w64 libraries under build/windows-libraries/prefix. Runs once; later calls find
+# the libraries and return at once.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD/build/windows-libraries"
+prefix="$root/prefix"
+[ -f "$prefix/.complete" ] && exit 0
+
+# Source packages come from the deb-src entries of the same Debian archive.
+if ! apt-get source --help >/dev/null 2>&1 || ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ /etc/apt/sources.list; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+        >/etc/apt/sources.list.d/quillet-debian-src.sources
+    apt-get update -q
+fi
+dpkg -s dpkg-dev >/dev/null 2>&1 || apt-get install -y -q --no-install-recommends dpkg-dev
+
+rm -rf "$root/src" && mkdir -p "$root/src" "$prefix"
+cd "$root/src"
+# Unpacks a source package with Debian's patches: the version the Linux build links when
+# the archive still has it, else the newest version the archive offers.
+fetch_source() {
+    local package=$1 binary=$2 version
+    for version in "$(dpkg-query -W -f '${source:Version}' "$binary" 2>/dev/null)" \
+                   $(apt-cache showsrc "$package" | sed -n 's/^Version: //p'); do
+        [ -n "$version" ] && apt-get source -q "$package=$version" >/dev/null 2>&1 && return 0
+    done
+    echo "no source package of $package could be fetched" >&2
+    return 1
+}
+fetch_source curl libcurl4-openssl-dev
+fetch_source pcre2 libpcre2-dev
+curl_dir=$(find . -maxdepth 1 -type d -name 'curl-*' | head -1)
+pcre2_dir=$(find . -maxdepth 1 -type d -name 'pcre2-*' | head -1)
+
+toolchain="$PWD/../../../cmake/mingw-w64.cmake"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache)
+common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix"
+        -DBUILD_SHARED_LIBS=OFF "${launcher[@]}")
+
+cmake -S "$curl_dir" -B build-curl "${common[@]}" -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_ZLIB=OFF -DUSE_LIBIDN2=OFF \
+    -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
+    -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_IMAP=ON \
+    -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_SMB=ON \
+    -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_TFTP=ON -DENABLE_UNIX_SOCKETS=OFF >/dev/null
+cmake --build build-curl
+cmake --install build-curl >/dev/null
+
+cmake -S "$pcre2_dir" -B build-pcre2 "${common[@]}" -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF \
+    -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF >/dev/null
+cmake --build build-pcre2
+cmake --install build-pcre2 >/dev/null
+
+touch "$prefix/.complete"

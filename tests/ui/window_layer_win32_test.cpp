@@ -1,0 +1,177 @@
+// The Win32 window layer through its interface, checked against the Win32 windows it
+// makes: form geometry, lists with hidden columns and data, group boxes, edit box input
+// rules, menus, timers and work handed over from other threads.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/forms.h"
+#include "ui/win32_window_layer.h"
+
+namespace quillet::ui {
+namespace {
+
+class Win32WindowLayerTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { layer_ = new Win32WindowLayer(); }
+    void SetUp() override { layer_->set_scripted(true); }
+    void TearDown() override {
+        for (const FormDef& form : all_forms()) layer_->destroy_window(form.name);
+        layer_->process_events();
+        layer_->take_shown();
+    }
+
+    static HWND top(std::string_view window) {
+        const std::wstring caption = [&] {
+            std::wstring text;
+            for (char c : find_form(window)->caption) text += static_cast<wchar_t>(static_cast<unsigned char>(c));
+            return text;
+        }();
+        return FindWindowW(L"QuilletForm", caption.c_str());
+    }
+
+    static inline Win32WindowLayer* layer_ = nullptr;
+};
+
+TEST_F(Win32WindowLayerTest, WindowsHaveTheFormsOuterSizeAndControlsTheirClientPlaces) {
+    layer_->load_window(kLoginWindow);
+    HWND login = top(kLoginWindow);  // caption "Login"
+    ASSERT_NE(login, nullptr);
+    RECT outer{};
+    GetWindowRect(login, &outer);
+    EXPECT_EQ(outer.right - outer.left, 229);
+    EXPECT_EQ(outer.bottom - outer.top, 125);
+    // "编辑框_登录密码" lies at (9, 19) inside the group box at (8, 8): (17, 27) in the client area.
+    POINT inside{17 + 2, 27 + 2};
+    HWND edit = ChildWindowFromPointEx(login, inside, CWP_SKIPTRANSPARENT);
+    wchar_t type[16] = {};
+    GetClassNameW(edit, type, 16);
+    EXPECT_STREQ(type, L"Edit");
+    RECT box{};
+    GetWindowRect(edit, &box);
+    MapWindowPoints(HWND_DESKTOP, login, reinterpret_cast<POINT*>(&box), 2);
+    EXPECT_EQ(box.left, 17);
+    EXPECT_EQ(box.top, 27);
+    EXPECT_EQ(box.right - box.left, 192);
+    EXPECT_EQ(box.bottom - box.top, 24);
+}
+
+TEST_F(Win32WindowLayerTest, ListCellsKeepShownAndHiddenTextsAndHiddenColumnsHaveNoWidth) {
+    layer_->load_window(kMainWindow);
+    const char* list = "超级列表框1";
+    const int row = layer_->list_append_row(kMainWindow, list);
+    layer_->list_set_cell(kMainWindow, list, row, 0, "17");  // the ID column, width 0
+    layer_->list_set_cell(kMainWindow, list, row, 1, "平台");
+    layer_->list_set_cell_data(kMainWindow, list, row, 3, "cipher");
+    layer_->list_append_rows(kMainWindow, list, {{"18", "第二"}, {"19"}});
+    EXPECT_EQ(layer_->list_row_count(kMainWindow, list), 3);
+    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 0, 0), "17");
+    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 0, 1), "平台");
+    EXPECT_EQ(layer_->list_cell_data(kMainWindow, list, 0, 3), "cipher");
+    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 1, 1), "第二");
+    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 9, 1), "");  // a missing row reads as empty
+    EXPECT_EQ(layer_->list_selected_row(kMainWindow, list), -1);
+    layer_->list_select_row(kMainWindow, list, 2);
+    EXPECT_EQ(layer_->list_selected_row(kMainWindow, list), 2);
+
+    HWND view = FindWindowExW(top(kMainWindow), nullptr, WC_LISTVIEWW, nullptr);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(ListView_GetItemCount(view), 3);
+    EXPECT_EQ(ListView_GetColumnWidth(view, 0), 0);
+    EXPECT_EQ(ListView_GetColumnWidth(view, 1), 100);
+    wchar_t text[32] = {};
+    ListView_GetItemText(view, 0, 1, text, 32);
+    EXPECT_STREQ(text, L"\u5E73\u53F0");
+    layer_->list_clear(kMainWindow, list);
+    EXPECT_EQ(ListView_GetItemCount(view), 0);
+    EXPECT_EQ(layer_->list_row_count(kMainWindow, list), 0);
+}
+
+TEST_F(Win32WindowLayerTest, ListOperationsFromAnotherThreadRunWholeOnTheWindowThread) {
+    layer_->load_window(kMainWindow);
+    const char* list = "超级列表框1";
+    std::thread worker([&] {
+        EXPECT_FALSE(layer_->on_window_thread());
+        for (int i = 0; i < 20; ++i) layer_->list_append_rows(kMainWindow, list, {{std::to_string(i), "x"}});
+    });
+    // The window thread keeps handling messages meanwhile, as its message loop would.
+    while (layer_->list_row_count(kMainWindow, list) < 20) layer_->wait_processing_events(5);
+    worker.join();
+    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 19, 0), "19");
+    bool ran = false;
+    layer_->post([&] { ran = true; });
+    layer_->process_events();
+    EXPECT_TRUE(ran);
+}
+
+TEST_F(Win32WindowLayerTest, HidingAGroupBoxHidesWhatLiesInsideIt) {
+    layer_->load_window(kMainWindow);
+    EXPECT_TRUE(layer_->is_visible(kMainWindow, "编辑框_备注详情"));
+    layer_->set_visible(kMainWindow, "分组框_备注详情", false);
+    EXPECT_FALSE(layer_->is_visible(kMainWindow, "分组框_备注详情"));
+    EXPECT_FALSE(layer_->is_visible(kMainWindow, "编辑框_备注详情"));
+    layer_->set_visible(kMainWindow, "分组框_备注详情", true);
+    EXPECT_TRUE(layer_->is_visible(kMainWindow, "编辑框_备注详情"));
+}
+
+TEST_F(Win32WindowLayerTest, TypingKeepsToTheBoxesLimitAndDigitsOnlyMode) {
+    layer_->load_window(kGeneratorWindow);
+    layer_->set_text(kGeneratorWindow, "编辑框_位数", "");
+    layer_->type_text(kGeneratorWindow, "编辑框_位数", "1a2-b3");
+    EXPECT_EQ(layer_->text(kGeneratorWindow, "编辑框_位数"), "12-3");
+    layer_->load_window(kSetupWindow);
+    layer_->type_text(kSetupWindow, "编辑框_设置登录密码", "Abcdefghijklmn16x");
+    EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "Abcdefghijklmn16");
+    layer_->set_enabled(kSetupWindow, "编辑框_设置登录密码", false);
+    layer_->type_text(kSetupWindow, "编辑框_设置登录密码", "more");
+    EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "Abcdefghijklmn16");
+}
+
+TEST_F(Win32WindowLayerTest, ClicksReachOnlyEnabledControlsAndCheckBoxesToggle) {
+    layer_->load_window(kGeneratorWindow);
+    int clicks = 0;
+    layer_->bind(kGeneratorWindow, "按钮_导出", Event::kClicked, [&](int, int) { ++clicks; });
+    layer_->click(kGeneratorWindow, "按钮_导出");
+    layer_->set_enabled(kGeneratorWindow, "按钮_导出", false);
+    layer_->click(kGeneratorWindow, "按钮_导出");
+    EXPECT_EQ(clicks, 1);
+    const bool before = layer_->is_checked(kGeneratorWindow, "选择框_符号");
+    layer_->click(kGeneratorWindow, "选择框_符号");
+    EXPECT_NE(layer_->is_checked(kGeneratorWindow, "选择框_符号"), before);
+}
+
+TEST_F(Win32WindowLayerTest, MenuItemsUnderADisabledItemCannotBeChosen) {
+    layer_->load_window(kMainWindow);
+    std::vector<std::string> chosen;
+    for (const char* item : {"新增", "复制账号"}) {
+        layer_->bind(kMainWindow, item, Event::kChosen, [&chosen, item](int, int) { chosen.push_back(item); });
+    }
+    layer_->choose_menu_item(kMainWindow, "新增");
+    layer_->set_menu_item_enabled(kMainWindow, "复制", false);
+    layer_->choose_menu_item(kMainWindow, "复制账号");
+    EXPECT_EQ(chosen, std::vector<std::string>{"新增"});
+    EXPECT_FALSE(layer_->is_menu_item_enabled(kMainWindow, "复制"));
+    layer_->popup_menu(kMainWindow, "菜单", Point{10, 10});  // scripted: recorded, not shown
+    EXPECT_TRUE(layer_->last_popup_item_enabled("新增"));
+    EXPECT_FALSE(layer_->last_popup_item_enabled("复制账号"));
+}
+
+TEST_F(Win32WindowLayerTest, TimersTickAndClosingTheLastWindowEndsTheLoop) {
+    layer_->load_window(kMainWindow);
+    int ticks = 0;
+    layer_->bind(kMainWindow, "时钟1", Event::kTick, [&](int, int) {
+        if (++ticks == 2) layer_->destroy_window(kMainWindow);
+    });
+    layer_->set_timer_interval(kMainWindow, "时钟1", 10);
+    EXPECT_EQ(layer_->run(), 0);
+    EXPECT_EQ(ticks, 2);
+    EXPECT_FALSE(layer_->is_open(kMainWindow));
+}
+
+}  // namespace
+}  // namespace quillet::ui

@@ -1,0 +1,14 @@
+// The sample contents the previews show: texts in the boxes, two rows in the main
+// window's list and its update link, so that clipping and overlaps show.
+#pragma once
+
+#include <string_view>
+
+#include "ui/window_layer.h"
+
+namespace quillet::form_preview {
+
+// Fills the open window `name` with its samples.
+void fill_with_samples(ui::WindowLayer& windows, std::string_view name);
+
+}  // namespace quillet::form_preview
