@@ -18,7 +18,9 @@ enum class Access { kRead, kReadWrite };
 // What other handles (of this or another process of the program) may do meanwhile.
 enum class Share { kReadWrite = 1, kDenyRead = 2, kDenyWrite = 3, kExclusive = 4 };
 
-enum class Creation { kOpenExisting, kCreateAlways, kOpenAlways };
+// kCreateNew makes a file private to the user (mode 0600) and fails when the name is
+// taken, by a symbolic link too.
+enum class Creation { kOpenExisting, kCreateAlways, kOpenAlways, kCreateNew };
 
 // One open file. Not copyable; a handle is used by one thread at a time.
 // Locks are exclusive, non-blocking and held per handle: two handles of one process
@@ -46,6 +48,11 @@ public:
     // Makes every write so far durable.
     FileError sync();
 
+    // Changes the share mode of an open handle. Denying others fails with
+    // kSharingViolation, changing nothing, while another handle is open in a way the
+    // new mode denies; opens that it denies are refused from then on.
+    FileError change_share(Share share);
+
     FileError lock(std::int64_t offset, std::int64_t length);
     FileError unlock(std::int64_t offset, std::int64_t length);
 
@@ -69,5 +76,18 @@ bool create_directory(const std::string& path);
 // flushed to disk and renamed over `path`, so a crash never leaves it half-written.
 bool read_whole_file(const std::string& path, std::string* out);
 bool write_whole_file_atomically(const std::string& path, const std::string& bytes);
+
+// Creates a new file private to the user beside `path` (same directory), under a name
+// nobody can guess, and opens it for reading and writing with no other handle allowed.
+// `*created` receives its name.
+FileError create_private_temporary(const std::string& path, File* file, std::string* created);
+// Makes the renames and removals so far in the directory holding `path` durable.
+FileError sync_parent_directory(const std::string& path);
+
+// For crash tests only: runs before every change this layer makes to a file or
+// directory (write, length change, sync, rename, directory sync). A result other than
+// kNone fails that change without making it. Unset by default, when it costs one load.
+using ChangeHook = FileError (*)();
+void set_change_hook(ChangeHook hook);
 
 }  // namespace quillet::platform

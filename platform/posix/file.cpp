@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/secure_random.h"
 #include "platform/text_codec.h"
 
 namespace quillet::platform {
@@ -45,6 +46,14 @@ constexpr off_t kWritesMarker = kShareBase + 1;
 constexpr off_t kDeniesReadMarker = kShareBase + 2;
 constexpr off_t kDeniesWriteMarker = kShareBase + 3;
 constexpr off_t kGate = kShareBase + 4;
+
+std::atomic<ChangeHook> g_change_hook{nullptr};
+
+// The crash tests' hook, consulted before each change.
+FileError before_change() {
+    const ChangeHook hook = g_change_hook.load(std::memory_order_relaxed);
+    return hook == nullptr ? FileError::kNone : hook();
+}
 
 std::string os_path(const std::string& gbk_path) { return gbk_to_utf8(gbk_path); }
 
@@ -74,12 +83,15 @@ bool other_holds(int fd, off_t offset) {
     return lock.l_type != F_UNLCK;
 }
 
+bool denies_read(Share share) { return share == Share::kDenyRead || share == Share::kExclusive; }
+bool denies_write(Share share) { return share == Share::kDenyWrite || share == Share::kExclusive; }
+
 // Checks the other handles' markers against this handle's wishes and, when they agree,
 // sets this handle's own markers.
 FileError claim_share(int fd, bool writable_fd, Access access, Share share) {
     const bool writes = access == Access::kReadWrite;
-    const bool denies_read = share == Share::kDenyRead || share == Share::kExclusive;
-    const bool denies_write = share == Share::kDenyWrite || share == Share::kExclusive;
+    const bool denies_read = quillet::platform::denies_read(share);
+    const bool denies_write = quillet::platform::denies_write(share);
 
     if (ofd_lock(fd, F_OFD_SETLKW, writable_fd ? F_WRLCK : F_RDLCK, kGate, 1) == -1) return last_error();
     FileError result = FileError::kNone;
@@ -125,11 +137,41 @@ bool write_all(int fd, const char* data, std::size_t length) {
     return true;
 }
 
+// Sets or clears this handle's "denies" markers for a new share mode; denying fails
+// while another handle holds the marker of what is to be denied.
+FileError change_denies(int fd, bool writable_fd, Share from, Share to) {
+    if (ofd_lock(fd, F_OFD_SETLKW, writable_fd ? F_WRLCK : F_RDLCK, kGate, 1) == -1) return last_error();
+    FileError result = FileError::kNone;
+    if ((denies_read(to) && !denies_read(from) && other_holds(fd, kReadsMarker)) ||
+        (denies_write(to) && !denies_write(from) && other_holds(fd, kWritesMarker))) {
+        result = FileError::kSharingViolation;
+    } else {
+        const std::pair<off_t, bool> markers[] = {{kDeniesReadMarker, denies_read(to)},
+                                                  {kDeniesWriteMarker, denies_write(to)}};
+        for (const auto& [marker, wanted] : markers) {
+            if (ofd_lock(fd, F_OFD_SETLK, wanted ? F_RDLCK : F_UNLCK, marker, 1) == -1 && wanted) {
+                result = last_error();
+            }
+        }
+    }
+    ofd_lock(fd, F_OFD_SETLK, F_UNLCK, kGate, 1);
+    return result;
+}
+
+std::string random_hex(int digits) {
+    std::string text;
+    for (int i = 0; i < digits; ++i) text += "0123456789abcdef"[secure_random_below(16)];
+    return text;
+}
+
 }  // namespace
+
+void set_change_hook(ChangeHook hook) { g_change_hook.store(hook, std::memory_order_relaxed); }
 
 struct File::Impl {
     int fd = -1;
     Access access = Access::kRead;
+    Share share = Share::kReadWrite;
     bool writable_fd = false;
     std::vector<Range> locks;
 };
@@ -147,9 +189,10 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     int flags = O_CLOEXEC | O_RDWR;
     if (creation == Creation::kCreateAlways) flags |= O_CREAT;
     if (creation == Creation::kOpenAlways) flags |= O_CREAT;
+    if (creation == Creation::kCreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
     int fd;
     do {
-        fd = ::open(native.c_str(), flags, 0666);
+        fd = ::open(native.c_str(), flags, creation == Creation::kCreateNew ? 0600 : 0666);
     } while (fd == -1 && errno == EINTR);
     bool writable_fd = fd != -1;
     if (fd == -1 && access == Access::kRead && (errno == EACCES || errno == EROFS || errno == EPERM)) {
@@ -176,6 +219,7 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     }
     impl_->fd = fd;
     impl_->access = access;
+    impl_->share = share;
     impl_->writable_fd = writable_fd;
     return FileError::kNone;
 }
@@ -211,6 +255,7 @@ FileError File::write_at(std::int64_t offset, const void* data, std::size_t leng
     if (!is_open()) return FileError::kInvalidHandle;
     if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
     if (offset < 0) return FileError::kBadSeek;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     const auto* in = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < length) {
@@ -237,6 +282,7 @@ FileError File::set_length(std::int64_t length) {
     if (!is_open()) return FileError::kInvalidHandle;
     if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
     if (length < 0) return FileError::kBadSeek;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     int result;
     do {
         result = ftruncate(impl_->fd, static_cast<off_t>(length));
@@ -246,8 +292,17 @@ FileError File::set_length(std::int64_t length) {
 
 FileError File::sync() {
     if (!is_open()) return FileError::kInvalidHandle;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     // fdatasync covers the data and the file length, which is all a reader needs back.
     return fdatasync(impl_->fd) == -1 ? last_error() : FileError::kNone;
+}
+
+FileError File::change_share(Share share) {
+    if (!is_open()) return FileError::kInvalidHandle;
+    if (share == impl_->share) return FileError::kNone;
+    const FileError error = change_denies(impl_->fd, impl_->writable_fd, impl_->share, share);
+    if (error == FileError::kNone) impl_->share = share;
+    return error;
 }
 
 FileError File::lock(std::int64_t offset, std::int64_t length) {
@@ -326,6 +381,7 @@ bool move_file(const std::string& from, const std::string& to) {
 }
 
 bool replace_file(const std::string& from, const std::string& to) {
+    if (before_change() != FileError::kNone) return false;
     return rename(os_path(from).c_str(), os_path(to).c_str()) == 0;
 }
 
@@ -367,6 +423,25 @@ bool write_whole_file_atomically(const std::string& path, const std::string& byt
         return false;
     }
     return sync_directory_of(target);
+}
+
+FileError create_private_temporary(const std::string& path, File* file, std::string* created) {
+    // 64 random bits: a name taken by someone else is a collision, not a guess, so a few
+    // tries are plenty.
+    FileError error = FileError::kGeneric;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        *created = path + "~" + random_hex(16);
+        error = file->open(*created, Access::kReadWrite, Share::kExclusive, Creation::kCreateNew);
+        if (error != FileError::kNone && errno == EEXIST) continue;
+        break;
+    }
+    if (error != FileError::kNone) created->clear();
+    return error;
+}
+
+FileError sync_parent_directory(const std::string& path) {
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
+    return sync_directory_of(os_path(path)) ? FileError::kNone : last_error();
 }
 
 }  // namespace quillet::platform

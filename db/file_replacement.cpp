@@ -1,0 +1,99 @@
+#include "db/file_replacement.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "db/engine.h"
+#include "db/result_code.h"
+
+namespace quillet::db {
+namespace {
+
+constexpr std::int64_t kCopyPiece = 512 * 1024;
+
+std::int32_t io_code(platform::FileError error) {
+    return error == platform::FileError::kNone ? kOk : code_for_file_error(error);
+}
+
+}  // namespace
+
+FileReplacement::FileReplacement(std::string target, std::shared_ptr<ScrambleKey> key) : target_(std::move(target)) {
+    file_.set_key(std::move(key));
+}
+
+FileReplacement::~FileReplacement() {
+    if (temporary_.empty()) return;
+    file_.file().close();
+    platform::remove_file(temporary_);
+}
+
+std::int32_t FileReplacement::create() {
+    return io_code(platform::create_private_temporary(target_, &file_.file(), &temporary_));
+}
+
+std::int32_t FileReplacement::write_at(std::int64_t offset, const void* data, std::size_t length) {
+    return io_code(file_.write_at(offset, data, length));
+}
+
+std::int32_t FileReplacement::sync() { return io_code(file_.file().sync()); }
+
+std::int32_t FileReplacement::rename_to(const std::string& name) {
+    if (!platform::replace_file(temporary_, name)) return kUnknownError;
+    // From here on the temporary's name is gone: nothing is left to remove.
+    temporary_.clear();
+    in_place_ = name == target_;
+    return io_code(platform::sync_parent_directory(name));
+}
+
+SoleAccess::~SoleAccess() {
+    if (!held_) return;
+    db_.data.file().change_share(db_.share);
+    if (db_.aux) db_.aux->keyed().file().change_share(db_.share);
+}
+
+std::int32_t SoleAccess::acquire() {
+    platform::FileError error = db_.data.file().change_share(platform::Share::kExclusive);
+    if (error == platform::FileError::kNone && db_.aux) {
+        error = db_.aux->keyed().file().change_share(platform::Share::kExclusive);
+        if (error != platform::FileError::kNone) db_.data.file().change_share(db_.share);
+    }
+    held_ = error == platform::FileError::kNone;
+    return io_code(error);
+}
+
+std::int32_t copy_range(KeyedFile& from, FileReplacement& to, std::int64_t offset, std::int64_t length) {
+    // Under one key the scrambled bytes are already right for the same position.
+    const bool raw = from.is_keyed_with(to.keyed().key().get());
+    std::vector<std::uint8_t> piece(static_cast<std::size_t>(std::min(kCopyPiece, std::max<std::int64_t>(length, 1))));
+    for (std::int64_t done = 0; done < length;) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(piece.size(), length - done));
+        std::size_t got = 0;
+        const platform::FileError error = raw ? from.read_scrambled_at(offset + done, piece.data(), wanted, &got)
+                                              : from.read_at(offset + done, piece.data(), wanted, &got);
+        if (error != platform::FileError::kNone) return io_code(error);
+        if (got < wanted) return kReadRecordFailed;
+        const platform::FileError written = raw ? to.keyed().file().write_at(offset + done, piece.data(), got)
+                                                : to.keyed().write_at(offset + done, piece.data(), got);
+        if (written != platform::FileError::kNone) return io_code(written);
+        done += static_cast<std::int64_t>(got);
+    }
+    return kOk;
+}
+
+std::string pending_auxiliary_name(const std::string& auxiliary_path) { return auxiliary_path + "~pending"; }
+
+void adopt_data_file(Database& db, FileReplacement& replacement) {
+    db.locks.release_all(db.data.file());
+    db.data.file().close();
+    db.data.file() = std::move(replacement.file().file());
+    db.data.set_key(replacement.file().key());
+}
+
+void adopt_auxiliary_file(Database& db, FileReplacement& replacement) {
+    KeyedFile& aux = db.aux->keyed();
+    aux.file().close();
+    aux.file() = std::move(replacement.file().file());
+    aux.set_key(replacement.file().key());
+}
+
+}  // namespace quillet::db
