@@ -22,13 +22,13 @@ FileReplacement::FileReplacement(std::string target, std::shared_ptr<ScrambleKey
 }
 
 FileReplacement::~FileReplacement() {
-    if (temporary_.empty()) return;
+    if (renamed_ || name_.empty()) return;
     file_.file().close();
-    platform::remove_file(temporary_);
+    platform::remove_file(name_);
 }
 
 std::int32_t FileReplacement::create() {
-    return io_code(platform::create_private_temporary(target_, &file_.file(), &temporary_));
+    return io_code(platform::create_private_temporary(target_, &file_.file(), &name_));
 }
 
 std::int32_t FileReplacement::write_at(std::int64_t offset, const void* data, std::size_t length) {
@@ -38,9 +38,10 @@ std::int32_t FileReplacement::write_at(std::int64_t offset, const void* data, st
 std::int32_t FileReplacement::sync() { return io_code(file_.file().sync()); }
 
 std::int32_t FileReplacement::rename_to(const std::string& name) {
-    if (!platform::replace_file(temporary_, name)) return kUnknownError;
+    if (!platform::replace_file(name_, name)) return kUnknownError;
     // From here on the temporary's name is gone: nothing is left to remove.
-    temporary_.clear();
+    name_ = name;
+    renamed_ = true;
     in_place_ = name == target_;
     return io_code(platform::sync_parent_directory(name));
 }

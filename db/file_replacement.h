@@ -46,7 +46,8 @@ public:
 
 private:
     std::string target_;
-    std::string temporary_;
+    std::string name_;  // the temporary's, then the name it was renamed to
+    bool renamed_ = false;
     bool in_place_ = false;
     KeyedFile file_;
 };
