@@ -4,7 +4,9 @@
 #include "db/database.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <type_traits>
 
 #include "db/engine.h"
 #include "db/field_codec.h"
@@ -188,16 +190,63 @@ private:
     std::int64_t saved_scrambled_at_;
 };
 
-bool evaluate(Database& db, const Condition& condition, const std::uint8_t* record, std::int64_t scrambled_at = -1) {
-    if (const bool* fixed = std::get_if<bool>(&condition)) return *fixed;
-    ScanScope scope(db, record, scrambled_at);
-    return std::get<std::function<bool()>>(condition)();
+// A field test resolved to its field once per command.
+struct ResolvedFieldIs {
+    const FieldDescriptor* field;
+    std::int64_t value;
+};
+
+std::int64_t as_integer(const Value& value) {
+    return std::visit(
+        [](const auto& v) -> std::int64_t {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_arithmetic_v<T>) {
+                return static_cast<std::int64_t>(v);
+            } else {
+                return INT64_MIN;  // matches no value a caller can ask for
+            }
+        },
+        value);
 }
 
-void check_condition(const Condition& condition) {
-    const auto* test = std::get_if<std::function<bool()>>(&condition);
-    if (test != nullptr && !*test) raise_runtime_error("用作进行条件判断的子语句参数只能接受逻辑型数据");
+bool field_is(Database& db, const ResolvedFieldIs& test, const std::uint8_t* record, std::int64_t scrambled_at) {
+    const FieldDescriptor& field = *test.field;
+    if (field.type == FieldType::kInt) {
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, record + field.offset, 4);
+        if (scrambled_at >= 0) db.data.unscramble(scrambled_at + field.offset, bytes, 4);
+        return get32(bytes) == test.value;
+    }
+    if (is_chain_type(field.type)) return false;
+    return as_integer(decode_value(plain_field(db, record, scrambled_at, field), field.type, field.width)) == test.value;
 }
+
+// The condition of one find or delete, ready to test records.
+class RecordTest {
+public:
+    RecordTest(Database& db, const Condition& condition) : db_(db), condition_(condition) {
+        if (const auto* test = std::get_if<std::function<bool()>>(&condition)) {
+            if (!*test) raise_runtime_error("用作进行条件判断的子语句参数只能接受逻辑型数据");
+        }
+        if (const auto* test = std::get_if<FieldIs>(&condition)) {
+            const FieldDescriptor* field = find_field(db, test->field);
+            if (field == nullptr) raise_runtime_error("指定字段不存在");
+            field_is_ = {field, test->value};
+        }
+    }
+
+    bool operator()(const std::uint8_t* record, std::int64_t scrambled_at = -1) const {
+        if (const bool* fixed = std::get_if<bool>(&condition_)) return *fixed;
+        if (field_is_.field != nullptr) return field_is(db_, field_is_, record, scrambled_at);
+        ScanScope scope(db_, record, scrambled_at);
+        return std::get<std::function<bool()>>(condition_)();
+    }
+
+private:
+    Database& db_;
+    const Condition& condition_;
+    ResolvedFieldIs field_is_{nullptr, 0};
+};
 
 // Rewrites the serial of the current record: `mark` negates a positive one, otherwise a
 // negative one is made positive again.
@@ -481,7 +530,7 @@ bool find_record(const Condition& condition) {
     Command command;
     Database* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
-    check_condition(condition);
+    const RecordTest test(*db, condition);
     ByteLockGuard header(db->locks, db->data.file());
     std::int32_t code = header.acquire(kCountOffset);
     if (code != kOk) return finish(code);
@@ -494,7 +543,7 @@ bool find_record(const Condition& condition) {
     bool stopped = false;
     code = walk_records(*db, start, count, &stopped,
                         [&](std::int32_t r, const std::uint8_t* record, std::int64_t scrambled_at) {
-                            if (!evaluate(*db, condition, record, scrambled_at)) return false;
+                            if (!test(record, scrambled_at)) return false;
                             found = r;
                             return true;
                         });
@@ -572,7 +621,7 @@ bool delete_record(const Condition& condition) {
     Command command;
     Database* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
-    check_condition(condition);
+    const RecordTest test(*db, condition);
     DatabaseLockGuard database_lock(db->locks, db->data.file());
     std::int32_t code = database_lock.acquire();
     std::int32_t count = 0, next_serial = 0;
@@ -590,7 +639,7 @@ bool delete_record(const Condition& condition) {
         for (std::int32_t i = 0; i < n && code == kOk; ++i) {
             std::uint8_t* record = records.data() + size * static_cast<std::size_t>(i);
             const std::int32_t serial = get32(record);
-            if (!evaluate(*db, condition, record) || serial <= 0) continue;
+            if (!test(record) || serial <= 0) continue;
             std::uint8_t negated[4];
             put32(negated, -serial);
             code = io_code(db->data.write_at(db->record_position(start + i), negated, 4));
