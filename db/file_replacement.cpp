@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "db/engine.h"
+#include "db/file_names.h"
 #include "db/result_code.h"
 
 namespace quillet::db {
@@ -59,6 +60,12 @@ std::int32_t SoleAccess::acquire() {
         if (error != platform::FileError::kNone) db_.data.file().change_share(db_.share);
     }
     held_ = error == platform::FileError::kNone;
+    if (held_) {
+        // Holding the files alone, this process is the only one that could be writing a
+        // replacement: temporaries beside them are what a crashed rewrite left.
+        platform::remove_private_temporaries(db_.full_path);
+        if (db_.aux) platform::remove_private_temporaries(auxiliary_file_name(db_.full_path));
+    }
     return io_code(error);
 }
 

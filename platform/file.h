@@ -81,6 +81,9 @@ bool write_whole_file_atomically(const std::string& path, const std::string& byt
 // nobody can guess, and opens it for reading and writing with no other handle allowed.
 // `*created` receives its name.
 FileError create_private_temporary(const std::string& path, File* file, std::string* created);
+// Removes the private temporaries beside `path` that a process left when it died. Only
+// for a caller that knows no one is writing one (it holds `path` alone).
+void remove_private_temporaries(const std::string& path);
 // Makes the renames and removals so far in the directory holding `path` durable.
 FileError sync_parent_directory(const std::string& path);
 

@@ -5,7 +5,7 @@ Usage: crash_check.py EDB [RUNS] [RECORDS]   (12 runs of each on 12,000 records 
 
 Each run copies a scrambled credential store (password "old"; for the purge, every third
 record marked deleted), starts the command on it, kills it after a random delay within
-the time the command takes, and then reads the store with `edb dump`: it must open with
+the time the command takes (or just past it), and then reads the store with `edb dump`: it must open with
 the old or the new password and hold every live record exactly once, in store order,
 with its serial. Prints one line per run and a summary; exits 1 on any failure.
 """
@@ -61,7 +61,7 @@ def dump(binary, path, passwords):
         result = edb(binary, "dump", path, "-p", password)
         if result.returncode == 0:
             rows = [json.loads(line) for line in result.stdout.splitlines()]
-            return password, [(r["serial"], r["deleted"], r["fields"]["ID"]) for r in rows]
+            return password, [(r["serial"], r["deleted"] in (True, "true"), r["fields"]["ID"]) for r in rows]
     return None, None
 
 
@@ -90,7 +90,7 @@ def main():
             template = os.path.join(work, kind + ".template.edb")
             plain_store(template, records, deleted)
             timed(binary, ["passwd", template, "old"])
-            live = [(s, "false", s) for s in range(1, records + 1) if not deleted(s)]
+            live = [(s, False, s) for s in range(1, records + 1) if not deleted(s)]
             trial = os.path.join(work, "trial.edb")
             shutil.copyfile(template, trial)
             duration = timed(binary, [command[0], trial] + command[1:])
@@ -100,7 +100,8 @@ def main():
                 os.mkdir(directory)
                 store = os.path.join(directory, "data.edb")
                 shutil.copyfile(template, store)
-                delay = random.uniform(0, duration)
+                # A little past the command's own time too, so that some runs see it end.
+                delay = random.uniform(0, duration * 1.1)
                 process = subprocess.Popen([binary, command[0], store] + command[1:],
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 time.sleep(delay)
@@ -108,7 +109,7 @@ def main():
                 status = process.wait()
                 killed += status == -signal.SIGKILL
                 used, rows = dump(binary, store, passwords)
-                found = rows if rows is None else [r for r in rows if r[1] == "false"]
+                found = rows if rows is None else [r for r in rows if not r[1]]
                 ok = found == live
                 failures += not ok
                 print("%-6s run %2d: killed after %5.1f ms (%s), opens with %s, %s live records: %s" % (

@@ -23,6 +23,7 @@
 //   set happen under an exclusive lock on a fifth "gate" byte, taken with the blocking
 //   F_OFD_SETLKW as it is only held for those few calls, so two opens cannot both pass.
 //   Only handles of this program follow the convention; other programs are not kept out.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,6 +158,8 @@ FileError change_denies(int fd, bool writable_fd, Share from, Share to) {
     ofd_lock(fd, F_OFD_SETLK, F_UNLCK, kGate, 1);
     return result;
 }
+
+constexpr int kTemporaryDigits = 16;
 
 std::string random_hex(int digits) {
     std::string text;
@@ -430,13 +433,29 @@ FileError create_private_temporary(const std::string& path, File* file, std::str
     // tries are plenty.
     FileError error = FileError::kGeneric;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        *created = path + "~" + random_hex(16);
+        *created = path + "~" + random_hex(kTemporaryDigits);
         error = file->open(*created, Access::kReadWrite, Share::kExclusive, Creation::kCreateNew);
         if (error != FileError::kNone && errno == EEXIST) continue;
         break;
     }
     if (error != FileError::kNone) created->clear();
     return error;
+}
+
+void remove_private_temporaries(const std::string& path) {
+    const std::string native = os_path(path);
+    const auto slash = native.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : native.substr(0, slash);
+    const std::string prefix = (slash == std::string::npos ? native : native.substr(slash + 1)) + "~";
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + kTemporaryDigits || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
+        unlink((directory + "/" + name).c_str());
+    }
+    closedir(dir);
 }
 
 FileError sync_parent_directory(const std::string& path) {

@@ -196,6 +196,19 @@ TEST_P(PasswordCrashTest, KilledAtAnyChangeLeavesTheOldOrTheNewStoreWhole) {
     EXPECT_GT(nth, 5);  // the command made several changes, each one a kill point
 }
 
+TEST_F(CrashTest, TheNextRewriteRemovesTheTemporariesOfAKilledOne) {
+    const std::string file = make_rows(true, "old");
+    ASSERT_FALSE(run_killed_at(3, file, "old", [] { return set_access_password("new"); }));
+    ASSERT_FALSE(strays().empty());
+    const std::string unrelated = path("data.edb~notes");
+    write_bytes(unrelated, "kept");
+    OpenOptions options;
+    options.password = "old";
+    ASSERT_TRUE(open(file, options));
+    ASSERT_TRUE(purge_deleted_records());
+    EXPECT_EQ(strays(), std::vector<std::string>{"data.edb~notes"});
+}
+
 TEST_P(PasswordCrashTest, RemovingThePasswordKilledAtAnyChangeLeavesAWholeStore) {
     const bool memo = GetParam();
     const std::string file = make_rows(memo, "old");
