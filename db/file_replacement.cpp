@@ -70,18 +70,23 @@ std::int32_t SoleAccess::acquire() {
 }
 
 std::int32_t copy_range(KeyedFile& from, FileReplacement& to, std::int64_t offset, std::int64_t length) {
-    // Under one key the scrambled bytes are already right for the same position.
-    const bool raw = from.is_keyed_with(to.keyed().key().get());
+    KeyedFile& out = to.keyed();
+    // Under one key the scrambled bytes are already right for the same position; under
+    // two, each piece is turned over in place, from the one key to the other.
+    const bool same_key = from.is_keyed_with(out.key().get());
     std::vector<std::uint8_t> piece(static_cast<std::size_t>(std::min(kCopyPiece, std::max<std::int64_t>(length, 1))));
     for (std::int64_t done = 0; done < length;) {
+        const std::int64_t at = offset + done;
         const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(piece.size(), length - done));
         std::size_t got = 0;
-        const platform::FileError error = raw ? from.read_scrambled_at(offset + done, piece.data(), wanted, &got)
-                                              : from.read_at(offset + done, piece.data(), wanted, &got);
+        const platform::FileError error = from.read_scrambled_at(at, piece.data(), wanted, &got);
         if (error != platform::FileError::kNone) return io_code(error);
         if (got < wanted) return kReadRecordFailed;
-        const platform::FileError written = raw ? to.keyed().file().write_at(offset + done, piece.data(), got)
-                                                : to.keyed().write_at(offset + done, piece.data(), got);
+        if (!same_key) {
+            from.unscramble(at, piece.data(), got);
+            if (out.key()) out.key()->apply(at, piece.data(), got);
+        }
+        const platform::FileError written = out.file().write_at(at, piece.data(), got);
         if (written != platform::FileError::kNone) return io_code(written);
         done += static_cast<std::int64_t>(got);
     }
