@@ -112,6 +112,10 @@ bool scan_records(const std::function<bool(const RecordView&)>& visit);
 bool delete_record();
 bool delete_record(const Condition& condition);
 bool undelete_record();
+// Both rewrite the whole data file into a new file that replaces it, so that a crash
+// leaves the old store or the new one, each whole. They need the store alone: while any
+// other handle is open on it, of this process or another, they fail with the sharing
+// code (-12) and change nothing.
 bool purge_deleted_records();
 bool set_access_password(const std::string& new_password);
 
