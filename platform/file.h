@@ -47,6 +47,9 @@ public:
     FileError set_length(std::int64_t length);
     // Makes every write so far durable.
     FileError sync();
+    // Starts writing a range to disk without waiting, so that a later sync has less left
+    // to wait for. Only a hint: nothing is durable until sync().
+    void start_writeback(std::int64_t offset, std::int64_t length);
 
     // Changes the share mode of an open handle. Denying others fails with
     // kSharingViolation, changing nothing, while another handle is open in a way the

@@ -300,6 +300,10 @@ FileError File::sync() {
     return fdatasync(impl_->fd) == -1 ? last_error() : FileError::kNone;
 }
 
+void File::start_writeback(std::int64_t offset, std::int64_t length) {
+    if (is_open() && offset >= 0 && length > 0) sync_file_range(impl_->fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 FileError File::change_share(Share share) {
     if (!is_open()) return FileError::kInvalidHandle;
     if (share == impl_->share) return FileError::kNone;
