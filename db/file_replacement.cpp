@@ -74,10 +74,15 @@ std::int32_t SoleAccess::acquire() {
 
 std::int32_t copy_range(KeyedFile& from, FileReplacement& to, std::int64_t offset, std::int64_t length) {
     KeyedFile& out = to.keyed();
-    // Under one key the scrambled bytes are already right for the same position; under
-    // two, each piece is turned over in place, from the one key to the other.
-    const bool same_key = from.is_keyed_with(out.key().get());
-    std::vector<std::uint8_t> piece(static_cast<std::size_t>(std::min(kCopyPiece, std::max<std::int64_t>(length, 1))));
+    if (length <= 0) return kOk;
+    // Under one key the scrambled bytes are already right for the same position.
+    if (from.is_keyed_with(out.key().get())) {
+        const platform::FileError copied = out.file().copy_from(from.file(), offset, length);
+        if (copied == platform::FileError::kNone) out.file().start_writeback(offset, length);
+        return copied == platform::FileError::kEndOfFile ? kReadRecordFailed : io_code(copied);
+    }
+    // Under two, each piece is turned over in place, from the one key to the other.
+    std::vector<std::uint8_t> piece(static_cast<std::size_t>(std::min(kCopyPiece, length)));
     for (std::int64_t done = 0; done < length;) {
         const std::int64_t at = offset + done;
         const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(piece.size(), length - done));
@@ -85,10 +90,8 @@ std::int32_t copy_range(KeyedFile& from, FileReplacement& to, std::int64_t offse
         const platform::FileError error = from.read_scrambled_at(at, piece.data(), wanted, &got);
         if (error != platform::FileError::kNone) return io_code(error);
         if (got < wanted) return kReadRecordFailed;
-        if (!same_key) {
-            from.unscramble(at, piece.data(), got);
-            if (out.key()) out.key()->apply(at, piece.data(), got);
-        }
+        from.unscramble(at, piece.data(), got);
+        if (out.key()) out.key()->apply(at, piece.data(), got);
         const platform::FileError written = out.file().write_at(at, piece.data(), got);
         if (written != platform::FileError::kNone) return io_code(written);
         out.file().start_writeback(at, static_cast<std::int64_t>(got));

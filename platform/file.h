@@ -47,6 +47,9 @@ public:
     FileError set_length(std::int64_t length);
     // Makes every write so far durable.
     FileError sync();
+    // Copies `length` bytes at `offset` of `from` to the same offset of this file, inside
+    // the operating system where it can.
+    FileError copy_from(File& from, std::int64_t offset, std::int64_t length);
     // Starts writing a range to disk without waiting, so that a later sync has less left
     // to wait for. Only a hint: nothing is durable until sync().
     void start_writeback(std::int64_t offset, std::int64_t length);

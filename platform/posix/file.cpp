@@ -300,6 +300,23 @@ FileError File::sync() {
     return fdatasync(impl_->fd) == -1 ? last_error() : FileError::kNone;
 }
 
+FileError File::copy_from(File& from, std::int64_t offset, std::int64_t length) {
+    if (!is_open() || !from.is_open()) return FileError::kInvalidHandle;
+    if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
+    loff_t in = offset, out = offset;
+    for (std::int64_t left = length; left > 0;) {
+        const ssize_t copied = copy_file_range(from.impl_->fd, &in, impl_->fd, &out, static_cast<std::size_t>(left), 0);
+        if (copied < 0) {
+            if (errno == EINTR) continue;
+            return last_error();
+        }
+        if (copied == 0) return FileError::kEndOfFile;
+        left -= copied;
+    }
+    return FileError::kNone;
+}
+
 void File::start_writeback(std::int64_t offset, std::int64_t length) {
     if (is_open() && offset >= 0 && length > 0) sync_file_range(impl_->fd, offset, length, SYNC_FILE_RANGE_WRITE);
 }

@@ -226,6 +226,19 @@ TEST_F(FileReplacementPartsTest, PrivateTemporariesAreNewUnguessableAndOwnerOnly
     EXPECT_EQ(bytes, "new");
 }
 
+TEST_F(FileReplacementPartsTest, CopyFromPutsARangeAtTheSameOffsetAndReportsAShortSource) {
+    File source = open_ok();
+    ASSERT_EQ(source.write_at(0, "0123456789", 10), FileError::kNone);
+    File copy;
+    std::string name;
+    ASSERT_EQ(create_private_temporary(path_, &copy, &name), FileError::kNone);
+    ASSERT_EQ(copy.copy_from(source, 2, 5), FileError::kNone);
+    std::string bytes;
+    ASSERT_TRUE(read_whole_file(name, &bytes));
+    EXPECT_EQ(bytes, std::string("\0\0" "23456", 7));
+    EXPECT_EQ(copy.copy_from(source, 60, 10), FileError::kEndOfFile);  // the source holds 64 bytes
+}
+
 TEST_F(FileReplacementPartsTest, CreateNewRefusesAnExistingNameAndASymbolicLink) {
     File file;
     EXPECT_NE(file.open(path_, Access::kReadWrite, Share::kReadWrite, Creation::kCreateNew), FileError::kNone);
