@@ -64,6 +64,10 @@ public:
 
 private:
     struct Impl;
+    FileError create_new(const std::string& native_path, Access access, Share share);
+    // Makes an open descriptor this handle's once its share claim is granted.
+    FileError take(int fd, bool writable_fd, Access access, Share share, bool truncate);
+
     std::unique_ptr<Impl> impl_;
 };
 

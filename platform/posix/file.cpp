@@ -189,13 +189,13 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     if (!impl_) impl_ = std::make_unique<Impl>();
     if (path.empty()) return FileError::kBadPath;
     const std::string native = os_path(path);
+    if (creation == Creation::kCreateNew) return create_new(native, access, share);
     int flags = O_CLOEXEC | O_RDWR;
     if (creation == Creation::kCreateAlways) flags |= O_CREAT;
     if (creation == Creation::kOpenAlways) flags |= O_CREAT;
-    if (creation == Creation::kCreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
     int fd;
     do {
-        fd = ::open(native.c_str(), flags, creation == Creation::kCreateNew ? 0600 : 0666);
+        fd = ::open(native.c_str(), flags, 0666);
     } while (fd == -1 && errno == EINTR);
     bool writable_fd = fd != -1;
     if (fd == -1 && access == Access::kRead && (errno == EACCES || errno == EROFS || errno == EPERM)) {
@@ -209,13 +209,27 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
         ::close(fd);
         return FileError::kAccessDenied;
     }
+    return take(fd, writable_fd, access, share, creation == Creation::kCreateAlways);
+}
+
+FileError File::create_new(const std::string& native, Access access, Share share) {
+    // Private from the first instant, never an existing name, never through a link.
+    int fd;
+    do {
+        fd = ::open(native.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    } while (fd == -1 && errno == EINTR);
+    if (fd == -1) return last_error();
+    return take(fd, /*writable_fd=*/true, access, share, /*truncate=*/false);
+}
+
+FileError File::take(int fd, bool writable_fd, Access access, Share share, bool truncate) {
     const FileError shared = claim_share(fd, writable_fd, access, share);
     if (shared != FileError::kNone) {
         ::close(fd);
         return shared;
     }
     // Truncate only once the share check let us in, so a refused open changes nothing.
-    if (creation == Creation::kCreateAlways && ftruncate(fd, 0) == -1) {
+    if (truncate && ftruncate(fd, 0) == -1) {
         const FileError error = last_error();
         ::close(fd);
         return error;
