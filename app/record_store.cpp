@@ -88,12 +88,10 @@ void for_each_record(const std::function<void(const db::RecordView&)>& visit) {
     });
 }
 
-bool holds_id(std::int32_t wanted) { return as_id(db::read_field("ID")) == wanted; }
-
 // Finds the first record carrying `id` and makes it the current record.
 bool go_to_id(std::int32_t id) {
     db::go_to_first_record();
-    return db::find_record(std::function<bool()>([id] { return holds_id(id); }));
+    return db::find_record(db::FieldIs{"ID", id});
 }
 
 std::int32_t largest_id() {

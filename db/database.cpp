@@ -4,10 +4,13 @@
 #include "db/database.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <type_traits>
 
 #include "db/engine.h"
 #include "db/field_codec.h"
+#include "db/file_replacement.h"
 #include "db/file_names.h"
 #include "db/names.h"
 #include "db/result_code.h"
@@ -187,16 +190,63 @@ private:
     std::int64_t saved_scrambled_at_;
 };
 
-bool evaluate(Database& db, const Condition& condition, const std::uint8_t* record, std::int64_t scrambled_at = -1) {
-    if (const bool* fixed = std::get_if<bool>(&condition)) return *fixed;
-    ScanScope scope(db, record, scrambled_at);
-    return std::get<std::function<bool()>>(condition)();
+// A field test resolved to its field once per command.
+struct ResolvedFieldIs {
+    const FieldDescriptor* field;
+    std::int64_t value;
+};
+
+std::int64_t as_integer(const Value& value) {
+    return std::visit(
+        [](const auto& v) -> std::int64_t {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_arithmetic_v<T>) {
+                return static_cast<std::int64_t>(v);
+            } else {
+                return INT64_MIN;  // matches no value a caller can ask for
+            }
+        },
+        value);
 }
 
-void check_condition(const Condition& condition) {
-    const auto* test = std::get_if<std::function<bool()>>(&condition);
-    if (test != nullptr && !*test) raise_runtime_error("用作进行条件判断的子语句参数只能接受逻辑型数据");
+bool field_is(Database& db, const ResolvedFieldIs& test, const std::uint8_t* record, std::int64_t scrambled_at) {
+    const FieldDescriptor& field = *test.field;
+    if (field.type == FieldType::kInt) {
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, record + field.offset, 4);
+        if (scrambled_at >= 0) db.data.unscramble(scrambled_at + field.offset, bytes, 4);
+        return get32(bytes) == test.value;
+    }
+    if (is_chain_type(field.type)) return false;
+    return as_integer(decode_value(plain_field(db, record, scrambled_at, field), field.type, field.width)) == test.value;
 }
+
+// The condition of one find or delete, ready to test records.
+class RecordTest {
+public:
+    RecordTest(Database& db, const Condition& condition) : db_(db), condition_(condition) {
+        if (const auto* test = std::get_if<std::function<bool()>>(&condition)) {
+            if (!*test) raise_runtime_error("用作进行条件判断的子语句参数只能接受逻辑型数据");
+        }
+        if (const auto* test = std::get_if<FieldIs>(&condition)) {
+            const FieldDescriptor* field = find_field(db, test->field);
+            if (field == nullptr) raise_runtime_error("指定字段不存在");
+            field_is_ = {field, test->value};
+        }
+    }
+
+    bool operator()(const std::uint8_t* record, std::int64_t scrambled_at = -1) const {
+        if (const bool* fixed = std::get_if<bool>(&condition_)) return *fixed;
+        if (field_is_.field != nullptr) return field_is(db_, field_is_, record, scrambled_at);
+        ScanScope scope(db_, record, scrambled_at);
+        return std::get<std::function<bool()>>(condition_)();
+    }
+
+private:
+    Database& db_;
+    const Condition& condition_;
+    ResolvedFieldIs field_is_{nullptr, 0};
+};
 
 // Rewrites the serial of the current record: `mark` negates a positive one, otherwise a
 // negative one is made positive again.
@@ -480,7 +530,7 @@ bool find_record(const Condition& condition) {
     Command command;
     Database* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
-    check_condition(condition);
+    const RecordTest test(*db, condition);
     ByteLockGuard header(db->locks, db->data.file());
     std::int32_t code = header.acquire(kCountOffset);
     if (code != kOk) return finish(code);
@@ -493,7 +543,7 @@ bool find_record(const Condition& condition) {
     bool stopped = false;
     code = walk_records(*db, start, count, &stopped,
                         [&](std::int32_t r, const std::uint8_t* record, std::int64_t scrambled_at) {
-                            if (!evaluate(*db, condition, record, scrambled_at)) return false;
+                            if (!test(record, scrambled_at)) return false;
                             found = r;
                             return true;
                         });
@@ -571,7 +621,7 @@ bool delete_record(const Condition& condition) {
     Command command;
     Database* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
-    check_condition(condition);
+    const RecordTest test(*db, condition);
     DatabaseLockGuard database_lock(db->locks, db->data.file());
     std::int32_t code = database_lock.acquire();
     std::int32_t count = 0, next_serial = 0;
@@ -589,7 +639,7 @@ bool delete_record(const Condition& condition) {
         for (std::int32_t i = 0; i < n && code == kOk; ++i) {
             std::uint8_t* record = records.data() + size * static_cast<std::size_t>(i);
             const std::int32_t serial = get32(record);
-            if (!evaluate(*db, condition, record) || serial <= 0) continue;
+            if (!test(record) || serial <= 0) continue;
             std::uint8_t negated[4];
             put32(negated, -serial);
             code = io_code(db->data.write_at(db->record_position(start + i), negated, 4));
@@ -601,26 +651,58 @@ bool delete_record(const Condition& condition) {
     return finish(code != kOk ? code : synced);
 }
 
+// Drops the records marked deleted by writing the kept ones into a new file that replaces
+// the old one whole (see file_replacement.h); the records ahead of the first batch with a
+// dropped record go over as they are. The chains of the dropped records are released only
+// once the new file is in place: a crash before that leaves unused blocks behind, never a
+// chain that the free-block list holds while a record in the store still names it.
 bool purge_deleted_records() {
     Command command;
     Database* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
-    DatabaseLockGuard database_lock(db->locks, db->data.file());
-    std::int32_t code = database_lock.acquire();
+    SoleAccess sole(*db);
+    std::int32_t code = sole.acquire();
     std::int32_t count = 0, next_serial = 0;
     if (code != kOk || (code = read_counters(*db, &count, &next_serial)) != kOk) return finish(code);
+    db->current = 0;
     const std::int32_t batch = batch_records(*db);
     const auto size = static_cast<std::size_t>(db->record_size);
-    std::vector<std::uint8_t> records(static_cast<std::size_t>(batch) * size);
+    std::vector<std::uint8_t> records(static_cast<std::size_t>(std::min(batch, std::max(count, 1))) * size);
+    std::unique_ptr<FileReplacement> copy;  // made at the first batch with a dropped record
+    std::vector<std::int32_t> dropped_chains;
     std::int32_t kept_total = 0;
-    bool dropped = false;
-    bool aux_written = false;
-    std::int32_t chain_code = kOk;
     for (std::int32_t start = 0; start < count && code == kOk; start += batch) {
         const std::int32_t n = std::min(batch, count - start);
-        code = read_exact(*db, db->record_position(start), records.data(), size * static_cast<std::size_t>(n),
-                          kReadRecordFailed);
-        if (code != kOk) break;
+        const std::int64_t position = db->record_position(start);
+        std::size_t got = 0;
+        if ((code = io_code(db->data.read_scrambled_at(position, records.data(), size * static_cast<std::size_t>(n),
+                                                       &got))) != kOk) {
+            break;
+        }
+        if (got < size * static_cast<std::size_t>(n)) {
+            code = kReadRecordFailed;
+            break;
+        }
+        bool drops = false;
+        for (std::int32_t i = 0; i < n && !drops; ++i) {
+            std::uint8_t serial[4];
+            std::memcpy(serial, records.data() + size * static_cast<std::size_t>(i), 4);
+            db->data.unscramble(db->record_position(start + i), serial, 4);
+            drops = get32(serial) < 0;
+        }
+        if (!copy && !drops) {
+            kept_total += n;
+            continue;
+        }
+        if (!copy) {
+            if (db->read_only) {
+                code = code_for_file_error(platform::FileError::kAccessDenied);
+                break;
+            }
+            copy = std::make_unique<FileReplacement>(db->full_path, db->data.key());
+            if ((code = copy->create()) != kOk || (code = copy_range(db->data, *copy, 0, position)) != kOk) break;
+        }
+        db->data.unscramble(position, records.data(), size * static_cast<std::size_t>(n));
         std::int32_t kept = 0;
         for (std::int32_t i = 0; i < n; ++i) {
             std::uint8_t* record = records.data() + size * static_cast<std::size_t>(i);
@@ -629,56 +711,113 @@ bool purge_deleted_records() {
                 ++kept;
                 continue;
             }
-            dropped = true;
             for (const FieldDescriptor& field : db->fields) {
                 const std::int32_t first = is_chain_type(field.type) ? get32(record + field.offset) : 0;
-                if (first == 0) continue;
-                const std::int32_t released = db->aux ? db->aux->release_chain(first) : kAuxAccessFailed;
-                aux_written = true;
-                if (released != kOk) chain_code = released;
+                if (first != 0) dropped_chains.push_back(first);
             }
         }
-        if (dropped && kept > 0) {
-            code = io_code(db->data.write_at(db->record_position(kept_total), records.data(),
-                                             size * static_cast<std::size_t>(kept)));
+        if (kept > 0) {
+            code = copy->write_at(db->record_position(kept_total), records.data(), size * static_cast<std::size_t>(kept));
         }
         kept_total += kept;
     }
-    if (code == kOk && dropped) {
-        std::uint8_t bytes[4];
-        put32(bytes, kept_total);
-        code = io_code(db->data.write_at(kCountOffset, bytes, 4));
-        if (code == kOk) code = io_code(db->data.file().set_length(db->record_position(kept_total)));
+    if (!copy || (code != kOk && !copy->is_in_place())) return finish(code);
+    std::uint8_t bytes[4];
+    put32(bytes, kept_total);
+    if (code == kOk) code = copy->write_at(kCountOffset, bytes, 4);
+    if (code == kOk) code = copy->sync();
+    if (code == kOk) code = copy->rename_to(db->full_path);
+    if (!copy->is_in_place()) return finish(code);
+    adopt_data_file(*db, *copy);
+    std::int32_t chain_code = kOk;
+    for (const std::int32_t first : dropped_chains) {
+        const std::int32_t released = db->aux ? db->aux->release_chain(first) : kAuxAccessFailed;
+        if (released != kOk) chain_code = released;
     }
-    const std::int32_t synced = dropped ? db->sync(aux_written) : kOk;
-    db->current = 0;
-    if (code == kOk) code = synced;
+    if (!dropped_chains.empty() && db->aux) {
+        const std::int32_t synced = db->sync(true);
+        if (chain_code == kOk) chain_code = synced;
+    }
     return finish(code != kOk ? code : chain_code);
 }
+
+namespace {
+
+// The data file, and the auxiliary file when there is one, copied under `key` into new
+// files that replace the old ones (see file_replacement.h). The new auxiliary file waits
+// under its pending name until the new data file is in place; an open that finds it
+// there keeps it exactly when it reads under the data file's key, and so finishes or
+// drops the change (see database_open.cpp). A crash thus leaves both files under the old
+// key or both under the new one.
+std::int32_t replace_under_key(Database& db, const std::shared_ptr<ScrambleKey>& key, const char* magic,
+                               const std::uint8_t* digest_area) {
+    std::int64_t length = 0;
+    std::int32_t code = record_file_length(db, &length);
+    if (code != kOk) return code;
+    FileReplacement data(db.full_path, key);
+    if ((code = data.create()) != kOk || (code = copy_range(db.data, data, 0, length)) != kOk ||
+        (code = data.write_at(0, magic, 4)) != kOk || (code = data.write_at(28, digest_area, 36)) != kOk ||
+        (code = data.sync()) != kOk) {
+        return code;
+    }
+    std::unique_ptr<FileReplacement> aux;
+    const std::string aux_path = auxiliary_file_name(db.full_path);
+    const std::string pending = pending_auxiliary_name(aux_path);
+    if (db.aux) {
+        aux = std::make_unique<FileReplacement>(aux_path, key);
+        if ((code = io_code(db.aux->keyed().file().length(&length))) != kOk || (code = aux->create()) != kOk ||
+            (code = copy_range(db.aux->keyed(), *aux, 0, length)) != kOk || (code = aux->sync()) != kOk ||
+            (code = aux->rename_to(pending)) != kOk) {
+            platform::remove_file(pending);  // when the rename was made but not synced
+            return code;
+        }
+    }
+    code = data.rename_to(db.full_path);
+    if (!data.is_in_place()) {
+        if (aux) platform::remove_file(pending);
+        return code;
+    }
+    adopt_data_file(db, data);
+    if (aux) {
+        // A failure here is repaired by the next open, which finds the pending file.
+        const std::int32_t renamed = aux->rename_to(aux_path);
+        adopt_auxiliary_file(db, *aux);
+        if (code == kOk) code = renamed;
+    }
+    return code;
+}
+
+}  // namespace
 
 bool set_access_password(const std::string& new_password) {
     Command command;
     Database* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
     if (new_password == "?") return finish(kBadPasswordText);
-    DatabaseLockGuard database_lock(db->locks, db->data.file());
-    std::int32_t code = database_lock.acquire();
-    if (code != kOk) return finish(code);
     const std::shared_ptr<ScrambleKey> key = ScrambleKey::for_password(new_password);
-    if (!db->data.rekey(key) || (db->aux && !db->aux->keyed().rekey(key))) {
-        db->sync(true);
-        return finish(kRekeyFailed);
-    }
     std::uint8_t digest_area[36] = {};
     if (key) std::memcpy(digest_area, key->digest().data(), 32);
     const char* magic = key ? "WCDB" : "WEDB";
-    if ((code = io_code(db->data.write_at(0, magic, 4))) != kOk ||
-        (code = io_code(db->data.write_at(28, digest_area, sizeof digest_area))) != kOk) {
-        return finish(code);
+    std::int32_t code = kOk;
+    if (db->data.is_keyed_with(key.get())) {
+        // The same scrambling: the header's password fields get the bytes they hold already.
+        DatabaseLockGuard database_lock(db->locks, db->data.file());
+        if ((code = database_lock.acquire()) != kOk ||
+            (code = io_code(db->data.write_at(0, magic, 4))) != kOk ||
+            (code = io_code(db->data.write_at(28, digest_area, sizeof digest_area))) != kOk) {
+            return finish(code);
+        }
+        return finish(db->sync());
     }
-    std::memcpy(db->header.data(), magic, 4);
-    std::memcpy(db->header.data() + 28, digest_area, sizeof digest_area);
-    return finish(db->sync(true));
+    if (db->read_only) return finish(kRekeyFailed);
+    SoleAccess sole(*db);
+    if ((code = sole.acquire()) != kOk) return finish(code);
+    code = replace_under_key(*db, key, magic, digest_area);
+    if (db->data.is_keyed_with(key.get())) {
+        std::memcpy(db->header.data(), magic, 4);
+        std::memcpy(db->header.data() + 28, digest_area, sizeof digest_area);
+    }
+    return finish(code == kOk ? kOk : kRekeyFailed);
 }
 
 void set_lock_wait_time(std::int32_t ms) { set_lock_wait_time_ms(ms); }

@@ -31,9 +31,18 @@ struct OpenOptions {
     std::vector<std::string> index_files;
 };
 
-// Either a fixed logical value or a test evaluated once per record under test; while
-// the test runs, read_field reads from that record.
-using Condition = std::variant<bool, std::function<bool()>>;
+// A numeric field, by name, whose value as an integer (fractions cut off) is `value`.
+// The engine tests it on the record's bytes as it walks them, without a read_field
+// command per record: the way to find a record by its ID.
+struct FieldIs {
+    std::string field;
+    std::int64_t value = 0;
+};
+
+// A fixed logical value, a test evaluated once per record under test (while it runs,
+// read_field reads from that record), or a field test. A field test naming no field
+// raises the runtime error report, as read_field does.
+using Condition = std::variant<bool, std::function<bool()>, FieldIs>;
 
 struct FieldSpec {
     std::string name;  // GBK, at most 16 bytes
@@ -103,6 +112,10 @@ bool scan_records(const std::function<bool(const RecordView&)>& visit);
 bool delete_record();
 bool delete_record(const Condition& condition);
 bool undelete_record();
+// Both rewrite the whole data file into a new file that replaces it, so that a crash
+// leaves the old store or the new one, each whole. They need the store alone: while any
+// other handle is open on it, of this process or another, they fail with the sharing
+// code (-12) and change nothing.
 bool purge_deleted_records();
 bool set_access_password(const std::string& new_password);
 

@@ -5,6 +5,7 @@
 
 #include "db/engine.h"
 #include "db/field_codec.h"
+#include "db/file_replacement.h"
 #include "db/file_names.h"
 #include "db/result_code.h"
 #include "platform/clock.h"
@@ -163,18 +164,40 @@ std::int32_t reconcile_length(Database& db, std::int64_t file_length) {
     return db.sync();
 }
 
-std::int32_t open_auxiliary(Database& db, platform::Access access, platform::Share share,
-                            const std::shared_ptr<ScrambleKey>& key) {
+std::int32_t open_one_auxiliary(const Database& db, const std::string& path, platform::Access access,
+                               platform::Share share, const std::shared_ptr<ScrambleKey>& key, bool read_only,
+                               std::unique_ptr<AuxiliaryFile>* out) {
     auto aux = std::make_unique<AuxiliaryFile>();
-    if (aux->keyed().file().open(auxiliary_file_name(db.full_path), access, share) != platform::FileError::kNone) {
-        return kAuxReadFailed;
-    }
+    if (aux->keyed().file().open(path, access, share) != platform::FileError::kNone) return kAuxReadFailed;
     aux->keyed().set_key(key);
     aux->set_locking(share != platform::Share::kExclusive);
-    const std::int32_t code = aux->check_on_open(db.version(), db.read_only);
+    const std::int32_t code = aux->check_on_open(db.version(), read_only);
     if (code != kOk) return code;
-    db.aux = std::move(aux);
+    *out = std::move(aux);
     return kOk;
+}
+
+std::int32_t open_auxiliary(Database& db, platform::Access access, platform::Share share,
+                            const std::shared_ptr<ScrambleKey>& key) {
+    const std::string path = auxiliary_file_name(db.full_path);
+    const std::string pending = pending_auxiliary_name(path);
+    // A password change cut short leaves the new auxiliary file under its pending name. It
+    // belongs to the store exactly when it reads under the data file's key, that is when
+    // the new data file was already in place; otherwise the old files are both still there.
+    if (platform::is_existing_file(pending)) {
+        std::unique_ptr<AuxiliaryFile> candidate;
+        const bool belongs = open_one_auxiliary(db, pending, access, share, key, /*read_only=*/true, &candidate) == kOk;
+        if (db.read_only && belongs) {
+            db.aux = std::move(candidate);
+            return kOk;
+        }
+        candidate.reset();
+        if (!db.read_only) {
+            const bool settled = belongs ? platform::replace_file(pending, path) : platform::remove_file(pending);
+            if (!settled || platform::sync_parent_directory(path) != platform::FileError::kNone) return kAuxReadFailed;
+        }
+    }
+    return open_one_auxiliary(db, path, access, share, key, db.read_only, &db.aux);
 }
 
 std::int32_t open_checked(Database& db, const OpenOptions& options) {
@@ -230,6 +253,7 @@ std::int32_t open_data_file(const std::string& full_path, const OpenOptions& opt
     db->title = file_title(full_path);
     db->alias = options.alias;
     db->read_only = options.read_only;
+    db->share = share_for(options.share_mode);
     const std::int32_t code = open_checked(*db, options);
     if (code != kOk) {
         db->close_files();

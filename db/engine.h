@@ -39,6 +39,7 @@ struct Database {
     std::string title;
     std::string alias;
     bool read_only = false;
+    platform::Share share = platform::Share::kReadWrite;
     KeyedFile data;
     ByteLocks locks;
     std::array<std::uint8_t, kHeaderSize> header{};

@@ -1,7 +1,6 @@
 // A data or auxiliary file whose bytes from offset 4 on pass through the scrambling
-// transform: reads unscramble with the reading key, writes scramble a copy with the
-// writing key. The two keys differ only while the file is re-keyed. Used by one thread
-// at a time (the engine's mutex).
+// transform: reads unscramble and writes scramble a copy with the file's key. Used by one
+// thread at a time (the engine's mutex).
 #pragma once
 
 #include <cstddef>
@@ -29,19 +28,18 @@ public:
                                           std::size_t* bytes_read) {
         return file_.read_at(offset, buffer, length, bytes_read);
     }
-    bool is_scrambled() const { return read_key_ != nullptr; }
+    bool is_scrambled() const { return key_ != nullptr; }
     void unscramble(std::int64_t offset, std::uint8_t* bytes, std::size_t length) {
-        if (read_key_) read_key_->apply(offset, bytes, length);
+        if (key_) key_->apply(offset, bytes, length);
     }
 
-    // Rewrites every byte from offset 4 under `key`. On failure the file stays keyed with
-    // the old key (bytes already rewritten are not restored) and the result is false.
-    bool rekey(std::shared_ptr<ScrambleKey> key);
+    const std::shared_ptr<ScrambleKey>& key() const { return key_; }
+    // True when `key` scrambles exactly as the file's key does (nullptr: no password).
+    bool is_keyed_with(const ScrambleKey* key) const;
 
 private:
     platform::File file_;
-    std::shared_ptr<ScrambleKey> read_key_;
-    std::shared_ptr<ScrambleKey> write_key_;
+    std::shared_ptr<ScrambleKey> key_;
     std::vector<std::uint8_t> scratch_;
 };
 

@@ -95,7 +95,9 @@ bool upload_database(FtpClient& client, const DatabaseSync& sync) {
         const auto lock = sync.lock_store();
         std::string bytes;
         platform::File file;
-        if (platform::create_temporary_beside(sync.local_file, &file, &snapshot) != platform::FileError::kNone) {
+        // Named apart from the store's own temporaries, which a rewrite of the store may sweep.
+        if (platform::create_private_temporary(sync.local_file + ".upload", &file, &snapshot,
+                                               platform::Share::kReadWrite) != platform::FileError::kNone) {
             return false;
         }
         if (!platform::read_whole_file(sync.local_file, &bytes) ||
@@ -123,7 +125,8 @@ bool download_database(FtpClient& client, const DatabaseSync& sync, std::string*
     std::string incoming;
     {
         platform::File reserved;
-        if (platform::create_temporary_beside(sync.local_file, &reserved, &incoming) != platform::FileError::kNone) {
+        if (platform::create_private_temporary(sync.local_file + ".download", &reserved, &incoming,
+                                               platform::Share::kReadWrite) != platform::FileError::kNone) {
             return false;
         }
     }

@@ -481,7 +481,10 @@ struct FtpClient::Impl {
         bool ok = false;
         {
             platform::File file;
-            if (platform::create_temporary_beside(local, &file, &partial) != platform::FileError::kNone) return false;
+            if (platform::create_private_temporary(local + ".part", &file, &partial, platform::Share::kReadWrite) !=
+                platform::FileError::kNone) {
+                return false;
+            }
             FileSink sink{&file, 0, {}};
             ok = transfer_to(remote, &sink, text_mode, 0) && file.sync() == platform::FileError::kNone;
         }

@@ -19,8 +19,9 @@ enum class Access { kRead, kReadWrite };
 enum class Share { kReadWrite = 1, kDenyRead = 2, kDenyWrite = 3, kExclusive = 4 };
 
 // Files created here are owner-only (0600): they hold secrets or their settings.
-// kCreateAlways also takes group and other access away from an existing file it empties.
-enum class Creation { kOpenExisting, kCreateAlways, kOpenAlways };
+// kCreateAlways also takes group and other access away from an existing file it empties;
+// kCreateNew fails when the name is taken, by a symbolic link too.
+enum class Creation { kOpenExisting, kCreateAlways, kOpenAlways, kCreateNew };
 
 // One open file. Not copyable; a handle is used by one thread at a time.
 // Locks are exclusive, non-blocking and held per handle: two handles of one process
@@ -47,13 +48,27 @@ public:
     FileError set_length(std::int64_t length);
     // Makes every write so far durable.
     FileError sync();
+    // Copies `length` bytes at `offset` of `from` to the same offset of this file, inside
+    // the operating system where it can.
+    FileError copy_from(File& from, std::int64_t offset, std::int64_t length);
+    // Starts writing a range to disk without waiting, so that a later sync has less left
+    // to wait for. Only a hint: nothing is durable until sync().
+    void start_writeback(std::int64_t offset, std::int64_t length);
+
+    // Changes the share mode of an open handle. Denying others fails with
+    // kSharingViolation, changing nothing, while another handle is open in a way the
+    // new mode denies; opens that it denies are refused from then on.
+    FileError change_share(Share share);
 
     FileError lock(std::int64_t offset, std::int64_t length);
     FileError unlock(std::int64_t offset, std::int64_t length);
 
 private:
-    friend FileError create_temporary_beside(const std::string& path, File* file, std::string* temporary_path);
     struct Impl;
+    FileError create_new(const std::string& native_path, Access access, Share share);
+    // Makes an open descriptor this handle's once its share claim is granted.
+    FileError take(int fd, bool writable_fd, Access access, Share share, bool truncate);
+
     std::unique_ptr<Impl> impl_;
 };
 
@@ -75,8 +90,21 @@ bool read_whole_file(const std::string& path, std::string* out);
 // The written file is owner-only (0600), whatever mode the file it replaces had.
 bool write_whole_file_atomically(const std::string& path, const std::string& bytes);
 
-// Creates a new, empty, owner-only file beside `path` under an unpredictable name, never
-// through a symbolic link, and opens it for reading and writing. The caller removes it.
-FileError create_temporary_beside(const std::string& path, File* file, std::string* temporary_path);
+// Creates a new file private to the user beside `path` (same directory), under a name
+// nobody can guess, and opens it for reading and writing, sharing it as `share` allows.
+// `*created` receives its name; the caller removes the file.
+FileError create_private_temporary(const std::string& path, File* file, std::string* created,
+                                   Share share = Share::kExclusive);
+// Removes the private temporaries beside `path` that a process left when it died. Only
+// for a caller that knows no one is writing one (it holds `path` alone).
+void remove_private_temporaries(const std::string& path);
+// Makes the renames and removals so far in the directory holding `path` durable.
+FileError sync_parent_directory(const std::string& path);
+
+// For crash tests only: runs before every change this layer makes to a file or
+// directory (write, length change, sync, rename, directory sync). A result other than
+// kNone fails that change without making it. Unset by default, when it costs one load.
+using ChangeHook = FileError (*)();
+void set_change_hook(ChangeHook hook);
 
 }  // namespace quillet::platform

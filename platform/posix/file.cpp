@@ -23,10 +23,12 @@
 //   set happen under an exclusive lock on a fifth "gate" byte, taken with the blocking
 //   F_OFD_SETLKW as it is only held for those few calls, so two opens cannot both pass.
 //   Only handles of this program follow the convention; other programs are not kept out.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -45,6 +47,14 @@ constexpr off_t kWritesMarker = kShareBase + 1;
 constexpr off_t kDeniesReadMarker = kShareBase + 2;
 constexpr off_t kDeniesWriteMarker = kShareBase + 3;
 constexpr off_t kGate = kShareBase + 4;
+
+std::atomic<ChangeHook> g_change_hook{nullptr};
+
+// The crash tests' hook, consulted before each change.
+FileError before_change() {
+    const ChangeHook hook = g_change_hook.load(std::memory_order_relaxed);
+    return hook == nullptr ? FileError::kNone : hook();
+}
 
 std::string os_path(const std::string& gbk_path) { return gbk_to_utf8(gbk_path); }
 
@@ -74,12 +84,15 @@ bool other_holds(int fd, off_t offset) {
     return lock.l_type != F_UNLCK;
 }
 
+bool denies_read(Share share) { return share == Share::kDenyRead || share == Share::kExclusive; }
+bool denies_write(Share share) { return share == Share::kDenyWrite || share == Share::kExclusive; }
+
 // Checks the other handles' markers against this handle's wishes and, when they agree,
 // sets this handle's own markers.
 FileError claim_share(int fd, bool writable_fd, Access access, Share share) {
     const bool writes = access == Access::kReadWrite;
-    const bool denies_read = share == Share::kDenyRead || share == Share::kExclusive;
-    const bool denies_write = share == Share::kDenyWrite || share == Share::kExclusive;
+    const bool denies_read = quillet::platform::denies_read(share);
+    const bool denies_write = quillet::platform::denies_write(share);
 
     if (ofd_lock(fd, F_OFD_SETLKW, writable_fd ? F_WRLCK : F_RDLCK, kGate, 1) == -1) return last_error();
     FileError result = FileError::kNone;
@@ -125,15 +138,39 @@ bool write_all(int fd, const char* data, std::size_t length) {
     return true;
 }
 
+// Sets or clears this handle's "denies" markers for a new share mode; denying fails
+// while another handle holds the marker of what is to be denied.
+FileError change_denies(int fd, bool writable_fd, Share from, Share to) {
+    if (ofd_lock(fd, F_OFD_SETLKW, writable_fd ? F_WRLCK : F_RDLCK, kGate, 1) == -1) return last_error();
+    FileError result = FileError::kNone;
+    if ((denies_read(to) && !denies_read(from) && other_holds(fd, kReadsMarker)) ||
+        (denies_write(to) && !denies_write(from) && other_holds(fd, kWritesMarker))) {
+        result = FileError::kSharingViolation;
+    } else {
+        const std::pair<off_t, bool> markers[] = {{kDeniesReadMarker, denies_read(to)},
+                                                  {kDeniesWriteMarker, denies_write(to)}};
+        for (const auto& [marker, wanted] : markers) {
+            if (ofd_lock(fd, F_OFD_SETLK, wanted ? F_RDLCK : F_UNLCK, marker, 1) == -1 && wanted) {
+                result = last_error();
+            }
+        }
+    }
+    ofd_lock(fd, F_OFD_SETLK, F_UNLCK, kGate, 1);
+    return result;
+}
+
+constexpr int kTemporaryDigits = 16;
+
+std::string random_hex(int digits) {
+    std::string text;
+    for (int i = 0; i < digits; ++i) text += "0123456789abcdef"[secure_random_below(16)];
+    return text;
+}
+
 // Temporary files sit beside their target, often in a directory others can write to: a
 // name nobody can guess, O_EXCL and O_NOFOLLOW keep anyone from planting a file or a link
 // there for us to write the secrets into.
-std::string unpredictable_suffix() {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string suffix = ".tmp-";
-    for (int i = 0; i < 16; ++i) suffix += kHex[secure_random_below(16)];
-    return suffix;
-}
+std::string unpredictable_suffix() { return ".tmp-" + random_hex(kTemporaryDigits); }
 
 // Creates os_target + *suffix; -1 (errno set) when it cannot.
 int create_private_file(const std::string& os_target, std::string* suffix) {
@@ -152,9 +189,12 @@ int create_private_file(const std::string& os_target, std::string* suffix) {
 
 }  // namespace
 
+void set_change_hook(ChangeHook hook) { g_change_hook.store(hook, std::memory_order_relaxed); }
+
 struct File::Impl {
     int fd = -1;
     Access access = Access::kRead;
+    Share share = Share::kReadWrite;
     bool writable_fd = false;
     std::vector<Range> locks;
 };
@@ -169,6 +209,7 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     if (!impl_) impl_ = std::make_unique<Impl>();
     if (path.empty()) return FileError::kBadPath;
     const std::string native = os_path(path);
+    if (creation == Creation::kCreateNew) return create_new(native, access, share);
     int flags = O_CLOEXEC | O_RDWR;
     if (creation == Creation::kCreateAlways) flags |= O_CREAT;
     if (creation == Creation::kOpenAlways) flags |= O_CREAT;
@@ -188,22 +229,40 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
         ::close(fd);
         return FileError::kAccessDenied;
     }
+    return take(fd, writable_fd, access, share, creation == Creation::kCreateAlways);
+}
+
+FileError File::create_new(const std::string& native, Access access, Share share) {
+    // Private from the first instant, never an existing name, never through a link.
+    int fd;
+    do {
+        fd = ::open(native.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    } while (fd == -1 && errno == EINTR);
+    if (fd == -1) return last_error();
+    return take(fd, /*writable_fd=*/true, access, share, /*truncate=*/false);
+}
+
+FileError File::take(int fd, bool writable_fd, Access access, Share share, bool truncate) {
     const FileError shared = claim_share(fd, writable_fd, access, share);
     if (shared != FileError::kNone) {
         ::close(fd);
         return shared;
     }
     // Truncate only once the share check let us in, so a refused open changes nothing.
-    if (creation == Creation::kCreateAlways && ftruncate(fd, 0) == -1) {
+    if (truncate && ftruncate(fd, 0) == -1) {
         const FileError error = last_error();
         ::close(fd);
         return error;
     }
     // A file written anew is owner-only like a new one. Not ours to change (another owner)
     // is left as it is: the open already succeeded with the access it grants.
-    if (creation == Creation::kCreateAlways && (info.st_mode & 077) != 0) fchmod(fd, info.st_mode & 0700);
+    if (truncate) {
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && (info.st_mode & 077) != 0) fchmod(fd, info.st_mode & 0700);
+    }
     impl_->fd = fd;
     impl_->access = access;
+    impl_->share = share;
     impl_->writable_fd = writable_fd;
     return FileError::kNone;
 }
@@ -239,6 +298,7 @@ FileError File::write_at(std::int64_t offset, const void* data, std::size_t leng
     if (!is_open()) return FileError::kInvalidHandle;
     if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
     if (offset < 0) return FileError::kBadSeek;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     const auto* in = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < length) {
@@ -265,6 +325,7 @@ FileError File::set_length(std::int64_t length) {
     if (!is_open()) return FileError::kInvalidHandle;
     if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
     if (length < 0) return FileError::kBadSeek;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     int result;
     do {
         result = ftruncate(impl_->fd, static_cast<off_t>(length));
@@ -274,8 +335,38 @@ FileError File::set_length(std::int64_t length) {
 
 FileError File::sync() {
     if (!is_open()) return FileError::kInvalidHandle;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     // fdatasync covers the data and the file length, which is all a reader needs back.
     return fdatasync(impl_->fd) == -1 ? last_error() : FileError::kNone;
+}
+
+FileError File::copy_from(File& from, std::int64_t offset, std::int64_t length) {
+    if (!is_open() || !from.is_open()) return FileError::kInvalidHandle;
+    if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
+    loff_t in = offset, out = offset;
+    for (std::int64_t left = length; left > 0;) {
+        const ssize_t copied = copy_file_range(from.impl_->fd, &in, impl_->fd, &out, static_cast<std::size_t>(left), 0);
+        if (copied < 0) {
+            if (errno == EINTR) continue;
+            return last_error();
+        }
+        if (copied == 0) return FileError::kEndOfFile;
+        left -= copied;
+    }
+    return FileError::kNone;
+}
+
+void File::start_writeback(std::int64_t offset, std::int64_t length) {
+    if (is_open() && offset >= 0 && length > 0) sync_file_range(impl_->fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
+FileError File::change_share(Share share) {
+    if (!is_open()) return FileError::kInvalidHandle;
+    if (share == impl_->share) return FileError::kNone;
+    const FileError error = change_denies(impl_->fd, impl_->writable_fd, impl_->share, share);
+    if (error == FileError::kNone) impl_->share = share;
+    return error;
 }
 
 FileError File::lock(std::int64_t offset, std::int64_t length) {
@@ -354,6 +445,7 @@ bool move_file(const std::string& from, const std::string& to) {
 }
 
 bool replace_file(const std::string& from, const std::string& to) {
+    if (before_change() != FileError::kNone) return false;
     return rename(os_path(from).c_str(), os_path(to).c_str()) == 0;
 }
 
@@ -396,26 +488,39 @@ bool write_whole_file_atomically(const std::string& path, const std::string& byt
     return sync_directory_of(target);
 }
 
-FileError create_temporary_beside(const std::string& path, File* file, std::string* temporary_path) {
-    file->close();
-    temporary_path->clear();
-    if (path.empty()) return FileError::kBadPath;
-    const std::string native = os_path(path);
-    std::string suffix;
-    const int fd = create_private_file(native, &suffix);
-    if (fd == -1) return last_error();
-    const FileError shared = claim_share(fd, true, Access::kReadWrite, Share::kReadWrite);
-    if (shared != FileError::kNone) {
-        ::close(fd);
-        unlink((native + suffix).c_str());
-        return shared;
+FileError create_private_temporary(const std::string& path, File* file, std::string* created, Share share) {
+    // 64 random bits: a name taken by someone else is a collision, not a guess, so a few
+    // tries are plenty.
+    FileError error = FileError::kGeneric;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        *created = path + "~" + random_hex(kTemporaryDigits);
+        error = file->open(*created, Access::kReadWrite, share, Creation::kCreateNew);
+        if (error != FileError::kNone && errno == EEXIST) continue;
+        break;
     }
-    if (!file->impl_) file->impl_ = std::make_unique<File::Impl>();
-    file->impl_->fd = fd;
-    file->impl_->access = Access::kReadWrite;
-    file->impl_->writable_fd = true;
-    *temporary_path = path + suffix;  // the suffix is ASCII, the same in GBK
-    return FileError::kNone;
+    if (error != FileError::kNone) created->clear();
+    return error;
+}
+
+void remove_private_temporaries(const std::string& path) {
+    const std::string native = os_path(path);
+    const auto slash = native.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : native.substr(0, slash);
+    const std::string prefix = (slash == std::string::npos ? native : native.substr(slash + 1)) + "~";
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + kTemporaryDigits || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
+        unlink((directory + "/" + name).c_str());
+    }
+    closedir(dir);
+}
+
+FileError sync_parent_directory(const std::string& path) {
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
+    return sync_directory_of(os_path(path)) ? FileError::kNone : last_error();
 }
 
 }  // namespace quillet::platform

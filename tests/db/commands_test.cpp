@@ -65,6 +65,38 @@ TEST_F(CommandsTest, FindStartsAtTheCurrentRecord) {
     EXPECT_EQ(values[1], Value(std::string("平台1")));
 }
 
+// The field test walks the bytes as they lie in the file: across scan batches, scrambled
+// or not, and with the record's ID anywhere in a 4096-byte scrambling block.
+TEST_F(CommandsTest, FieldTestFindsWhatTheSameTestByReadFieldFinds) {
+    for (const std::string password : {"", "pw"}) {
+        const std::string file = make_store("ids" + password + ".edb", 300, password);
+        OpenOptions options;
+        options.password = password;
+        ASSERT_TRUE(open(file, options));
+        for (const std::int32_t wanted : {1, 127, 128, 129, 255, 300}) {
+            go_to_first_record();
+            ASSERT_TRUE(find_record(FieldIs{"id", wanted})) << wanted;
+            const std::int32_t by_test = id();
+            go_to_first_record();
+            ASSERT_TRUE(find_record(id_is(wanted)));
+            EXPECT_EQ(by_test, id());
+            EXPECT_EQ(by_test, wanted);
+        }
+        go_to_first_record();
+        EXPECT_FALSE(find_record(FieldIs{"ID", 301}));
+        EXPECT_EQ(last_database_error(), 0);
+        // A text field holds no number: nothing matches, whatever the value.
+        EXPECT_FALSE(find_record(FieldIs{"平台", 0}));
+        ASSERT_TRUE(delete_record(FieldIs{"ID", 200}));
+        go_to_first_record();
+        ASSERT_TRUE(find_record(FieldIs{"ID", 200}));
+        std::int32_t serial = 0;
+        ASSERT_TRUE(current_record_serial(&serial));
+        EXPECT_EQ(serial, -200);
+        close_database(file);
+    }
+}
+
 TEST_F(CommandsTest, DeletePurgeAndSerials) {
     const std::string file = make_store("data.edb", 4);
     ASSERT_TRUE(open(file));
@@ -248,6 +280,8 @@ TEST_F(CommandsDeathTest, ReadFieldWithoutDatabaseOrFieldIsFatal) {
     EXPECT_EXIT((report(), read_field(7)), ::testing::ExitedWithCode(kFatalStatus), ::testing::HasSubstr("指定字段不存在"));
     EXPECT_EXIT((report(), find_record(std::function<bool()>())), ::testing::ExitedWithCode(kFatalStatus),
                 ::testing::HasSubstr("用作进行条件判断的子语句参数只能接受逻辑型数据"));
+    EXPECT_EXIT((report(), find_record(FieldIs{"nope", 1})), ::testing::ExitedWithCode(255),
+                ::testing::HasSubstr("指定字段不存在"));
 }
 
 }  // namespace

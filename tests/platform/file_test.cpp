@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -194,6 +195,83 @@ TEST(FileErrorTest, ErrnoBecomesOneKind) {
     EXPECT_EQ(file_error_from_errno(ENOSPC), FileError::kDiskFull);
     EXPECT_EQ(file_error_from_errno(EMFILE), FileError::kTooManyOpenFiles);
     EXPECT_EQ(file_error_from_errno(12345), FileError::kGeneric);
+}
+
+}  // namespace
+}  // namespace quillet::platform
+
+namespace quillet::platform {
+namespace {
+
+class FileReplacementPartsTest : public FileTest {};
+
+TEST_F(FileReplacementPartsTest, PrivateTemporariesAreNewUnguessableAndOwnerOnly) {
+    File first, second;
+    std::string first_name, second_name;
+    ASSERT_EQ(create_private_temporary(path_, &first, &first_name), FileError::kNone);
+    ASSERT_EQ(create_private_temporary(path_, &second, &second_name), FileError::kNone);
+    EXPECT_NE(first_name, second_name);
+    EXPECT_EQ(first_name.rfind(path_, 0), 0u);  // beside the file, so a rename stays on its file system
+    struct stat info {};
+    ASSERT_EQ(stat(first_name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // Nobody else may open it while it is being written.
+    File other;
+    EXPECT_EQ(other.open(first_name, Access::kRead, Share::kReadWrite), FileError::kSharingViolation);
+    EXPECT_EQ(first.write_at(0, "new", 3), FileError::kNone);
+    EXPECT_TRUE(replace_file(first_name, path_));
+    EXPECT_EQ(sync_parent_directory(path_), FileError::kNone);
+    std::string bytes;
+    ASSERT_TRUE(read_whole_file(path_, &bytes));
+    EXPECT_EQ(bytes, "new");
+}
+
+TEST_F(FileReplacementPartsTest, CopyFromPutsARangeAtTheSameOffsetAndReportsAShortSource) {
+    File source = open_ok();
+    ASSERT_EQ(source.write_at(0, "0123456789", 10), FileError::kNone);
+    File copy;
+    std::string name;
+    ASSERT_EQ(create_private_temporary(path_, &copy, &name), FileError::kNone);
+    ASSERT_EQ(copy.copy_from(source, 2, 5), FileError::kNone);
+    std::string bytes;
+    ASSERT_TRUE(read_whole_file(name, &bytes));
+    EXPECT_EQ(bytes, std::string("\0\0" "23456", 7));
+    EXPECT_EQ(copy.copy_from(source, 60, 10), FileError::kEndOfFile);  // the source holds 64 bytes
+}
+
+TEST_F(FileReplacementPartsTest, CreateNewRefusesAnExistingNameAndASymbolicLink) {
+    File file;
+    EXPECT_NE(file.open(path_, Access::kReadWrite, Share::kReadWrite, Creation::kCreateNew), FileError::kNone);
+    const std::string link = directory_ + "/link";
+    ASSERT_EQ(symlink((directory_ + "/target").c_str(), link.c_str()), 0);
+    EXPECT_NE(file.open(link, Access::kReadWrite, Share::kReadWrite, Creation::kCreateNew), FileError::kNone);
+    EXPECT_FALSE(is_existing_file(directory_ + "/target"));
+}
+
+TEST_F(FileReplacementPartsTest, NarrowingTheShareWaitsForNoOneAndKeepsLaterOpensOut) {
+    File mine = open_ok();
+    {
+        File reader = open_ok(Access::kRead);
+        EXPECT_EQ(mine.change_share(Share::kExclusive), FileError::kSharingViolation);
+        // The refusal changed nothing: others may still come in.
+        File another = open_ok(Access::kRead);
+    }
+    EXPECT_EQ(in_child([&] {
+                  File other;
+                  return other.open(path_, Access::kRead, Share::kReadWrite) == FileError::kNone ? 0 : 1;
+              }),
+              0);
+    ASSERT_EQ(mine.change_share(Share::kExclusive), FileError::kNone);
+    EXPECT_EQ(in_child([&] {
+                  File other;
+                  return other.open(path_, Access::kRead, Share::kReadWrite) == FileError::kSharingViolation ? 0 : 1;
+              }),
+              0);
+    ASSERT_EQ(mine.change_share(Share::kDenyWrite), FileError::kNone);
+    File reader;
+    EXPECT_EQ(reader.open(path_, Access::kRead, Share::kReadWrite), FileError::kNone);
+    File writer;
+    EXPECT_EQ(writer.open(path_, Access::kReadWrite, Share::kReadWrite), FileError::kSharingViolation);
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ TEST_F(PrivateFilesTest, TemporariesAreNewPrivateFilesUnderDistinctNames) {
     for (int i = 0; i < 20; ++i) {
         File file;
         std::string temporary;
-        ASSERT_EQ(create_temporary_beside(target, &file, &temporary), FileError::kNone);
+        ASSERT_EQ(create_private_temporary(target, &file, &temporary, Share::kReadWrite), FileError::kNone);
         EXPECT_EQ(temporary.rfind(target, 0), 0u) << "beside the target: " << temporary;
         EXPECT_EQ(mode_of(temporary), 0600u);
         EXPECT_EQ(file.write_at(0, "abc", 3), FileError::kNone);
@@ -125,7 +125,7 @@ TEST_F(PrivateFilesTest, TemporariesAreNewPrivateFilesUnderDistinctNames) {
 
     File file;
     std::string temporary;
-    EXPECT_NE(create_temporary_beside(path("missing/data.edb"), &file, &temporary), FileError::kNone);
+    EXPECT_NE(create_private_temporary(path("missing/data.edb"), &file, &temporary), FileError::kNone);
     EXPECT_TRUE(temporary.empty());
     EXPECT_FALSE(file.is_open());
 }
