@@ -10,6 +10,7 @@
 #include "app/record_store.h"
 #include "app/text_cipher.h"
 #include "db/database.h"
+#include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 #include "record_store_fixture.h"
@@ -118,6 +119,45 @@ TEST_F(LoginPasswordTest, KillAfterAnyStepLeavesExactlyOnePasswordWorking) {
         }
         EXPECT_EQ(platform::read_setting(settings(), "pending", "pending"), "");
     }
+}
+
+// The same at every single file change of the whole password change, the re-key's own
+// writes, syncs and renames included: a crash anywhere leaves one password working.
+int g_changes_left = 0;
+
+platform::FileError kill_at_the_chosen_change() {
+    if (--g_changes_left == 0) raise(SIGKILL);
+    return platform::FileError::kNone;
+}
+
+TEST_F(LoginPasswordTest, KillAtAnyFileChangeLeavesExactlyOnePasswordWorking) {
+    bool completed = false;
+    int change = 1;
+    for (; !completed && change < 200; ++change) {
+        SCOPED_TRACE(change);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            g_changes_left = change;
+            platform::set_change_hook(kill_at_the_chosen_change);
+            _exit(change_login_password(kOld, kNew) == PasswordChange::kDone ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        completed = WIFEXITED(status);
+        if (completed) {
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+        }
+        if (check_login_password(kOld)) {
+            expect_only_working(kOld, kNew);
+        } else {
+            expect_only_working(kNew, kOld);
+            ASSERT_EQ(change_login_password(kNew, kOld), PasswordChange::kDone);
+        }
+    }
+    EXPECT_TRUE(completed) << "the change never ran to its end";
+    // data.ini's two rewrites alone are two changes; the re-key adds its writes and syncs.
+    EXPECT_GT(change, 6) << "the kills did not reach into the re-key";
 }
 
 // A pending change the store cannot decide (the store is gone) keeps both passwords
