@@ -3,20 +3,39 @@
 # libcurl (FTP and HTTP; TLS through the system's Schannel, so nothing else is needed)
 # and PCRE2, from Debian's own source packages with Debian's patches applied, as static
 # mingw-w64 libraries under build/windows-libraries/prefix. Runs once; later calls find
-# the libraries and return at once.
+# the libraries and return at once. A finished build is also kept in the user's cache
+# (~/.cache/quillet), keyed by this script, the toolchain and the packages it builds from,
+# so that a fresh clone on the same machine takes it from there instead of compiling again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD/build/windows-libraries"
 prefix="$root/prefix"
 [ -f "$prefix/.complete" ] && exit 0
 
-# Source packages come from the deb-src entries of the same Debian archive.
-if ! apt-get source --help >/dev/null 2>&1 || ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ /etc/apt/sources.list; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-        >/etc/apt/sources.list.d/quillet-debian-src.sources
-    apt-get update -q
+key=$( { cat scripts/build-windows-libraries.sh cmake/mingw-w64.cmake
+         dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-x86-64-posix libcurl4-openssl-dev libpcre2-dev; } |
+       sha256sum | cut -c1-16)
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/quillet/windows-libraries-$key"
+if [ -f "$cache/.complete" ]; then
+    rm -rf "$prefix" && mkdir -p "$root" && cp -a "$cache" "$prefix"
+    exit 0
 fi
-dpkg -s dpkg-dev >/dev/null 2>&1 || apt-get install -y -q --no-install-recommends dpkg-dev
+
+# Only the system's package sources need root, as in deps.sh.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        echo "Adding Debian's source packages to apt's sources needs root: asking sudo..." >&2
+        sudo "$@"
+    fi
+}
+# Source packages come from the deb-src entries of the same Debian archive.
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ /etc/apt/sources.list; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        as_root tee /etc/apt/sources.list.d/quillet-debian-src.sources >/dev/null
+    as_root apt-get update -q
+fi
 
 rm -rf "$root/src" && mkdir -p "$root/src" "$prefix"
 cd "$root/src"
@@ -57,3 +76,5 @@ cmake --build build-pcre2
 cmake --install build-pcre2 >/dev/null
 
 touch "$prefix/.complete"
+mkdir -p "$(dirname "$cache")"
+rm -rf "$cache.new" "$cache" && cp -a "$prefix" "$cache.new" && mv "$cache.new" "$cache"

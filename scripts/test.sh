@@ -2,11 +2,12 @@
 # Builds everything and runs every test: the debug build (GUI tests included, under a
 # private Xvfb display) and the sanitizer build (ASan+UBSan, libraries and tools, and of
 # the GUI tests only the few named *_sanitized_gui_test: Qt under the sanitizers is too
-# slow for all of them on a 2-core machine), the fuzzers, and last a check that every
-# header, library and program used comes from a package that scripts/deps.sh installs.
+# slow for all of them on a 2-core machine), the fuzzers, the Windows build's tests under
+# Wine (scripts/test-windows.sh), and last a check that every header, library and program
+# used comes from a package that scripts/deps.sh installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh test
+scripts/deps.sh windows
 
 cmake --preset debug >/dev/null
 cmake --build --preset debug
