@@ -28,6 +28,15 @@ struct Password {
     std::string text;
 };
 
+// The ID argument, the login and the record with that ID, in that order; an exit status
+// other than kExitOk as soon as one of them fails.
+int log_in_to_record(const CommandLine& line, std::int32_t* id, Password* password, std::optional<Record>* record) {
+    if (const int status = parse_record_id(line, id); status != kExitOk) return status;
+    if (const int status = log_in(line, &password->text); status != kExitOk) return status;
+    *record = record_with_id(password->text, *id);
+    return *record ? kExitOk : fail("no record with ID " + std::to_string(*id));
+}
+
 // Pads in GBK, where a double-byte character takes two columns on the terminal as it
 // takes two bytes, then converts.
 void print_table(const std::vector<Record>& records) {
@@ -179,11 +188,9 @@ int run_show(const CommandLine& line) {
     std::string error;
     if (!only_options(line, {"--show-password"}, &error)) return usage_error(error);
     std::int32_t id = 0;
-    if (const int status = parse_record_id(line, &id); status != kExitOk) return status;
     Password password;
-    if (const int status = log_in(line, &password.text); status != kExitOk) return status;
-    const std::optional<Record> record = record_with_id(password.text, id);
-    if (!record) return fail("no record with ID " + std::to_string(id));
+    std::optional<Record> record;
+    if (const int status = log_in_to_record(line, &id, &password, &record); status != kExitOk) return status;
 
     std::string shown = "(hidden; --show-password shows it)";
     if (line.has("--show-password")) {
@@ -229,11 +236,9 @@ int run_edit(const CommandLine& line) {
     std::string error;
     if (!only_options(line, {"--generate"}, &error)) return usage_error(error);
     std::int32_t id = 0;
-    if (const int status = parse_record_id(line, &id); status != kExitOk) return status;
     Password password;
-    if (const int status = log_in(line, &password.text); status != kExitOk) return status;
-    const std::optional<Record> record = record_with_id(password.text, id);
-    if (!record) return fail("no record with ID " + std::to_string(id));
+    std::optional<Record> record;
+    if (const int status = log_in_to_record(line, &id, &password, &record); status != kExitOk) return status;
 
     RecordText current{record->platform, record->account, app::decipher(record->password_cipher, app::kCipherKey),
                        record->address, record->remark};
@@ -250,11 +255,9 @@ int run_rm(const CommandLine& line) {
     std::string error;
     if (!only_options(line, {"--yes"}, &error)) return usage_error(error);
     std::int32_t id = 0;
-    if (const int status = parse_record_id(line, &id); status != kExitOk) return status;
     Password password;
-    if (const int status = log_in(line, &password.text); status != kExitOk) return status;
-    const std::optional<Record> record = record_with_id(password.text, id);
-    if (!record) return fail("no record with ID " + std::to_string(id));
+    std::optional<Record> record;
+    if (const int status = log_in_to_record(line, &id, &password, &record); status != kExitOk) return status;
     if (!line.has("--yes")) {
         std::string answer;
         const std::string question = "Delete record " + std::to_string(id) + " (" +
