@@ -11,10 +11,13 @@
 // Files this layer creates get an owner-only DACL.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
+#include <vector>
 
 #include "platform/file.h"
+#include "platform/secure_random.h"
 #include "platform/win32/owner_only_security.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_error.h"
@@ -23,6 +26,22 @@ namespace quillet::platform {
 namespace {
 
 FileError last_error() { return file_error_from_windows(GetLastError()); }
+
+std::atomic<ChangeHook> g_change_hook{nullptr};
+
+// The crash tests' hook, consulted before each change.
+FileError before_change() {
+    const ChangeHook hook = g_change_hook.load(std::memory_order_relaxed);
+    return hook == nullptr ? FileError::kNone : hook();
+}
+
+constexpr int kTemporaryDigits = 16;
+
+std::string random_hex(int digits) {
+    std::string text;
+    for (int i = 0; i < digits; ++i) text += "0123456789abcdef"[secure_random_below(16)];
+    return text;
+}
 
 DWORD share_flags(Share share) {
     switch (share) {
@@ -46,6 +65,8 @@ DWORD disposition(Creation creation) {
             return CREATE_ALWAYS;
         case Creation::kOpenAlways:
             return OPEN_ALWAYS;
+        case Creation::kCreateNew:
+            return CREATE_NEW;  // fails on any existing entry, a symbolic link included
     }
     return OPEN_EXISTING;
 }
@@ -72,9 +93,14 @@ bool write_all(HANDLE handle, const char* data, std::size_t length) {
 
 }  // namespace
 
+void set_change_hook(ChangeHook hook) { g_change_hook.store(hook, std::memory_order_relaxed); }
+
 struct File::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
     Access access = Access::kRead;
+    Share share = Share::kReadWrite;
+    std::wstring path;  // to open again under another share mode
+    int locks = 0;      // ranges held
 };
 
 File::File() : impl_(std::make_unique<Impl>()) {}
@@ -94,6 +120,9 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     if (handle == INVALID_HANDLE_VALUE) return last_error();
     impl_->handle = handle;
     impl_->access = access;
+    impl_->share = share;
+    impl_->path = wide(path);
+    impl_->locks = 0;
     return FileError::kNone;
 }
 
@@ -129,6 +158,7 @@ FileError File::write_at(std::int64_t offset, const void* data, std::size_t leng
     if (!is_open()) return FileError::kInvalidHandle;
     if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
     if (offset < 0) return FileError::kBadSeek;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     const auto* in = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < length) {
@@ -156,6 +186,7 @@ FileError File::set_length(std::int64_t length) {
     if (!is_open()) return FileError::kInvalidHandle;
     if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
     if (length < 0) return FileError::kBadSeek;
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = length;
     return SetFileInformationByHandle(impl_->handle, FileEndOfFileInfo, &end, sizeof end) ? FileError::kNone
@@ -165,7 +196,53 @@ FileError File::set_length(std::int64_t length) {
 FileError File::sync() {
     if (!is_open()) return FileError::kInvalidHandle;
     if (impl_->access != Access::kReadWrite) return FileError::kNone;  // nothing written to flush
+    if (const FileError hooked = before_change(); hooked != FileError::kNone) return hooked;
     return FlushFileBuffers(impl_->handle) ? FileError::kNone : last_error();
+}
+
+// Windows copies whole files only, so a range goes through a buffer.
+FileError File::copy_from(File& from, std::int64_t offset, std::int64_t length) {
+    if (!is_open() || !from.is_open()) return FileError::kInvalidHandle;
+    if (impl_->access != Access::kReadWrite) return FileError::kAccessDenied;
+    std::vector<char> buffer(static_cast<std::size_t>(length < (1 << 20) ? (length > 0 ? length : 1) : (1 << 20)));
+    for (std::int64_t done = 0; done < length;) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(buffer.size(), length - done));
+        std::size_t got = 0;
+        if (const FileError error = from.read_at(offset + done, buffer.data(), wanted, &got); error != FileError::kNone) {
+            return error;
+        }
+        if (got == 0) return FileError::kEndOfFile;
+        if (const FileError error = write_at(offset + done, buffer.data(), got); error != FileError::kNone) return error;
+        done += static_cast<std::int64_t>(got);
+    }
+    return FileError::kNone;
+}
+
+// Windows has no call that starts writing a range without waiting for it; the system's
+// lazy writer starts on its own, and sync() waits for the rest.
+void File::start_writeback(std::int64_t, std::int64_t) {}
+
+// A Windows handle keeps the share mode it was opened with, so the file is opened again
+// under the new one and the old handle closed. The new open is checked against the old
+// handle too, which denies nothing when its mode is wider, so the old handle is closed
+// first; should the new open then be refused, the file is opened again as it was. Locks
+// belong to the handle and would be lost, so a handle holding any is not changed.
+FileError File::change_share(Share share) {
+    if (!is_open()) return FileError::kInvalidHandle;
+    if (share == impl_->share) return FileError::kNone;
+    if (impl_->locks > 0) return FileError::kSharingViolation;
+    const DWORD rights = impl_->access == Access::kReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    CloseHandle(impl_->handle);
+    impl_->handle = CreateFileW(impl_->path.c_str(), rights, share_flags(share), nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (impl_->handle != INVALID_HANDLE_VALUE) {
+        impl_->share = share;
+        return FileError::kNone;
+    }
+    const FileError refused = last_error();
+    impl_->handle = CreateFileW(impl_->path.c_str(), rights, share_flags(impl_->share), nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    return refused;
 }
 
 FileError File::lock(std::int64_t offset, std::int64_t length) {
@@ -177,6 +254,7 @@ FileError File::lock(std::int64_t offset, std::int64_t length) {
                     static_cast<DWORD>(size & 0xFFFFFFFFu), static_cast<DWORD>(size >> 32), &position)) {
         return last_error();
     }
+    ++impl_->locks;
     return FileError::kNone;
 }
 
@@ -189,6 +267,7 @@ FileError File::unlock(std::int64_t offset, std::int64_t length) {
                       &position)) {
         return last_error();
     }
+    --impl_->locks;
     return FileError::kNone;
 }
 
@@ -229,6 +308,7 @@ bool move_file(const std::string& from, const std::string& to) {
 }
 
 bool replace_file(const std::string& from, const std::string& to) {
+    if (before_change() != FileError::kNone) return false;
     return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -275,5 +355,41 @@ bool write_whole_file_atomically(const std::string& path, const std::string& byt
     }
     return true;
 }
+
+FileError create_private_temporary(const std::string& path, File* file, std::string* created, Share share) {
+    // 64 random bits: a name taken by someone else is a collision, not a guess, so a few
+    // tries are plenty.
+    FileError error = FileError::kGeneric;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        *created = path + "~" + random_hex(kTemporaryDigits);
+        error = file->open(*created, Access::kReadWrite, share, Creation::kCreateNew);
+        if (error != FileError::kNone && GetLastError() == ERROR_FILE_EXISTS) continue;
+        break;
+    }
+    if (error != FileError::kNone) created->clear();
+    return error;
+}
+
+void remove_private_temporaries(const std::string& path) {
+    const std::wstring native = wide(path);
+    const auto separator = native.find_last_of(L"\\/");
+    const std::wstring directory = separator == std::wstring::npos ? L"." : native.substr(0, separator);
+    const std::wstring prefix = (separator == std::wstring::npos ? native : native.substr(separator + 1)) + L"~";
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((directory + L"\\" + prefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name.size() != prefix.size() + kTemporaryDigits || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (name.find_first_not_of(L"0123456789abcdef", prefix.size()) != std::wstring::npos) continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        DeleteFileW((directory + L"\\" + name).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// Windows offers no way to flush a directory: the renames are made durable by
+// MOVEFILE_WRITE_THROUGH instead, so only the crash tests' hook is left to run here.
+FileError sync_parent_directory(const std::string&) { return before_change(); }
 
 }  // namespace quillet::platform
