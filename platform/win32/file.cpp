@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <mutex>
 #include <vector>
 
 #include "platform/file.h"
@@ -43,18 +44,57 @@ std::string random_hex(int digits) {
     return text;
 }
 
+// Renaming and removing stay allowed, as on POSIX: a rewrite renames its new file over
+// one that is still open, and an open file's temporary sibling is renamed while open.
 DWORD share_flags(Share share) {
     switch (share) {
         case Share::kReadWrite:
-            return FILE_SHARE_READ | FILE_SHARE_WRITE;
+            return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         case Share::kDenyRead:
-            return FILE_SHARE_WRITE;
+            return FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         case Share::kDenyWrite:
-            return FILE_SHARE_READ;
+            return FILE_SHARE_READ | FILE_SHARE_DELETE;
         case Share::kExclusive:
-            return 0;
+            return FILE_SHARE_DELETE;
     }
-    return 0;
+    return FILE_SHARE_DELETE;
+}
+
+std::wstring full_path_of(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return path;
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+// The names the open handles of this process reach their files by, kept up to date by
+// this process's renames: a handle opened again under another share mode needs the name
+// its file has now, and the system may only know the one it was opened with.
+std::mutex g_names_mutex;
+std::vector<std::wstring*> g_open_names;  // guarded by g_names_mutex
+
+void track_name(std::wstring* name) {
+    std::lock_guard lock(g_names_mutex);
+    g_open_names.push_back(name);
+}
+
+void untrack_name(std::wstring* name) {
+    std::lock_guard lock(g_names_mutex);
+    g_open_names.erase(std::remove(g_open_names.begin(), g_open_names.end(), name), g_open_names.end());
+}
+
+void follow_rename(const std::wstring& from, const std::wstring& to) {
+    const std::wstring old_name = full_path_of(from), new_name = full_path_of(to);
+    std::lock_guard lock(g_names_mutex);
+    for (std::wstring* name : g_open_names) {
+        if (*name == old_name) *name = new_name;
+    }
 }
 
 DWORD disposition(Creation creation) {
@@ -91,6 +131,50 @@ bool write_all(HANDLE handle, const char* data, std::size_t length) {
     return true;
 }
 
+// Renames `from` over `to` even while `to` is open (with delete sharing), as POSIX rename
+// does: the open handles keep the old file. MoveFileExW refuses an open target, so the
+// rename goes through the handle with POSIX semantics (Windows 10 1607 on), and falls
+// back to MoveFileExW where the system does not know that.
+bool rename_over_open_file(const std::wstring& from, const std::wstring& to) {
+    constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+    constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
+    struct RenameInfoEx {
+        DWORD flags;
+        HANDLE root;
+        DWORD length;
+        WCHAR name[1];
+    };
+    HANDLE source = CreateFileW(from.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (source == INVALID_HANDLE_VALUE) return false;
+    const std::wstring target = full_path_of(to);
+    std::vector<unsigned char> buffer(sizeof(RenameInfoEx) + target.size() * sizeof(WCHAR));
+    auto* info = reinterpret_cast<RenameInfoEx*>(buffer.data());
+    info->flags = kReplaceIfExists | kPosixSemantics;
+    info->root = nullptr;
+    info->length = static_cast<DWORD>(target.size() * sizeof(WCHAR));
+    std::copy(target.begin(), target.end(), info->name);
+    bool renamed = SetFileInformationByHandle(source, kFileRenameInfoEx, info, static_cast<DWORD>(buffer.size())) &&
+                   FlushFileBuffers(source);
+    CloseHandle(source);
+    if (renamed) return true;
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+    // A system without the POSIX rename refuses to replace an open file but lets it be
+    // renamed, as every handle shares deletion: the old file steps aside first and goes
+    // once its last handle closes. A crash between the two renames leaves it under the
+    // aside name, whole, beside the complete new file.
+    const std::wstring aside = to + L".replaced-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(secure_random_below(1000000000));
+    if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+        return false;
+    }
+    DeleteFileW(aside.c_str());
+    return true;
+}
+
 }  // namespace
 
 void set_change_hook(ChangeHook hook) { g_change_hook.store(hook, std::memory_order_relaxed); }
@@ -99,8 +183,18 @@ struct File::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
     Access access = Access::kRead;
     Share share = Share::kReadWrite;
-    std::wstring path;  // to open again under another share mode
     int locks = 0;      // ranges held
+    std::wstring name;  // full, tracked while open
+
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    // A handle replaced by moving another File onto its own is closed here.
+    ~Impl() {
+        if (handle == INVALID_HANDLE_VALUE) return;
+        CloseHandle(handle);
+        untrack_name(&name);
+    }
 };
 
 File::File() : impl_(std::make_unique<Impl>()) {}
@@ -121,8 +215,9 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     impl_->handle = handle;
     impl_->access = access;
     impl_->share = share;
-    impl_->path = wide(path);
     impl_->locks = 0;
+    impl_->name = full_path_of(wide(path));
+    track_name(&impl_->name);
     return FileError::kNone;
 }
 
@@ -130,6 +225,7 @@ void File::close() {
     if (!impl_ || impl_->handle == INVALID_HANDLE_VALUE) return;
     CloseHandle(impl_->handle);  // releases every lock of this handle
     impl_->handle = INVALID_HANDLE_VALUE;
+    untrack_name(&impl_->name);
 }
 
 bool File::is_open() const { return impl_ && impl_->handle != INVALID_HANDLE_VALUE; }
@@ -231,16 +327,17 @@ FileError File::change_share(Share share) {
     if (!is_open()) return FileError::kInvalidHandle;
     if (share == impl_->share) return FileError::kNone;
     if (impl_->locks > 0) return FileError::kSharingViolation;
+    const std::wstring name = impl_->name;
     const DWORD rights = impl_->access == Access::kReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     CloseHandle(impl_->handle);
-    impl_->handle = CreateFileW(impl_->path.c_str(), rights, share_flags(share), nullptr, OPEN_EXISTING,
+    impl_->handle = CreateFileW(name.c_str(), rights, share_flags(share), nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (impl_->handle != INVALID_HANDLE_VALUE) {
         impl_->share = share;
         return FileError::kNone;
     }
     const FileError refused = last_error();
-    impl_->handle = CreateFileW(impl_->path.c_str(), rights, share_flags(impl_->share), nullptr, OPEN_EXISTING,
+    impl_->handle = CreateFileW(name.c_str(), rights, share_flags(impl_->share), nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     return refused;
 }
@@ -304,12 +401,16 @@ bool is_directory(const std::string& path) {
 }
 
 bool move_file(const std::string& from, const std::string& to) {
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    follow_rename(wide(from), wide(to));
+    return true;
 }
 
 bool replace_file(const std::string& from, const std::string& to) {
     if (before_change() != FileError::kNone) return false;
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!rename_over_open_file(wide(from), wide(to))) return false;
+    follow_rename(wide(from), wide(to));
+    return true;
 }
 
 bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
