@@ -212,6 +212,11 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
                                 creation == Creation::kOpenExisting ? nullptr : security.attributes(),
                                 disposition(creation), FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return last_error();
+    // The security attributes apply to a new file only; an existing file that is emptied
+    // gets the owner-only DACL as well. Where the user may not change it, it stays.
+    if (creation == Creation::kCreateAlways && GetLastError() == ERROR_ALREADY_EXISTS) {
+        security.apply_to(wide(path));
+    }
     impl_->handle = handle;
     impl_->access = access;
     impl_->share = share;
