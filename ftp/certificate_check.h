@@ -22,6 +22,10 @@ class CertificateCheck {
     CertificateCheck(Mode mode, std::string pinned_fingerprint = {})
         : mode_(mode), pinned_(std::move(pinned_fingerprint)) {}
 
+    // Whether this system's TLS can check a pin inside the handshake. Where it cannot, a
+    // pinned server is refused before anything is sent.
+    static bool can_pin();
+
     // Makes every TLS connection the handle opens run this check; the check must outlive
     // the handle's requests. libcurl verifies the host name too, except for a pin.
     CURLcode install(CURL* curl);

@@ -280,6 +280,10 @@ struct FtpClient::Impl {
         using Kind = ServerTrust::Kind;
         const ServerTrust known = trust_store.recall ? trust_store.recall(key) : ServerTrust{};
         if (known.kind == Kind::kPinned) {
+            if (!CertificateCheck::can_pin()) {
+                last_result = CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+                return false;
+            }
             return log_in(CURLUSESSL_ALL,
                           std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, known.fingerprint));
         }

@@ -22,6 +22,7 @@ public:
     void destroy_window(std::string_view window) override;
     bool is_open(std::string_view window) const override;
     std::string text(std::string_view window, std::string_view control) const override;
+    bool text_fits_gbk(std::string_view window, std::string_view control) const override;
     void set_text(std::string_view window, std::string_view control, std::string_view text) override;
     void set_enabled(std::string_view window, std::string_view control, bool enabled) override;
     bool is_enabled(std::string_view window, std::string_view control) const override;
@@ -52,6 +53,7 @@ public:
     bool input_box(std::string_view caption, std::string_view prompt, std::string_view initial,
                    std::string* entered) override;
     bool password_prompt(int tries_left, std::string* password) override;
+    void close_dialogs() override;
     void balloon_tip(std::string_view window, std::string_view control, std::string_view text,
                      Point screen) override;
     Point cursor_position() const override;
@@ -71,8 +73,10 @@ public:
     void click(std::string_view window, std::string_view control) override;
     void choose_menu_item(std::string_view window, std::string_view item) override;
     void type_text(std::string_view window, std::string_view control, std::string_view text) override;
+    void type_utf8(std::string_view window, std::string_view control, std::string_view utf8) override;
     void move_mouse_over(std::string_view window, std::string_view control) override;
     void right_click(std::string_view window, std::string_view control) override;
+    void press_close_box(std::string_view window) override;
     bool last_popup_item_enabled(std::string_view item) const override;
 
     struct Impl;

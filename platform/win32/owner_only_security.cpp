@@ -1,5 +1,7 @@
 #include "platform/win32/owner_only_security.h"
 
+#include <aclapi.h>
+
 namespace quillet::platform {
 namespace {
 
@@ -33,6 +35,13 @@ OwnerOnlySecurity::OwnerOnlySecurity() {
     attributes_.nLength = sizeof attributes_;
     attributes_.lpSecurityDescriptor = &descriptor_;
     attributes_.bInheritHandle = FALSE;
+}
+
+bool OwnerOnlySecurity::apply_to(const std::wstring& path) {
+    if (!ready_) return false;
+    return SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                 reinterpret_cast<ACL*>(acl_.data()), nullptr) == ERROR_SUCCESS;
 }
 
 }  // namespace quillet::platform

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 namespace quillet::platform {
@@ -17,6 +18,8 @@ public:
     // nullptr when the current user could not be found: the file then gets the default
     // security of its directory, and creating it still works.
     SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
+    // Replaces the DACL of an existing file with this one; false when it could not.
+    bool apply_to(const std::wstring& path);
 
 private:
     bool ready_ = false;

@@ -85,4 +85,10 @@ bool read_terminal_password(const std::string& prompt_utf8, std::string* passwor
     return read;
 }
 
+// A console input handle answers GetConsoleMode; a pipe or a file does not.
+bool standard_input_is_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 }  // namespace quillet::platform

@@ -234,6 +234,13 @@ std::string utf16_to_gbk(std::u16string_view utf16) {
     return utf16_to_gbk_piecewise(utf16);
 }
 
+// WideCharToMultiByte's used-default flag tells whether any character was replaced.
+bool utf16_to_gbk_exactly(std::u16string_view utf16, std::string* gbk) {
+    if (encode_gbk_strictly(utf16, gbk)) return true;
+    *gbk = utf16_to_gbk_piecewise(utf16);
+    return false;
+}
+
 std::string gbk_to_utf8(std::string_view gbk) { return utf16_to_utf8(gbk_to_utf16(gbk)); }
 
 std::string utf8_to_gbk(std::string_view utf8) { return utf16_to_gbk(utf8_to_utf16(utf8)); }

@@ -280,7 +280,7 @@ TEST_F(CommandsDeathTest, ReadFieldWithoutDatabaseOrFieldIsFatal) {
     EXPECT_EXIT((report(), read_field(7)), ::testing::ExitedWithCode(kFatalStatus), ::testing::HasSubstr("指定字段不存在"));
     EXPECT_EXIT((report(), find_record(std::function<bool()>())), ::testing::ExitedWithCode(kFatalStatus),
                 ::testing::HasSubstr("用作进行条件判断的子语句参数只能接受逻辑型数据"));
-    EXPECT_EXIT((report(), find_record(FieldIs{"nope", 1})), ::testing::ExitedWithCode(255),
+    EXPECT_EXIT((report(), find_record(FieldIs{"nope", 1})), ::testing::ExitedWithCode(kFatalStatus),
                 ::testing::HasSubstr("指定字段不存在"));
 }
 

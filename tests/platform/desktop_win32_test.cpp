@@ -92,7 +92,9 @@ TEST(Win32ClipboardTest, SecretIsKeptOutOfHistoryCloudAndMonitorsAndClearedOnlyW
     EXPECT_EQ(clipboard_text(), L"");
 
     ASSERT_TRUE(clipboard().set_text("secret", Sensitivity::kSecret));
+    EXPECT_TRUE(clipboard().holds_secret());
     copy_as_the_user(L"mine");
+    EXPECT_FALSE(clipboard().holds_secret());
     clipboard().clear_secret();
     EXPECT_EQ(clipboard_text(), L"mine");
 }
@@ -160,17 +162,20 @@ class Win32TypistTest : public ::testing::Test {
 TEST_F(Win32TypistTest, TypesAnyTextIntoTheBoxUnderThePointer) {
     const DesktopWindow under = typist().window_under_pointer();
     ASSERT_EQ(under, reinterpret_cast<std::uintptr_t>(edit_));
-    typist().type_text(under, "密码Ab€ 1");
+    EXPECT_TRUE(typist().type_text(under, "密码Ab€ 1"));
+    EXPECT_EQ(typist().top_level_of(under), reinterpret_cast<std::uintptr_t>(frame_));
+    EXPECT_EQ(typist().top_level_of(reinterpret_cast<std::uintptr_t>(frame_)), reinterpret_cast<std::uintptr_t>(frame_));
     EXPECT_TRUE(pump_until([&] { return typed() == L"\u5BC6\u7801Ab\u20AC 1"; })) << typed().size();
 }
 
 TEST_F(Win32TypistTest, NothingIsTypedWithoutATarget) {
-    typist().type_text(0, "lost");
-    typist().type_text(reinterpret_cast<std::uintptr_t>(edit_), "");
+    EXPECT_FALSE(typist().type_text(0, "lost"));
+    EXPECT_TRUE(typist().type_text(reinterpret_cast<std::uintptr_t>(edit_), ""));
     const DesktopWindow gone = reinterpret_cast<std::uintptr_t>(edit_);
     DestroyWindow(frame_);
     frame_ = nullptr;
-    typist().type_text(gone, "lost");  // a window that has gone gets nothing, nor does any other
+    EXPECT_FALSE(typist().type_text(gone, "lost"));  // a window that has gone gets nothing, nor does any other
+    EXPECT_EQ(typist().top_level_of(gone), 0u);
     pump_pending();
     EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(gone)));
 }

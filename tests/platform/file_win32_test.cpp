@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/file.h"
@@ -231,6 +232,16 @@ TEST_F(Win32FileTest, CreatedFilesAreTheCurrentUsersOnly) {
     expect_owner_only(make("store.edb", "x"));
     ASSERT_TRUE(write_whole_file_atomically(path("data.ini"), "[a]\r\n"));
     expect_owner_only(path("data.ini"));
+    File temporary;
+    std::string name;
+    ASSERT_EQ(create_private_temporary(path("store.edb"), &temporary, &name), FileError::kNone);
+    expect_owner_only(name);
+    // A file made with the directory's default security, then emptied by the layer.
+    std::ofstream(std::filesystem::path(path("ftp.ini"))) << "x";
+    File emptied;
+    ASSERT_EQ(emptied.open(path("ftp.ini"), Access::kReadWrite, Share::kReadWrite, Creation::kCreateAlways),
+              FileError::kNone);
+    expect_owner_only(path("ftp.ini"));
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ TEST(TextCodecTest, ExactConversionReportsEveryLossButNotAQuestionMarkTyped) {
     EXPECT_EQ(gbk, "a?");
 }
 
+#ifndef _WIN32  // the conversion modules are the C library's; Windows converts by itself
 TEST(TextCodecDeathTest, MissingConversionModulesStopTheProcessWithAReport) {
     // A conversion module list of our own that names a module which does not exist.
     const std::string directory = ::testing::TempDir() + "quillet_gconv_" + std::to_string(::getpid());
@@ -79,6 +80,7 @@ TEST(TextCodecDeathTest, MissingConversionModulesStopTheProcessWithAReport) {
     GTEST_FLAG_SET(death_test_style, style);
     std::filesystem::remove_all(directory);
 }
+#endif
 
 TEST(TextCodecTest, InvalidInputBecomesQuestionMarksNeverEmpty) {
     EXPECT_EQ(gbk_to_utf8("ab\xFF"

@@ -173,5 +173,34 @@ TEST_F(Win32WindowLayerTest, TimersTickAndClosingTheLastWindowEndsTheLoop) {
     EXPECT_FALSE(layer_->is_open(kMainWindow));
 }
 
+TEST_F(Win32WindowLayerTest, TextBeyondGbkIsTypedThroughUtf8AndReportedAsNotFitting) {
+    layer_->load_window(kLoginWindow);
+    layer_->set_text(kLoginWindow, "编辑框_登录密码", "");
+    layer_->type_utf8(kLoginWindow, "编辑框_登录密码", "ab\xF0\x9F\x98\x80");  // an emoji: two UTF-16 units
+    EXPECT_EQ(layer_->text(kLoginWindow, "编辑框_登录密码"), "ab?");
+    EXPECT_FALSE(layer_->text_fits_gbk(kLoginWindow, "编辑框_登录密码"));
+    layer_->set_text(kLoginWindow, "编辑框_登录密码", "ab");
+    EXPECT_TRUE(layer_->text_fits_gbk(kLoginWindow, "编辑框_登录密码"));
+    EXPECT_TRUE(layer_->text_fits_gbk(kLoginWindow, "no such control"));
+}
+
+TEST_F(Win32WindowLayerTest, CloseBoxDestroysTheWindowThroughTheLayer) {
+    static int destroyed = 0;
+    layer_->bind(kGeneratorWindow, "", Event::kDestroyed, [](int, int) { ++destroyed; });
+    layer_->load_window(kGeneratorWindow);
+    const int before = destroyed;
+    layer_->press_close_box(kGeneratorWindow);
+    EXPECT_FALSE(layer_->is_open(kGeneratorWindow));
+    EXPECT_EQ(destroyed, before + 1);
+}
+
+TEST_F(Win32WindowLayerTest, ClosingDialogsAnswersAShownQuestionWithNo) {
+    layer_->set_scripted(false);
+    // Runs inside the message box's own loop, once the box is up.
+    layer_->post([] { layer_->close_dialogs(); });
+    EXPECT_FALSE(layer_->question_box("?"));
+    layer_->set_scripted(true);
+}
+
 }  // namespace
 }  // namespace quillet::ui

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/text_codec.h"
 #include "platform/win32/wide_text.h"
 #include "ui/dialog_script.h"
 #include "ui/event_bindings.h"
@@ -29,6 +30,39 @@ std::wstring wide(std::string_view gbk) { return platform::wide(gbk); }
 std::string narrow(const std::wstring& text) { return platform::narrow(text); }
 
 Win32WindowLayer::Impl* the_layer = nullptr;
+
+std::wstring window_text(HWND hwnd) {
+    const int length = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(hwnd, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+// Types UTF-16 units one by one through the box's own input handling, so that its length
+// limit and digits-only mode refuse what they would refuse from the keyboard.
+void type_units(win32::Control* c, const std::wstring& units) {
+    if (c == nullptr || c->def->kind != ControlKind::kEditBox || !IsWindowEnabled(c->hwnd) || c->def->edit.read_only) {
+        return;
+    }
+    const int end = GetWindowTextLengthW(c->hwnd);
+    SendMessageW(c->hwnd, EM_SETSEL, end, end);
+    for (wchar_t unit : units) SendMessageW(c->hwnd, WM_CHAR, unit, 1);
+}
+
+// Cancels a message box (No for a question) or an input prompt of this thread. Form
+// windows are left alone: a command of theirs would be a click on one of their controls.
+BOOL CALLBACK cancel_dialog(HWND hwnd, LPARAM) {
+    wchar_t type[32] = {};
+    GetClassNameW(hwnd, type, 32);
+    const std::wstring_view name(type);
+    if (name == L"#32770") {
+        PostMessageW(hwnd, WM_COMMAND, GetDlgItem(hwnd, IDNO) != nullptr ? IDNO : IDCANCEL, 0);
+    } else if (name == L"QuilletPrompt") {
+        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+    }
+    return TRUE;
+}
 
 }  // namespace
 
@@ -189,12 +223,16 @@ bool Win32WindowLayer::is_open(std::string_view window) const { return impl_->wi
 
 std::string Win32WindowLayer::text(std::string_view window, std::string_view control) const {
     HWND hwnd = impl_->hwnd(window, control);
-    if (hwnd == nullptr) return {};
-    const int length = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    GetWindowTextW(hwnd, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(length));
-    return narrow(text);
+    return hwnd == nullptr ? std::string() : narrow(window_text(hwnd));
+}
+
+bool Win32WindowLayer::text_fits_gbk(std::string_view window, std::string_view control) const {
+    HWND hwnd = impl_->hwnd(window, control);
+    if (hwnd == nullptr) return true;
+    const std::wstring text = window_text(hwnd);
+    std::string ignored;
+    return platform::utf16_to_gbk_exactly(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()),
+                                          &ignored);
 }
 
 void Win32WindowLayer::set_text(std::string_view window, std::string_view control, std::string_view text) {
@@ -583,16 +621,28 @@ void Win32WindowLayer::choose_menu_item(std::string_view window, std::string_vie
     raise(window, item, Event::kChosen);
 }
 
-// Character by character through the box's own input handling, so that its length
-// limit and digits-only mode refuse what they would refuse from the keyboard.
 void Win32WindowLayer::type_text(std::string_view window, std::string_view control, std::string_view text) {
-    win32::Control* c = impl_->control(window, control);
-    if (c == nullptr || c->def->kind != ControlKind::kEditBox || !IsWindowEnabled(c->hwnd) || c->def->edit.read_only) {
-        return;
+    type_units(impl_->control(window, control), wide(text));
+}
+
+void Win32WindowLayer::type_utf8(std::string_view window, std::string_view control, std::string_view utf8) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring units(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), units.data(), length);
     }
-    const int end = GetWindowTextLengthW(c->hwnd);
-    SendMessageW(c->hwnd, EM_SETSEL, end, end);
-    for (wchar_t unit : wide(text)) SendMessageW(c->hwnd, WM_CHAR, unit, 1);
+    type_units(impl_->control(window, control), units);
+}
+
+void Win32WindowLayer::press_close_box(std::string_view window) {
+    if (win32::FormWindow* w = impl_->window(window)) SendMessageW(w->hwnd(), WM_CLOSE, 0, 0);
+}
+
+void Win32WindowLayer::close_dialogs() {
+    run_on_window_thread([this] {
+        EndMenu();
+        EnumThreadWindows(impl_->thread, cancel_dialog, 0);
+    });
 }
 
 void Win32WindowLayer::move_mouse_over(std::string_view window, std::string_view control) {

@@ -98,6 +98,8 @@ class Win32Clipboard : public Clipboard {
         forget_secret();
     }
 
+    bool holds_secret() override { return holds_secret_ && GetClipboardSequenceNumber() == secret_sequence_; }
+
     void set_secret_lifetime_ms(int milliseconds) override { lifetime_ms_ = milliseconds; }
 
   private:

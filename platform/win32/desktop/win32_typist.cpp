@@ -32,14 +32,24 @@ class Win32Typist : public Typist {
         return reinterpret_cast<std::uintptr_t>(window);
     }
 
-    void type_text(DesktopWindow window, const std::string& text) override {
+    bool type_text(DesktopWindow window, const std::string& text) override {
         HWND target = as_window(window);
         // A window that is gone by now gets nothing, and nothing goes elsewhere instead.
-        if (window == 0 || text.empty() || !IsWindow(target)) return;
+        if (window == 0 || !IsWindow(target) || !IsWindowVisible(target)) return false;
+        if (text.empty()) return true;
+        // The characters are posted to the window itself, so they reach it even when the
+        // system refuses to bring it to the front; only a window that is gone is refused.
         SetForegroundWindow(GetAncestor(target, GA_ROOT));
         for (wchar_t unit : wide(text)) {
-            if (!PostMessageW(target, WM_CHAR, unit, 1)) return;
+            if (!PostMessageW(target, WM_CHAR, unit, 1)) return false;
         }
+        return true;
+    }
+
+    DesktopWindow top_level_of(DesktopWindow window) override {
+        HWND target = as_window(window);
+        if (window == 0 || !IsWindow(target)) return 0;
+        return reinterpret_cast<std::uintptr_t>(GetAncestor(target, GA_ROOT));
     }
 
     void press_tab() override {
