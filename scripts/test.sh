@@ -26,5 +26,5 @@ ctest --preset debug -j2 || status=1
 ctest --preset asan -j2 || status=1
 scripts/fuzz.sh 30 || status=1
 scripts/test-windows.sh || status=1
-scripts/check_deps.py build/debug build/asan build/fuzz || status=1
+scripts/check_deps.py build/debug build/asan build/fuzz build/windows || status=1
 exit $status
