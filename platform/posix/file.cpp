@@ -28,14 +28,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <vector>
 
 #include "platform/file.h"
-#include "platform/secure_random.h"
+#include "platform/file_variant_support.h"
 #include "platform/text_codec.h"
 
 namespace quillet::platform {
@@ -48,13 +47,6 @@ constexpr off_t kDeniesReadMarker = kShareBase + 2;
 constexpr off_t kDeniesWriteMarker = kShareBase + 3;
 constexpr off_t kGate = kShareBase + 4;
 
-std::atomic<ChangeHook> g_change_hook{nullptr};
-
-// The crash tests' hook, consulted before each change.
-FileError before_change() {
-    const ChangeHook hook = g_change_hook.load(std::memory_order_relaxed);
-    return hook == nullptr ? FileError::kNone : hook();
-}
 
 std::string os_path(const std::string& gbk_path) { return gbk_to_utf8(gbk_path); }
 
@@ -159,13 +151,6 @@ FileError change_denies(int fd, bool writable_fd, Share from, Share to) {
     return result;
 }
 
-constexpr int kTemporaryDigits = 16;
-
-std::string random_hex(int digits) {
-    std::string text;
-    for (int i = 0; i < digits; ++i) text += "0123456789abcdef"[secure_random_below(16)];
-    return text;
-}
 
 // Temporary files sit beside their target, often in a directory others can write to: a
 // name nobody can guess, O_EXCL and O_NOFOLLOW keep anyone from planting a file or a link
@@ -189,7 +174,6 @@ int create_private_file(const std::string& os_target, std::string* suffix) {
 
 }  // namespace
 
-void set_change_hook(ChangeHook hook) { g_change_hook.store(hook, std::memory_order_relaxed); }
 
 struct File::Impl {
     int fd = -1;

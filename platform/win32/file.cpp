@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/file_variant_support.h"
 #include "platform/secure_random.h"
 #include "platform/win32/owner_only_security.h"
 #include "platform/win32/wide_text.h"
@@ -28,21 +29,7 @@ namespace {
 
 FileError last_error() { return file_error_from_windows(GetLastError()); }
 
-std::atomic<ChangeHook> g_change_hook{nullptr};
 
-// The crash tests' hook, consulted before each change.
-FileError before_change() {
-    const ChangeHook hook = g_change_hook.load(std::memory_order_relaxed);
-    return hook == nullptr ? FileError::kNone : hook();
-}
-
-constexpr int kTemporaryDigits = 16;
-
-std::string random_hex(int digits) {
-    std::string text;
-    for (int i = 0; i < digits; ++i) text += "0123456789abcdef"[secure_random_below(16)];
-    return text;
-}
 
 // Renaming and removing stay allowed, as on POSIX: a rewrite renames its new file over
 // one that is still open, and an open file's temporary sibling is renamed while open.
@@ -177,7 +164,6 @@ bool rename_over_open_file(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
-void set_change_hook(ChangeHook hook) { g_change_hook.store(hook, std::memory_order_relaxed); }
 
 struct File::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
