@@ -32,7 +32,15 @@ class Win32WindowLayerTest : public ::testing::Test {
             for (char c : find_form(window)->caption) text += static_cast<wchar_t>(static_cast<unsigned char>(c));
             return text;
         }();
-        return FindWindowW(L"QuilletForm", caption.c_str());
+        // Only this process's window: other test programs under the same Wine desktop
+        // open forms of the same class and caption at the same time.
+        for (HWND found = nullptr;
+             (found = FindWindowExW(nullptr, found, L"QuilletForm", caption.c_str())) != nullptr;) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(found, &process);
+            if (process == GetCurrentProcessId()) return found;
+        }
+        return nullptr;
     }
 
     static inline Win32WindowLayer* layer_ = nullptr;
