@@ -24,6 +24,7 @@
 #include "ftp/certificate_check.h"
 #include "ftp/listing_parser.h"
 #include "ftp/remote_path.h"
+#include "platform/certificate_authorities.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/file.h"
@@ -248,7 +249,9 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, cancel);
         curl_easy_setopt(curl, CURLOPT_USE_SSL, use_ssl);
         curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-        if (!authorities_file.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, authorities_file.c_str());
+        const std::string authorities =
+            authorities_file.empty() ? platform::system_certificate_authorities_file() : authorities_file;
+        if (!authorities.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, authorities.c_str());
         if (check) check->install(curl);
     }
 
@@ -635,6 +638,8 @@ void FtpClient::SetCertificateAuthorities(const std::string& file) {
     std::lock_guard lock(mutex_);
     impl_->authorities_file = file;
 }
+
+bool FtpClient::CanPinCertificates() { return CertificateCheck::can_pin(); }
 
 bool FtpClient::IsConnected() {
     std::lock_guard lock(mutex_);

@@ -12,6 +12,7 @@
 
 #include "net/http_reply.h"
 #include "net/regex.h"
+#include "platform/certificate_authorities.h"
 #include "platform/text_codec.h"
 
 namespace quillet::net {
@@ -247,10 +248,12 @@ std::optional<Failure> configure(CURL* easy, const HttpRequest& request, const s
     // Only this address: no proxy from the environment, only web schemes, and a redirect
     // never leaves https for plain http.
     const bool secure = address.starts_with("https:") || address.starts_with("HTTPS:");
+    const std::string authorities =
+        request.ca_file.empty() ? platform::system_certificate_authorities_file() : request.ca_file;
     bool session = ok(curl_easy_setopt(easy, CURLOPT_PROXY, request.proxy.c_str())) &&
                    ok(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https")) &&
                    ok(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https")) &&
-                   (request.ca_file.empty() || ok(curl_easy_setopt(easy, CURLOPT_CAINFO, request.ca_file.c_str()))) &&
+                   (authorities.empty() || ok(curl_easy_setopt(easy, CURLOPT_CAINFO, authorities.c_str()))) &&
                    ok(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L)) &&
                    // an abandoned request does not wait for a hanging name lookup
                    ok(curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L)) &&

@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <filesystem>
 
 #include "app/ftp_window.h"
@@ -303,10 +302,7 @@ TEST_F(FtpWindowTest, AConnectOnItsWayWhenTheWindowClosesNeverLogsIn) {
 
 TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
     test::TempDirectory certificates;
-    ASSERT_EQ(std::system(("/usr/bin/python3 " + std::string(QUILLET_SOURCE_DIR "/") +
-                           "tests/support/test_certificates.py " + certificates.path())
-                              .c_str()),
-              0);
+    ASSERT_TRUE(test::make_test_certificates(certificates.path()));
     TestFtpServer tls("--tls " + certificates.path() + "/self_a.pem");
     ASSERT_TRUE(tls.ready());
     open_ftp_window(tls);

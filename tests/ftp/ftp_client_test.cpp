@@ -229,11 +229,15 @@ TEST_F(FtpClientTest, UploadAndDownloadRoundTripByteForByte) {
     EXPECT_FALSE(client_.DownloadFile("/missing.edb", local("down.bin")));
     EXPECT_EQ(read_file_bytes(local("down.bin")), bytes);
     EXPECT_FALSE(std::filesystem::exists(local("down.bin.part")));
-    // Text mode turns LF into CR LF on the wire and back.
+    // Text mode sends CR LF on the wire and keeps the system's line ends locally.
     write_file_bytes(local("text.txt"), "a\nb\n");
     EXPECT_TRUE(client_.UploadFile(local("text.txt"), "/text.txt", kTransferAscii));
     EXPECT_TRUE(client_.DownloadFile("/text.txt", local("text2.txt"), true));
+#ifdef _WIN32
+    EXPECT_EQ(read_file_bytes(local("text2.txt")), "a\r\nb\r\n");
+#else
     EXPECT_EQ(read_file_bytes(local("text2.txt")), "a\nb\n");
+#endif
     EXPECT_FALSE(client_.UploadFile(local("no such file"), "/x.bin"));
 }
 

@@ -4,34 +4,16 @@
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/script_process.h"
+#include "tests/support/temp_directory.h"
+
 namespace quillet::test {
-
-// A fresh empty directory under the system's temporary directory, removed at the end.
-class TempDirectory {
-  public:
-    TempDirectory() {
-        std::random_device random;
-        path_ = std::filesystem::temp_directory_path() /
-                ("quillet-ftp-" + std::to_string(random()) + "-" + std::to_string(random()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string path() const { return path_.string(); }
-
-  private:
-    std::filesystem::path path_;
-};
 
 inline std::string read_file_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -46,31 +28,24 @@ inline void write_file_bytes(const std::string& path, const std::string& bytes) 
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// Writes a fresh test authority and server certificates into `directory`.
+inline bool make_test_certificates(const std::string& directory) {
+    return ScriptProcess("tests/support/test_certificates.py", {ScriptProcess::unix_path(directory)}).wait() == 0;
+}
+
 class TestFtpServer {
   public:
     static constexpr const char* kUser = "user";
     static constexpr const char* kPassword = "secret";
 
-    explicit TestFtpServer(const std::string& options = "") {
-        std::filesystem::create_directories(root());
-        const std::string script = QUILLET_SOURCE_DIR "/tests/ftp/ftp_server.py";
-        const std::string command = "exec /usr/bin/python3 " + script + " --root " + root() + " --log " + log_path() +
-                                    " --user " + kUser + " --password " + kPassword + " " + options + " 2>/dev/null";
-        pipe_ = popen(command.c_str(), "r");
-        char line[128] = {};
-        if (pipe_ != nullptr && std::fgets(line, sizeof line, pipe_) != nullptr) {
-            std::sscanf(line, "READY %d %d", &port_, &pid_);
-        }
+    // `options` are the server's options separated by spaces; paths in them must be
+    // given through ScriptProcess::unix_path().
+    explicit TestFtpServer(const std::string& options = "") : process_("tests/ftp/ftp_server.py", arguments(options)) {
+        std::sscanf(process_.next_line().c_str(), "READY %d", &port_);
     }
-    ~TestFtpServer() { stop(); }
 
     // Stops the server at once, even in the middle of a transfer.
-    void stop() {
-        if (pipe_ == nullptr) return;
-        if (pid_ > 0) std::system(("kill -9 " + std::to_string(pid_)).c_str());
-        pclose(pipe_);
-        pipe_ = nullptr;
-    }
+    void stop() { process_.stop(); }
 
     bool ready() const { return port_ > 0; }
     int port() const { return port_; }
@@ -90,10 +65,20 @@ class TestFtpServer {
   private:
     std::string log_path() const { return directory_.path() + "/server.log"; }
 
+    std::vector<std::string> arguments(const std::string& options) const {
+        std::filesystem::create_directories(root());
+        std::vector<std::string> all = {"--root", ScriptProcess::unix_path(root()),
+                                        "--log",  ScriptProcess::unix_path(log_path()),
+                                        "--user", kUser,
+                                        "--password", kPassword};
+        std::istringstream words(options);
+        for (std::string word; words >> word;) all.push_back(word);
+        return all;
+    }
+
     TempDirectory directory_;
-    FILE* pipe_ = nullptr;
     int port_ = 0;
-    int pid_ = 0;
+    ScriptProcess process_;
 };
 
 }  // namespace quillet::test

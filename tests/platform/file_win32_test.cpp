@@ -12,15 +12,13 @@
 #include "platform/file.h"
 #include "platform/win32/owner_only_security.h"
 #include "platform/win32/wide_text.h"
+#include "platform/wine.h"
 
 namespace quillet::platform {
 namespace {
 
 // Wine keeps byte-range locks between lockers only (reads and writes pass) and does not
 // store DACLs on Linux file systems; the checks of those run on Windows itself.
-bool running_under_wine() {
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
 
 class Win32FileTest : public ::testing::Test {
   protected:
