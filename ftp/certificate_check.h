@@ -19,12 +19,10 @@ class CertificateCheck {
         kPinned,     // it is exactly the pinned certificate
     };
 
+    // A pin without a fingerprint, on first use after a refused handshake that showed no
+    // certificate (Schannel), takes the certificate the server shows now.
     CertificateCheck(Mode mode, std::string pinned_fingerprint = {})
         : mode_(mode), pinned_(std::move(pinned_fingerprint)) {}
-
-    // Whether this system's TLS can check a pin inside the handshake. Where it cannot, a
-    // pinned server is refused before anything is sent.
-    static bool can_pin();
 
     // Makes every TLS connection the handle opens run this check; the check must outlive
     // the handle's requests. libcurl verifies the host name too, except for a pin.
@@ -43,6 +41,7 @@ class CertificateCheck {
     std::string pinned_;
     std::string seen_;
     bool refused_by_authorities_ = false;
+    std::string key_pin_;  // Schannel: the public key the handshakes must show, learnt once
 };
 
 }  // namespace quillet::ftp

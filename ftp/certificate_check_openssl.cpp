@@ -22,8 +22,6 @@ std::string sha256_hex(X509* certificate) {
 
 }  // namespace
 
-bool CertificateCheck::can_pin() { return true; }
-
 CURLcode CertificateCheck::install(CURL* curl) {
     const bool pinned = mode_ == Mode::kPinned;
     // A pin names the certificate itself, so the host name it was issued for does not

@@ -283,10 +283,6 @@ struct FtpClient::Impl {
         using Kind = ServerTrust::Kind;
         const ServerTrust known = trust_store.recall ? trust_store.recall(key) : ServerTrust{};
         if (known.kind == Kind::kPinned) {
-            if (!CertificateCheck::can_pin()) {
-                last_result = CURLE_SSL_PINNEDPUBKEYNOTMATCH;
-                return false;
-            }
             return log_in(CURLUSESSL_ALL,
                           std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, known.fingerprint));
         }
@@ -301,15 +297,13 @@ struct FtpClient::Impl {
             remember(key, {Kind::kAuthority, {}});
             return true;
         }
-        const std::string fingerprint = first_check->seen_fingerprint();
-        const bool untrusted_certificate = !fingerprint.empty() && (first_check->refused_by_authorities() ||
-                                                                    last_result == CURLE_PEER_FAILED_VERIFICATION);
+        const bool untrusted_certificate =
+            first_check->refused_by_authorities() || last_result == CURLE_PEER_FAILED_VERIFICATION;
         if (!untrusted_certificate) return false;
-        const ServerTrust pinned{Kind::kPinned, fingerprint};
-        if (!log_in(CURLUSESSL_ALL, std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, fingerprint))) {
-            return false;
-        }
-        remember(key, pinned);
+        auto pin = std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, first_check->seen_fingerprint());
+        const CertificateCheck* pin_check = pin.get();
+        if (!log_in(CURLUSESSL_ALL, std::move(pin))) return false;
+        remember(key, {Kind::kPinned, pin_check->seen_fingerprint()});
         return true;
     }
 
@@ -639,7 +633,7 @@ void FtpClient::SetCertificateAuthorities(const std::string& file) {
     impl_->authorities_file = file;
 }
 
-bool FtpClient::CanPinCertificates() { return CertificateCheck::can_pin(); }
+
 
 bool FtpClient::IsConnected() {
     std::lock_guard lock(mutex_);

@@ -74,9 +74,6 @@ class FtpClient {
     void SetTrustStore(TrustStore store);
     // A file of certificate authorities to trust instead of the system's (tests).
     void SetCertificateAuthorities(const std::string& file);
-    // Whether this system's TLS can pin a certificate no authority vouches for. Where it
-    // cannot, such a server, and any server pinned before, is refused before the login.
-    static bool CanPinCertificates();
 
     bool IsConnected();
     // Logs in once; later operations reuse this control connection. A connection already

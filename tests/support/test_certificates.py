@@ -2,9 +2,11 @@
 
   test_certificates.py DIR   writes into DIR:
     ca.pem         a test certificate authority (certificate only)
-    trusted.pem    a server certificate for 127.0.0.1 and localhost signed by it, with its key
+    trusted.pem    a server certificate for 127.0.0.1 and localhost signed by it, the
+                   authority's certificate (the chain a server sends) and the server's key
     self_a.pem     a self-signed server certificate with its key
     self_b.pem     another self-signed one (a server whose certificate changed)
+    NAME.sha256    for each server certificate, the SHA-256 of its DER form in hex
 
 Elliptic-curve keys keep this fast. Nothing here is trusted outside the tests.
 """
@@ -37,8 +39,8 @@ def _certificate(subject, key, issuer, issuer_key, is_ca):
     return builder.sign(issuer_key, hashes.SHA256())
 
 
-def _pem(certificate, key=None):
-    text = certificate.public_bytes(serialization.Encoding.PEM)
+def _pem(certificate, key=None, chain=()):
+    text = b"".join(c.public_bytes(serialization.Encoding.PEM) for c in (certificate, *chain))
     if key is not None:
         text += key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
                                   serialization.NoEncryption())
@@ -51,10 +53,13 @@ def make(directory):
     ca = _certificate("Quillet Test CA", ca_key, "Quillet Test CA", ca_key, True)
     files = {"ca.pem": _pem(ca)}
     server_key = ec.generate_private_key(ec.SECP256R1())
-    files["trusted.pem"] = _pem(_certificate("127.0.0.1", server_key, "Quillet Test CA", ca_key, False), server_key)
-    for name in ("self_a.pem", "self_b.pem"):
+    servers = {"trusted": (_certificate("127.0.0.1", server_key, "Quillet Test CA", ca_key, False), server_key, [ca])}
+    for name in ("self_a", "self_b"):
         key = ec.generate_private_key(ec.SECP256R1())
-        files[name] = _pem(_certificate("127.0.0.1", key, "127.0.0.1", key, False), key)
+        servers[name] = (_certificate("127.0.0.1", key, "127.0.0.1", key, False), key, [])
+    for name, (certificate, key, chain) in servers.items():
+        files[name + ".pem"] = _pem(certificate, key, chain)
+        files[name + ".sha256"] = certificate.fingerprint(hashes.SHA256()).hex().encode()
     for name, text in files.items():
         with open(os.path.join(directory, name), "wb") as out:
             out.write(text)
