@@ -118,6 +118,31 @@ bool write_all(HANDLE handle, const char* data, std::size_t length) {
     return true;
 }
 
+// What a file set aside while another is renamed over it is called: "<name>.replaced-…".
+constexpr const wchar_t* kAsideInfix = L".replaced-";
+
+// Where a crash came between setting a file aside and renaming its replacement in, the
+// file is missing and its aside copy whole: it is put back, as if the rewrite had never
+// begun (the replacement is a leftover temporary, removed by the next rewrite).
+void restore_set_aside_file(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND) return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + kAsideInfix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    std::wstring newest;
+    FILETIME newest_time{};
+    do {
+        if (newest.empty() || CompareFileTime(&found.ftLastWriteTime, &newest_time) > 0) {
+            newest = found.cFileName;
+            newest_time = found.ftLastWriteTime;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::wstring directory = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    MoveFileExW((directory + newest).c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+}
+
 // Renames `from` over `to` even while `to` is open (with delete sharing), as POSIX rename
 // does: the open handles keep the old file. MoveFileExW refuses an open target, so the
 // rename goes through the handle with POSIX semantics (Windows 10 1607 on), and falls
@@ -150,8 +175,8 @@ bool rename_over_open_file(const std::wstring& from, const std::wstring& to) {
     // A system without the POSIX rename refuses to replace an open file but lets it be
     // renamed, as every handle shares deletion: the old file steps aside first and goes
     // once its last handle closes. A crash between the two renames leaves it under the
-    // aside name, whole, beside the complete new file.
-    const std::wstring aside = to + L".replaced-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    // aside name, whole, beside the complete new file; the next open puts it back.
+    const std::wstring aside = to + kAsideInfix + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                std::to_wstring(secure_random_below(1000000000));
     if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
@@ -193,6 +218,7 @@ FileError File::open(const std::string& path, Access access, Share share, Creati
     if (!impl_) impl_ = std::make_unique<Impl>();
     if (path.empty()) return FileError::kBadPath;
     const DWORD rights = access == Access::kReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    restore_set_aside_file(wide(path));
     OwnerOnlySecurity security;
     HANDLE handle = CreateFileW(wide(path).c_str(), rights, share_flags(share),
                                 creation == Creation::kOpenExisting ? nullptr : security.attributes(),

@@ -75,6 +75,25 @@ TEST_F(Win32RewriteTest, ReplacingAnOpenStoreLeavesItsHandleOnTheOldBytes) {
     EXPECT_EQ(names(), std::vector<std::string>{"data.edb"});  // nothing set aside is left
 }
 
+// What a crash between the two renames of a system without POSIX renames leaves: no
+// store, the old one set aside, the new one still under its temporary name.
+TEST_F(Win32RewriteTest, AStoreSetAsideByAnInterruptedReplaceIsPutBackWhenOpened) {
+    ASSERT_TRUE(write_private_file(path("data.edb.replaced-12-345"), "old records", false));
+    ASSERT_TRUE(write_private_file(path("data.edb~0123456789abcdef"), "new records", false));
+    File store;
+    ASSERT_EQ(store.open(path("data.edb"), Access::kReadWrite, Share::kReadWrite, Creation::kOpenAlways),
+              FileError::kNone);
+    EXPECT_EQ(read(store, 64), "old records");
+    EXPECT_EQ(names(), (std::vector<std::string>{"data.edb", "data.edb~0123456789abcdef"}));
+    store.close();
+
+    // Beside a store that is there, a copy set aside is left alone.
+    ASSERT_TRUE(write_private_file(path("data.edb.replaced-12-678"), "older records", false));
+    ASSERT_EQ(store.open(path("data.edb"), Access::kRead, Share::kReadWrite, Creation::kOpenExisting),
+              FileError::kNone);
+    EXPECT_EQ(read(store, 64), "old records");
+}
+
 TEST_F(Win32RewriteTest, ShareChangeFollowsTheRenameAndFailsWithoutLosingTheHandle) {
     File mine;
     std::string temporary;
