@@ -4,47 +4,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ui/forms.h"
-#include "ui/win32_window_layer.h"
+#include "tests/ui/win32_layer_fixture.h"
 
 namespace quillet::ui {
 namespace {
-
-class Win32WindowLayerTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { layer_ = new Win32WindowLayer(); }
-    void SetUp() override { layer_->set_scripted(true); }
-    void TearDown() override {
-        for (const FormDef& form : all_forms()) layer_->destroy_window(form.name);
-        layer_->process_events();
-        layer_->take_shown();
-    }
-
-    static HWND top(std::string_view window) {
-        const std::wstring caption = [&] {
-            std::wstring text;
-            for (char c : find_form(window)->caption) text += static_cast<wchar_t>(static_cast<unsigned char>(c));
-            return text;
-        }();
-        // Only this process's window: other test programs under the same Wine desktop
-        // open forms of the same class and caption at the same time.
-        for (HWND found = nullptr;
-             (found = FindWindowExW(nullptr, found, L"QuilletForm", caption.c_str())) != nullptr;) {
-            DWORD process = 0;
-            GetWindowThreadProcessId(found, &process);
-            if (process == GetCurrentProcessId()) return found;
-        }
-        return nullptr;
-    }
-
-    static inline Win32WindowLayer* layer_ = nullptr;
-};
 
 TEST_F(Win32WindowLayerTest, WindowsHaveTheFormsOuterSizeAndControlsTheirClientPlaces) {
     layer_->load_window(kLoginWindow);

@@ -82,11 +82,23 @@ FormWindow::FormWindow(const FormDef& form, Raise raise) : form_(form), raise_(s
 }
 
 FormWindow::~FormWindow() {
-    if (hwnd_ != nullptr) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    close();
     if (menu_root_ != nullptr) DestroyMenu(menu_root_);
+    for (HMENU menu : loose_menus_) DestroyMenu(menu);
+}
+
+void FormWindow::close() {
+    if (hwnd_ == nullptr) return;
+    HWND window = hwnd_;
+    hwnd_ = nullptr;  // silent from here on, the destroy messages included
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    // A menu on the bar goes with its window.
+    if (menu_root_ != nullptr && GetMenu(window) == menu_root_) menu_root_ = nullptr;
+    DestroyWindow(window);
+}
+
+void FormWindow::notify(std::string_view control, Event event, int a, int b) {
+    if (hwnd_ != nullptr) raise_(control, event, a, b);
 }
 
 void FormWindow::create_controls() {
@@ -201,6 +213,7 @@ void FormWindow::create_menu() {
             if (has_children) {
                 HMENU hidden = CreatePopupMenu();  // a pop-up menu only, not on the bar
                 submenus_[caption] = hidden;
+                loose_menus_.push_back(hidden);
                 parents.push_back(hidden);
             }
             continue;
@@ -306,6 +319,7 @@ std::string_view FormWindow::menu_caption(int id) const {
 }
 
 void FormWindow::set_timer(Control& timer, int milliseconds) {
+    if (hwnd_ == nullptr) return;  // a null window would make it a thread timer
     if (milliseconds > 0) {
         SetTimer(hwnd_, static_cast<UINT_PTR>(timer.id), static_cast<UINT>(milliseconds), nullptr);
     } else {
@@ -334,13 +348,13 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
         case WM_COMMAND: {
             if (lparam == 0 && HIWORD(wparam) == 0) {  // a menu item
                 std::string_view caption = menu_caption(LOWORD(wparam));
-                if (!caption.empty()) raise_(caption, Event::kChosen, 0, 0);
+                if (!caption.empty()) notify(caption, Event::kChosen, 0, 0);
                 return true;
             }
             Control* c = control_by_id(LOWORD(wparam));
             if (c != nullptr && HIWORD(wparam) == BN_CLICKED &&
                 (c->def->kind == ControlKind::kButton || c->def->kind == ControlKind::kCheckBox)) {
-                raise_(c->def->name, Event::kClicked, 0, 0);
+                notify(c->def->name, Event::kClicked, 0, 0);
                 return true;
             }
             return false;
@@ -350,16 +364,16 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
             Control* c = control_by_hwnd(header->hwndFrom);
             if (c == nullptr || c->def->kind != ControlKind::kList) return false;
             if (header->code == NM_CLICK) {
-                raise_(c->def->name, Event::kClicked, 0, 0);
+                notify(c->def->name, Event::kClicked, 0, 0);
             } else if (header->code == NM_RCLICK) {
                 const auto* click = reinterpret_cast<const NMITEMACTIVATE*>(lparam);
-                raise_(c->def->name, Event::kRightButtonPressed, click->ptAction.x, click->ptAction.y);
+                notify(c->def->name, Event::kRightButtonPressed, click->ptAction.x, click->ptAction.y);
             }
             return false;
         }
         case WM_TIMER: {
             Control* c = control_by_id(static_cast<int>(wparam));
-            if (c != nullptr) raise_(c->def->name, Event::kTick, 0, 0);
+            if (c != nullptr) notify(c->def->name, Event::kTick, 0, 0);
             return c != nullptr;
         }
         case WM_MOUSEMOVE: {
@@ -370,17 +384,17 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
                 if (c.def->kind != ControlKind::kGroupBox || !IsWindowVisible(c.hwnd)) continue;
                 const Rect& r = c.def->rect;
                 if (x >= c.origin.x && x < c.origin.x + r.width && y >= c.origin.y && y < c.origin.y + r.height) {
-                    raise_(name, Event::kMouseMoved, x - c.origin.x, y - c.origin.y);
+                    notify(name, Event::kMouseMoved, x - c.origin.x, y - c.origin.y);
                 }
             }
-            raise_("", Event::kMouseMoved, x, y);
+            notify("", Event::kMouseMoved, x, y);
             return true;
         }
         case WM_LBUTTONDOWN:
-            raise_("", Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            notify("", Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
             return true;
         case WM_RBUTTONDOWN:
-            raise_("", Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            notify("", Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
             return true;
         case WM_CTLCOLORSTATIC: {
             for (auto& [name, c] : controls_) {
@@ -413,16 +427,16 @@ LRESULT CALLBACK FormWindow::control_procedure(HWND hwnd, UINT message, WPARAM w
                 }
                 break;
             case WM_LBUTTONDOWN:
-                self->raise_(c->def->name, Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+                self->notify(c->def->name, Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
                 break;
             case WM_RBUTTONDOWN:
                 if (c->def->kind != ControlKind::kList) {  // lists report it with the selection (NM_RCLICK)
-                    self->raise_(c->def->name, Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+                    self->notify(c->def->name, Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
                 }
                 break;
             case WM_MOUSEMOVE:
                 if (c->def->kind == ControlKind::kList) {
-                    self->raise_(c->def->name, Event::kMouseMoved, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+                    self->notify(c->def->name, Event::kMouseMoved, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
                 }
                 break;
             case WM_NCDESTROY:

@@ -2,6 +2,12 @@
 // threads hand it work through a queue that a hidden message window drains, so list
 // operations from workers run in one piece there. Dialogs are the system's message
 // boxes and a small prompt window.
+//
+// A window is often destroyed from inside its own message handling: a button's handler
+// closes its window, WM_CLOSE arrives in the window's procedure, an idle timeout fires in
+// the loop of a dialog that one of the window's handlers opened. Its Win32 window goes at
+// once, but the C++ object is only closed and set aside; it is freed from a posted task
+// once no handler and no message of any form window is running any more.
 #include "ui/win32_window_layer.h"
 
 #include <windows.h>
@@ -12,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/text_codec.h"
 #include "platform/win32/wide_text.h"
@@ -74,6 +81,8 @@ struct Win32WindowLayer::Impl {
     EventBindings bindings;
     DialogScript script;
     std::map<std::string, std::unique_ptr<win32::FormWindow>, std::less<>> windows;
+    std::vector<std::unique_ptr<win32::FormWindow>> closed;  // destroyed, not yet freed
+    int busy = 0;  // handlers and form messages running, nested loops included
     std::map<std::string, bool, std::less<>> last_popup;
     HWND balloon = nullptr;
     bool running = false;
@@ -106,6 +115,24 @@ struct Win32WindowLayer::Impl {
             }
             task();
         }
+    }
+    // Held while code that may use a form window runs.
+    class Busy {
+    public:
+        explicit Busy(Impl& impl) : impl_(impl) { ++impl_.busy; }
+        ~Busy() {
+            if (--impl_.busy == 0 && !impl_.closed.empty()) impl_.free_closed_later();
+        }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+    private:
+        Impl& impl_;
+    };
+    void free_closed_later() {
+        layer->post([this] {
+            if (busy == 0) closed.clear();
+        });
     }
     void quit_when_no_window_is_left() {
         if (running && windows.empty()) PostQuitMessage(0);
@@ -142,8 +169,9 @@ LRESULT CALLBACK form_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* form = reinterpret_cast<win32::FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (form != nullptr && form->hwnd() == hwnd) {
-        if (message == WM_CLOSE && the_layer != nullptr) {
+    if (form != nullptr && form->hwnd() == hwnd && the_layer != nullptr) {
+        Win32WindowLayer::Impl::Busy busy(*the_layer);
+        if (message == WM_CLOSE) {
             the_layer->layer->destroy_window(form->form().name);
             return 0;
         }
@@ -173,6 +201,7 @@ Win32WindowLayer::Win32WindowLayer() : impl_(std::make_unique<Impl>()) {
 
 Win32WindowLayer::~Win32WindowLayer() {
     impl_->windows.clear();
+    impl_->closed.clear();
     if (impl_->balloon != nullptr) DestroyWindow(impl_->balloon);
     if (impl_->task_window != nullptr) DestroyWindow(impl_->task_window);
     the_layer = nullptr;
@@ -183,6 +212,7 @@ void Win32WindowLayer::bind(std::string_view window, std::string_view control, E
 }
 
 void Win32WindowLayer::raise(std::string_view window, std::string_view control, Event event, int a, int b) {
+    Impl::Busy busy(*impl_);
     for (const Handler& handler : impl_->bindings.handlers(window, control, event)) handler(a, b);
 }
 
@@ -214,7 +244,9 @@ void Win32WindowLayer::destroy_window(std::string_view window) {
     if (it == impl_->windows.end()) return;
     std::unique_ptr<win32::FormWindow> gone = std::move(it->second);
     impl_->windows.erase(it);
-    gone.reset();
+    gone->close();
+    impl_->closed.push_back(std::move(gone));
+    impl_->free_closed_later();
     // Checked once the current handler has finished, so that it may load the next window.
     post([this] { impl_->quit_when_no_window_is_left(); });
 }
@@ -432,10 +464,11 @@ void Win32WindowLayer::popup_menu(std::string_view window, std::string_view menu
         }
         return;
     }
+    Impl::Busy busy(*impl_);  // the menu's loop may destroy the window; `w` stays valid
     SetForegroundWindow(w->hwnd());
     const int chosen = static_cast<int>(
         TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, 0, w->hwnd(), nullptr));
-    if (chosen != 0) {
+    if (chosen != 0 && w->hwnd() != nullptr) {
         const std::string caption(w->menu_caption(chosen));
         if (!caption.empty()) raise(window, caption, Event::kChosen);
     }
