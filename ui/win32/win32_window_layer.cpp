@@ -46,10 +46,17 @@ std::wstring window_text(HWND hwnd) {
     return text;
 }
 
+// Whether a user could reach the control with mouse or keyboard: neither it nor its window
+// disabled (as the windows under a modal dialog are), and shown.
+bool takes_input(HWND control) {
+    return control != nullptr && IsWindowEnabled(control) && IsWindowVisible(control) &&
+           IsWindowEnabled(GetAncestor(control, GA_ROOT));
+}
+
 // Types UTF-16 units one by one through the box's own input handling, so that its length
 // limit and digits-only mode refuse what they would refuse from the keyboard.
 void type_units(win32::Control* c, const std::wstring& units) {
-    if (c == nullptr || c->def->kind != ControlKind::kEditBox || !IsWindowEnabled(c->hwnd) || c->def->edit.read_only) {
+    if (c == nullptr || c->def->kind != ControlKind::kEditBox || !takes_input(c->hwnd) || c->def->edit.read_only) {
         return;
     }
     const int end = GetWindowTextLengthW(c->hwnd);
@@ -134,6 +141,12 @@ struct Win32WindowLayer::Impl {
             if (busy == 0) closed.clear();
         });
     }
+    bool is_form(HWND hwnd) const {
+        for (const auto& [name, w] : windows) {
+            if (w->hwnd() == hwnd) return true;
+        }
+        return false;
+    }
     void quit_when_no_window_is_left() {
         if (running && windows.empty()) PostQuitMessage(0);
     }
@@ -154,6 +167,47 @@ struct Win32WindowLayer::Impl {
 };
 
 namespace {
+
+// While a dialog is up, the program's windows take no input, as under the system's own
+// modal dialogs. The dialog is owned by the window that was active: the dialog disables
+// it and enables it again before it goes, so that activation returns there and not to
+// another program. The scope disables the other forms, and enables them once the dialog
+// is gone. An owner destroyed meanwhile takes its dialog with it (answered No/cancel).
+class ModalScope {
+public:
+    explicit ModalScope(const Win32WindowLayer::Impl& impl) : impl_(impl), owner_(pick_owner()) {
+        for (const auto& [name, w] : impl_.windows) {
+            if (w->hwnd() != owner_ && IsWindowEnabled(w->hwnd())) {
+                EnableWindow(w->hwnd(), FALSE);
+                disabled_.push_back(w->hwnd());
+            }
+        }
+    }
+    ~ModalScope() {
+        for (HWND hwnd : disabled_) {
+            if (impl_.is_form(hwnd)) EnableWindow(hwnd, TRUE);
+        }
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+    HWND owner() const { return owner_; }
+
+private:
+    // The active window of this thread (a form, or a dialog when dialogs nest), else the
+    // uppermost visible form.
+    HWND pick_owner() const {
+        if (HWND active = GetActiveWindow()) return active;
+        for (HWND hwnd = GetTopWindow(nullptr); hwnd != nullptr; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
+            if (IsWindowVisible(hwnd) && impl_.is_form(hwnd)) return hwnd;
+        }
+        return nullptr;
+    }
+
+    const Win32WindowLayer::Impl& impl_;
+    HWND owner_;
+    std::vector<HWND> disabled_;
+};
 
 LRESULT CALLBACK task_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == kRunTasks && the_layer != nullptr) {
@@ -479,7 +533,10 @@ void Win32WindowLayer::popup_menu(std::string_view window, std::string_view menu
 
 void Win32WindowLayer::message_box(std::string_view text) {
     if (impl_->script.scripted()) return impl_->script.record(ShownDialog::Kind::kMessage, text);
-    run_on_window_thread([&] { MessageBoxW(nullptr, wide(text).c_str(), kInfoCaption.c_str(), MB_OK | MB_ICONINFORMATION); });
+    run_on_window_thread([&] {
+        ModalScope modal(*impl_);
+        MessageBoxW(modal.owner(), wide(text).c_str(), kInfoCaption.c_str(), MB_OK | MB_ICONINFORMATION);
+    });
 }
 
 bool Win32WindowLayer::question_box(std::string_view text) {
@@ -489,7 +546,9 @@ bool Win32WindowLayer::question_box(std::string_view text) {
     }
     bool yes = false;
     run_on_window_thread([&] {
-        yes = MessageBoxW(nullptr, wide(text).c_str(), kInfoCaption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+        ModalScope modal(*impl_);
+        yes = MessageBoxW(modal.owner(), wide(text).c_str(), kInfoCaption.c_str(), MB_YESNO | MB_ICONQUESTION) ==
+              IDYES;
     });
     return yes;
 }
@@ -507,7 +566,8 @@ bool Win32WindowLayer::input_box(std::string_view caption, std::string_view prom
         texts.prompt = wide(prompt);
         texts.initial = wide(initial);
         std::wstring line;
-        confirmed = win32::ask_line(texts, &line);
+        ModalScope modal(*impl_);
+        confirmed = win32::ask_line(texts, modal.owner(), &line);
         if (confirmed) *entered = narrow(line);
     });
     return confirmed;
@@ -531,7 +591,8 @@ bool Win32WindowLayer::password_prompt(int tries_left, std::string* password) {
         texts.confirm = L"\u786E\u8BA4(&O)";  // 确认(&O)
         texts.hidden = true;
         std::wstring line;
-        confirmed = win32::ask_line(texts, &line);
+        ModalScope modal(*impl_);
+        confirmed = win32::ask_line(texts, modal.owner(), &line);
         if (confirmed) *password = narrow(line);
         SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
     });
@@ -640,7 +701,7 @@ std::vector<ShownDialog> Win32WindowLayer::take_shown() { return impl_->script.t
 // A click reaches only a visible, enabled control, as with a real mouse.
 void Win32WindowLayer::click(std::string_view window, std::string_view control) {
     win32::Control* c = impl_->control(window, control);
-    if (c == nullptr || c->hwnd == nullptr || !IsWindowEnabled(c->hwnd) || !IsWindowVisible(c->hwnd)) return;
+    if (c == nullptr || !takes_input(c->hwnd)) return;
     if (c->def->kind == ControlKind::kButton || c->def->kind == ControlKind::kCheckBox) {
         SendMessageW(c->hwnd, BM_CLICK, 0, 0);
     } else if (c->def->kind == ControlKind::kList) {
@@ -650,7 +711,9 @@ void Win32WindowLayer::click(std::string_view window, std::string_view control) 
 
 void Win32WindowLayer::choose_menu_item(std::string_view window, std::string_view item) {
     win32::FormWindow* w = impl_->window(window);
-    if (w == nullptr || w->submenu(item) != nullptr || !w->menu_item_reachable(item)) return;
+    if (w == nullptr || !IsWindowEnabled(w->hwnd()) || w->submenu(item) != nullptr || !w->menu_item_reachable(item)) {
+        return;
+    }
     raise(window, item, Event::kChosen);
 }
 
@@ -668,7 +731,8 @@ void Win32WindowLayer::type_utf8(std::string_view window, std::string_view contr
 }
 
 void Win32WindowLayer::press_close_box(std::string_view window) {
-    if (win32::FormWindow* w = impl_->window(window)) SendMessageW(w->hwnd(), WM_CLOSE, 0, 0);
+    win32::FormWindow* w = impl_->window(window);
+    if (w != nullptr && IsWindowEnabled(w->hwnd())) SendMessageW(w->hwnd(), WM_CLOSE, 0, 0);
 }
 
 void Win32WindowLayer::close_dialogs() {
@@ -700,7 +764,7 @@ void Win32WindowLayer::move_mouse_over(std::string_view window, std::string_view
 
 void Win32WindowLayer::right_click(std::string_view window, std::string_view control) {
     win32::Control* c = impl_->control(window, control);
-    if (c == nullptr || c->hwnd == nullptr || !IsWindowEnabled(c->hwnd) || !IsWindowVisible(c->hwnd)) return;
+    if (c == nullptr || !takes_input(c->hwnd)) return;
     const int x = c->def->rect.width / 2;
     const int y = c->def->rect.height / 2;
     if (c->def->kind == ControlKind::kList) {
