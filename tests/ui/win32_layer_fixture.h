@@ -25,10 +25,12 @@ class Win32WindowLayerTest : public ::testing::Test {
         layer_->take_shown();
     }
 
-    // The top-level window of a form with an ASCII caption.
+    // The top-level window of a form.
     static HWND top(std::string_view window) {
-        std::wstring caption;
-        for (char c : find_form(window)->caption) caption += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        const std::string_view gbk = find_form(window)->caption;
+        std::wstring caption(gbk.size(), L'\0');
+        caption.resize(static_cast<std::size_t>(
+            MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), caption.data(), static_cast<int>(caption.size()))));
         // Only this process's window: other test programs under the same Wine desktop
         // open forms of the same class and caption at the same time.
         for (HWND found = nullptr;

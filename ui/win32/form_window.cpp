@@ -8,6 +8,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <cwchar>
+
 #include "platform/win32/wide_text.h"
 
 namespace quillet::ui::win32 {
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kFirstControlId = 1000;
 constexpr int kFirstMenuId = 2000;
+constexpr int kFontPixels = 12;  // the forms' font size, and the pitch of the lines in their labels
 
 std::wstring wide(std::string_view gbk) { return platform::wide(gbk); }
 
@@ -39,13 +42,45 @@ DWORD edit_style(const EditProps& edit) {
     return style;
 }
 
+// The forms are laid out for SimSun at 12 pixels: a CJK character 12 pixels wide, a space
+// or letter 6, lines 12 high. The label lines and their runs of spaces line up with the
+// edit boxes only with those widths, and the 16-pixel edit boxes show whole letters only
+// with that height. A face asked for by name may come out as another one (Wine hands
+// SimSun to whatever Chinese font it finds, which may have narrow spaces), so each
+// candidate is measured and the first whose widths fit is taken.
+bool has_form_metrics(HFONT font) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    auto width = [dc](const wchar_t* text) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
+        return size.cx;
+    };
+    const bool fits = width(L"\u5E73\u53F0") == 24 && width(L"  ") == 12 && width(L"Wi:") == 18;  // 平台
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return fits;
+}
+
+HFONT create_form_font(const wchar_t* face) {
+    return CreateFontW(-kFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
 }  // namespace
 
 HFONT form_font() {
-    // 9-point SimSun, the font the forms were laid out with; asking for the GB2312 character
-    // set lets the system take another Chinese font where SimSun is missing.
-    static HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"SimSun");
+    static HFONT font = [] {
+        // SimSun by either name and its fixed-pitch twin; on Wine a Song face of the same
+        // metrics, else the monospaced Zen Hei, whose taller lines the edit boxes cut short.
+        for (const wchar_t* face :
+             {L"SimSun", L"\u5B8B\u4F53", L"NSimSun", L"AR PL SungtiL GB", L"WenQuanYi Zen Hei Mono"}) {
+            HFONT candidate = create_form_font(face);
+            if (candidate != nullptr && has_form_metrics(candidate)) return candidate;
+            if (candidate != nullptr) DeleteObject(candidate);
+        }
+        return create_form_font(L"SimSun");  // the nearest the system has
+    }();
     return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
@@ -119,7 +154,7 @@ void FormWindow::create_controls() {
             case ControlKind::kLabel:
             case ControlKind::kTransparentLabel:
                 type = L"STATIC";
-                style |= SS_LEFT | SS_NOTIFY;
+                style |= SS_OWNERDRAW | SS_NOTIFY;  // drawn by draw_label
                 break;
             case ControlKind::kButton:
                 type = L"BUTTON";
@@ -396,21 +431,45 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
         case WM_RBUTTONDOWN:
             notify("", Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
             return true;
-        case WM_CTLCOLORSTATIC: {
-            for (auto& [name, c] : controls_) {
-                if (c.hwnd != reinterpret_cast<HWND>(lparam) || c.def->kind != ControlKind::kTransparentLabel) continue;
-                auto dc = reinterpret_cast<HDC>(wparam);
-                SetBkMode(dc, TRANSPARENT);
-                const std::uint32_t rgb = c.def->text_color;
-                SetTextColor(dc, RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
-                *result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));  // the window shows through
-                return true;
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+            const Control* c = control_by_hwnd(item->hwndItem);
+            if (c == nullptr || (c->def->kind != ControlKind::kLabel && c->def->kind != ControlKind::kTransparentLabel)) {
+                return false;
             }
-            return false;
+            draw_label(*c, item->hDC, item->rcItem);
+            *result = TRUE;
+            return true;
         }
         default:
             return false;
     }
+}
+
+// Labels are drawn here, one line every kFontPixels as the forms were laid out: the
+// static control would step by the font's own line height, which in a substitute for
+// SimSun is often more, and the lower lines would slide away from their edit boxes.
+void FormWindow::draw_label(const Control& label, HDC dc, RECT area) const {
+    const bool transparent = label.def->kind == ControlKind::kTransparentLabel;
+    if (!transparent) FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));  // else the window shows through
+    const std::uint32_t rgb = label.def->text_color;
+    SetTextColor(dc, transparent ? RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF) : GetSysColor(COLOR_BTNTEXT));
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ old = SelectObject(dc, font_);
+    const int length = GetWindowTextLengthW(label.hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(label.hwnd, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    RECT line = area;
+    for (std::size_t start = 0; start <= text.size(); line.top += kFontPixels) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        const std::size_t shown = end > start && text[end - 1] == L'\r' ? end - 1 : end;
+        DrawTextW(dc, text.data() + start, static_cast<int>(shown - start), &line,
+                  DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+        start = end + 1;
+    }
+    SelectObject(dc, old);
 }
 
 LRESULT CALLBACK FormWindow::control_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,

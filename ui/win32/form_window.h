@@ -71,6 +71,7 @@ private:
     Control* control_by_id(int id);
     Control* control_by_hwnd(HWND hwnd);
     void notify(std::string_view control, Event event, int a, int b);
+    void draw_label(const Control& label, HDC dc, RECT area) const;
 
     const FormDef& form_;
     Raise raise_;
