@@ -4,47 +4,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ui/forms.h"
-#include "ui/win32_window_layer.h"
+#include "tests/ui/win32_layer_fixture.h"
 
 namespace quillet::ui {
 namespace {
-
-class Win32WindowLayerTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { layer_ = new Win32WindowLayer(); }
-    void SetUp() override { layer_->set_scripted(true); }
-    void TearDown() override {
-        for (const FormDef& form : all_forms()) layer_->destroy_window(form.name);
-        layer_->process_events();
-        layer_->take_shown();
-    }
-
-    static HWND top(std::string_view window) {
-        const std::wstring caption = [&] {
-            std::wstring text;
-            for (char c : find_form(window)->caption) text += static_cast<wchar_t>(static_cast<unsigned char>(c));
-            return text;
-        }();
-        // Only this process's window: other test programs under the same Wine desktop
-        // open forms of the same class and caption at the same time.
-        for (HWND found = nullptr;
-             (found = FindWindowExW(nullptr, found, L"QuilletForm", caption.c_str())) != nullptr;) {
-            DWORD process = 0;
-            GetWindowThreadProcessId(found, &process);
-            if (process == GetCurrentProcessId()) return found;
-        }
-        return nullptr;
-    }
-
-    static inline Win32WindowLayer* layer_ = nullptr;
-};
 
 TEST_F(Win32WindowLayerTest, WindowsHaveTheFormsOuterSizeAndControlsTheirClientPlaces) {
     layer_->load_window(kLoginWindow);
@@ -67,6 +34,116 @@ TEST_F(Win32WindowLayerTest, WindowsHaveTheFormsOuterSizeAndControlsTheirClientP
     EXPECT_EQ(box.top, 27);
     EXPECT_EQ(box.right - box.left, 192);
     EXPECT_EQ(box.bottom - box.top, 24);
+}
+
+// Where the words (runs of CJK ideographs) of a label are drawn, in the label's font with
+// its lines as many pixels apart as the font is large; the forms place their edit boxes
+// beside those words, with runs of spaces and empty lines between them.
+std::vector<RECT> label_words(HWND window, HWND label) {
+    const int length = GetWindowTextLengthW(label);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(label, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    RECT origin{};
+    GetWindowRect(label, &origin);
+    MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&origin), 2);
+    HDC dc = GetDC(label);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+    HGDIOBJ old = SelectObject(dc, font);
+    LOGFONTW asked{};
+    GetObjectW(font, sizeof asked, &asked);
+    const int pitch = asked.lfHeight < 0 ? -asked.lfHeight : asked.lfHeight;
+    auto width = [dc](std::wstring_view part) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, part.data(), static_cast<int>(part.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    std::vector<RECT> words;
+    int top = origin.top;
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos) end = text.size();
+        const std::wstring_view line(text.data() + start, end - start);
+        for (std::size_t i = 0; i < line.size();) {
+            auto ideograph = [&line](std::size_t k) { return line[k] >= 0x4E00 && line[k] <= 0x9FFF; };
+            if (!ideograph(i)) {
+                ++i;
+                continue;
+            }
+            std::size_t j = i;
+            while (j < line.size() && ideograph(j)) ++j;
+            const int left = origin.left + width(line.substr(0, i));
+            words.push_back(RECT{left, top, left + width(line.substr(i, j - i)), top + pitch});
+            i = j;
+        }
+        top += pitch;
+        start = end + 2;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    return words;
+}
+
+TEST_F(Win32WindowLayerTest, NoLabelWordLiesUnderAnotherControl) {
+    for (std::string_view name : {kFtpWindow, kRecordWindow, kGeneratorWindow}) {  // the forms with texts in labels
+        SCOPED_TRACE(name);
+        layer_->load_window(name);
+        HWND window = top(name);
+        ASSERT_NE(window, nullptr);
+        std::vector<HWND> labels;
+        std::vector<RECT> others;
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t type[32] = {};
+            GetClassNameW(child, type, 32);
+            const bool group_box = (GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+            if (std::wstring_view(type) == L"Static") {
+                if (IsWindowVisible(child)) labels.push_back(child);
+            } else if (IsWindowVisible(child) && !(std::wstring_view(type) == L"Button" && group_box)) {
+                RECT area{};
+                GetWindowRect(child, &area);
+                MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&area), 2);
+                others.push_back(area);
+            }
+        }
+        int words = 0;
+        for (HWND label : labels) {
+            for (const RECT& word : label_words(window, label)) {
+                ++words;
+                for (const RECT& other : others) {
+                    RECT overlap{};
+                    EXPECT_FALSE(IntersectRect(&overlap, &word, &other))
+                        << "a word at (" << word.left << ", " << word.top << ")-(" << word.right << ", "
+                        << word.bottom << ") under a control at (" << other.left << ", " << other.top << ")";
+                }
+            }
+        }
+        EXPECT_GT(words, 0);
+        layer_->destroy_window(name);
+    }
+}
+
+TEST_F(Win32WindowLayerTest, OneLineEditBoxesAreHighEnoughForTheirFont) {
+    for (const FormDef& form : all_forms()) {
+        layer_->load_window(form.name);
+        HWND window = top(form.name);
+        ASSERT_NE(window, nullptr);
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t type[32] = {};
+            GetClassNameW(child, type, 32);
+            if (std::wstring_view(type) != L"Edit" || (GetWindowLongPtrW(child, GWL_STYLE) & ES_MULTILINE)) continue;
+            RECT client{};
+            GetClientRect(child, &client);
+            HDC dc = GetDC(child);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)));
+            TEXTMETRICW metrics{};
+            GetTextMetricsW(dc, &metrics);
+            SelectObject(dc, old);
+            ReleaseDC(child, dc);
+            // Taller, and the bottom of every line (descenders, the foot of CJK characters) is cut off.
+            EXPECT_LE(metrics.tmHeight, client.bottom) << form.name;
+        }
+        layer_->destroy_window(form.name);
+    }
 }
 
 TEST_F(Win32WindowLayerTest, ListCellsKeepShownAndHiddenTextsAndHiddenColumnsHaveNoWidth) {

@@ -8,6 +8,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <cwchar>
+
 #include "platform/win32/wide_text.h"
 
 namespace quillet::ui::win32 {
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kFirstControlId = 1000;
 constexpr int kFirstMenuId = 2000;
+constexpr int kFontPixels = 12;  // the forms' font size, and the pitch of the lines in their labels
 
 std::wstring wide(std::string_view gbk) { return platform::wide(gbk); }
 
@@ -39,13 +42,45 @@ DWORD edit_style(const EditProps& edit) {
     return style;
 }
 
+// The forms are laid out for SimSun at 12 pixels: a CJK character 12 pixels wide, a space
+// or letter 6, lines 12 high. The label lines and their runs of spaces line up with the
+// edit boxes only with those widths, and the 16-pixel edit boxes show whole letters only
+// with that height. A face asked for by name may come out as another one (Wine hands
+// SimSun to whatever Chinese font it finds, which may have narrow spaces), so each
+// candidate is measured and the first whose widths fit is taken.
+bool has_form_metrics(HFONT font) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    auto width = [dc](const wchar_t* text) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
+        return size.cx;
+    };
+    const bool fits = width(L"\u5E73\u53F0") == 24 && width(L"  ") == 12 && width(L"Wi:") == 18;  // 平台
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return fits;
+}
+
+HFONT create_form_font(const wchar_t* face) {
+    return CreateFontW(-kFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
 }  // namespace
 
 HFONT form_font() {
-    // 9-point SimSun, the font the forms were laid out with; asking for the GB2312 character
-    // set lets the system take another Chinese font where SimSun is missing.
-    static HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"SimSun");
+    static HFONT font = [] {
+        // SimSun by either name and its fixed-pitch twin; on Wine a Song face of the same
+        // metrics, else the monospaced Zen Hei, whose taller lines the edit boxes cut short.
+        for (const wchar_t* face :
+             {L"SimSun", L"\u5B8B\u4F53", L"NSimSun", L"AR PL SungtiL GB", L"WenQuanYi Zen Hei Mono"}) {
+            HFONT candidate = create_form_font(face);
+            if (candidate != nullptr && has_form_metrics(candidate)) return candidate;
+            if (candidate != nullptr) DeleteObject(candidate);
+        }
+        return create_form_font(L"SimSun");  // the nearest the system has
+    }();
     return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
@@ -82,11 +117,23 @@ FormWindow::FormWindow(const FormDef& form, Raise raise) : form_(form), raise_(s
 }
 
 FormWindow::~FormWindow() {
-    if (hwnd_ != nullptr) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    close();
     if (menu_root_ != nullptr) DestroyMenu(menu_root_);
+    for (HMENU menu : loose_menus_) DestroyMenu(menu);
+}
+
+void FormWindow::close() {
+    if (hwnd_ == nullptr) return;
+    HWND window = hwnd_;
+    hwnd_ = nullptr;  // silent from here on, the destroy messages included
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    // A menu on the bar goes with its window.
+    if (menu_root_ != nullptr && GetMenu(window) == menu_root_) menu_root_ = nullptr;
+    DestroyWindow(window);
+}
+
+void FormWindow::notify(std::string_view control, Event event, int a, int b) {
+    if (hwnd_ != nullptr) raise_(control, event, a, b);
 }
 
 void FormWindow::create_controls() {
@@ -107,7 +154,7 @@ void FormWindow::create_controls() {
             case ControlKind::kLabel:
             case ControlKind::kTransparentLabel:
                 type = L"STATIC";
-                style |= SS_LEFT | SS_NOTIFY;
+                style |= SS_OWNERDRAW | SS_NOTIFY;  // drawn by draw_label
                 break;
             case ControlKind::kButton:
                 type = L"BUTTON";
@@ -201,6 +248,7 @@ void FormWindow::create_menu() {
             if (has_children) {
                 HMENU hidden = CreatePopupMenu();  // a pop-up menu only, not on the bar
                 submenus_[caption] = hidden;
+                loose_menus_.push_back(hidden);
                 parents.push_back(hidden);
             }
             continue;
@@ -306,6 +354,7 @@ std::string_view FormWindow::menu_caption(int id) const {
 }
 
 void FormWindow::set_timer(Control& timer, int milliseconds) {
+    if (hwnd_ == nullptr) return;  // a null window would make it a thread timer
     if (milliseconds > 0) {
         SetTimer(hwnd_, static_cast<UINT_PTR>(timer.id), static_cast<UINT>(milliseconds), nullptr);
     } else {
@@ -334,13 +383,13 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
         case WM_COMMAND: {
             if (lparam == 0 && HIWORD(wparam) == 0) {  // a menu item
                 std::string_view caption = menu_caption(LOWORD(wparam));
-                if (!caption.empty()) raise_(caption, Event::kChosen, 0, 0);
+                if (!caption.empty()) notify(caption, Event::kChosen, 0, 0);
                 return true;
             }
             Control* c = control_by_id(LOWORD(wparam));
             if (c != nullptr && HIWORD(wparam) == BN_CLICKED &&
                 (c->def->kind == ControlKind::kButton || c->def->kind == ControlKind::kCheckBox)) {
-                raise_(c->def->name, Event::kClicked, 0, 0);
+                notify(c->def->name, Event::kClicked, 0, 0);
                 return true;
             }
             return false;
@@ -350,16 +399,16 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
             Control* c = control_by_hwnd(header->hwndFrom);
             if (c == nullptr || c->def->kind != ControlKind::kList) return false;
             if (header->code == NM_CLICK) {
-                raise_(c->def->name, Event::kClicked, 0, 0);
+                notify(c->def->name, Event::kClicked, 0, 0);
             } else if (header->code == NM_RCLICK) {
                 const auto* click = reinterpret_cast<const NMITEMACTIVATE*>(lparam);
-                raise_(c->def->name, Event::kRightButtonPressed, click->ptAction.x, click->ptAction.y);
+                notify(c->def->name, Event::kRightButtonPressed, click->ptAction.x, click->ptAction.y);
             }
             return false;
         }
         case WM_TIMER: {
             Control* c = control_by_id(static_cast<int>(wparam));
-            if (c != nullptr) raise_(c->def->name, Event::kTick, 0, 0);
+            if (c != nullptr) notify(c->def->name, Event::kTick, 0, 0);
             return c != nullptr;
         }
         case WM_MOUSEMOVE: {
@@ -370,33 +419,57 @@ bool FormWindow::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* res
                 if (c.def->kind != ControlKind::kGroupBox || !IsWindowVisible(c.hwnd)) continue;
                 const Rect& r = c.def->rect;
                 if (x >= c.origin.x && x < c.origin.x + r.width && y >= c.origin.y && y < c.origin.y + r.height) {
-                    raise_(name, Event::kMouseMoved, x - c.origin.x, y - c.origin.y);
+                    notify(name, Event::kMouseMoved, x - c.origin.x, y - c.origin.y);
                 }
             }
-            raise_("", Event::kMouseMoved, x, y);
+            notify("", Event::kMouseMoved, x, y);
             return true;
         }
         case WM_LBUTTONDOWN:
-            raise_("", Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            notify("", Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
             return true;
         case WM_RBUTTONDOWN:
-            raise_("", Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            notify("", Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
             return true;
-        case WM_CTLCOLORSTATIC: {
-            for (auto& [name, c] : controls_) {
-                if (c.hwnd != reinterpret_cast<HWND>(lparam) || c.def->kind != ControlKind::kTransparentLabel) continue;
-                auto dc = reinterpret_cast<HDC>(wparam);
-                SetBkMode(dc, TRANSPARENT);
-                const std::uint32_t rgb = c.def->text_color;
-                SetTextColor(dc, RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
-                *result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));  // the window shows through
-                return true;
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+            const Control* c = control_by_hwnd(item->hwndItem);
+            if (c == nullptr || (c->def->kind != ControlKind::kLabel && c->def->kind != ControlKind::kTransparentLabel)) {
+                return false;
             }
-            return false;
+            draw_label(*c, item->hDC, item->rcItem);
+            *result = TRUE;
+            return true;
         }
         default:
             return false;
     }
+}
+
+// Labels are drawn here, one line every kFontPixels as the forms were laid out: the
+// static control would step by the font's own line height, which in a substitute for
+// SimSun is often more, and the lower lines would slide away from their edit boxes.
+void FormWindow::draw_label(const Control& label, HDC dc, RECT area) const {
+    const bool transparent = label.def->kind == ControlKind::kTransparentLabel;
+    if (!transparent) FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));  // else the window shows through
+    const std::uint32_t rgb = label.def->text_color;
+    SetTextColor(dc, transparent ? RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF) : GetSysColor(COLOR_BTNTEXT));
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ old = SelectObject(dc, font_);
+    const int length = GetWindowTextLengthW(label.hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(label.hwnd, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    RECT line = area;
+    for (std::size_t start = 0; start <= text.size(); line.top += kFontPixels) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        const std::size_t shown = end > start && text[end - 1] == L'\r' ? end - 1 : end;
+        DrawTextW(dc, text.data() + start, static_cast<int>(shown - start), &line,
+                  DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+        start = end + 1;
+    }
+    SelectObject(dc, old);
 }
 
 LRESULT CALLBACK FormWindow::control_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
@@ -413,16 +486,16 @@ LRESULT CALLBACK FormWindow::control_procedure(HWND hwnd, UINT message, WPARAM w
                 }
                 break;
             case WM_LBUTTONDOWN:
-                self->raise_(c->def->name, Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+                self->notify(c->def->name, Event::kLeftButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
                 break;
             case WM_RBUTTONDOWN:
                 if (c->def->kind != ControlKind::kList) {  // lists report it with the selection (NM_RCLICK)
-                    self->raise_(c->def->name, Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+                    self->notify(c->def->name, Event::kRightButtonPressed, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
                 }
                 break;
             case WM_MOUSEMOVE:
                 if (c->def->kind == ControlKind::kList) {
-                    self->raise_(c->def->name, Event::kMouseMoved, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+                    self->notify(c->def->name, Event::kMouseMoved, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
                 }
                 break;
             case WM_NCDESTROY:

@@ -1,5 +1,7 @@
 // One live form window on Win32: the top-level window, its controls by name, the list
 // contents (shown and hidden texts of every cell) and the menu. Window thread only.
+// Closing destroys the Win32 windows at once but leaves the object whole and silent: the
+// message that closed it may still be running in its code.
 #pragma once
 
 #include <windows.h>
@@ -38,6 +40,8 @@ public:
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
 
+    // Destroys the window and its controls; no event is raised after it. Null once closed.
+    void close();
     HWND hwnd() const { return hwnd_; }
     const FormDef& form() const { return form_; }
     Control* control(std::string_view name);
@@ -66,6 +70,8 @@ private:
     void create_menu();
     Control* control_by_id(int id);
     Control* control_by_hwnd(HWND hwnd);
+    void notify(std::string_view control, Event event, int a, int b);
+    void draw_label(const Control& label, HDC dc, RECT area) const;
 
     const FormDef& form_;
     Raise raise_;
@@ -77,6 +83,7 @@ private:
     std::map<std::string, HMENU, std::less<>> submenus_;
     std::map<std::string, bool, std::less<>> menu_enabled_;
     HMENU menu_root_ = nullptr;
+    std::vector<HMENU> loose_menus_;  // pop-up menus on no bar: no window destroys them
 };
 
 // The font of every control of the forms and prompts.

@@ -7,11 +7,12 @@
 namespace quillet::ui::win32 {
 namespace {
 
-constexpr int kEditId = 1;
+constexpr int kEditId = 100;  // apart from IDOK and IDCANCEL, whose commands answer the prompt
 
 struct PromptState {
     bool done = false;
     bool confirmed = false;
+    bool destroyed = false;
     HWND edit = nullptr;
     std::wstring text;
 };
@@ -20,7 +21,8 @@ LRESULT CALLBACK prompt_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     auto* state = reinterpret_cast<PromptState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
         case WM_COMMAND:
-            if (state != nullptr && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+            // A button, Enter or Escape; the edit box's notifications carry a code.
+            if (state != nullptr && HIWORD(wparam) == BN_CLICKED && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
                 state->confirmed = LOWORD(wparam) == IDOK;
                 const int length = GetWindowTextLengthW(state->edit);
                 state->text.assign(static_cast<std::size_t>(length) + 1, L'\0');
@@ -33,6 +35,12 @@ LRESULT CALLBACK prompt_procedure(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_CLOSE:
             if (state != nullptr) state->done = true;
             return 0;
+        case WM_DESTROY:  // with its owner, or by a program-wide close
+            if (state != nullptr) {
+                state->done = true;
+                state->destroyed = true;
+            }
+            break;
         default:
             break;
     }
@@ -49,7 +57,7 @@ HWND child(HWND parent, const wchar_t* type, const std::wstring& text, DWORD sty
 
 }  // namespace
 
-bool ask_line(const PromptTexts& texts, std::wstring* entered) {
+bool ask_line(const PromptTexts& texts, HWND owner, std::wstring* entered) {
     static const wchar_t* type = [] {
         WNDCLASSEXW info{};
         info.cbSize = sizeof info;
@@ -65,9 +73,11 @@ bool ask_line(const PromptTexts& texts, std::wstring* entered) {
     constexpr int kHeight = 160;
     HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, type, texts.caption.c_str(),
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU, (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2,
-                                  (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2, kWidth, kHeight, nullptr, nullptr,
+                                  (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2, kWidth, kHeight, owner, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) return false;
+    const bool disable_owner = owner != nullptr && IsWindowEnabled(owner);
+    if (disable_owner) EnableWindow(owner, FALSE);
     PromptState state;
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
     child(window, L"STATIC", texts.prompt, SS_LEFT, 12, 10, 330, 36, 0);
@@ -84,7 +94,9 @@ bool ask_line(const PromptTexts& texts, std::wstring* entered) {
             DispatchMessageW(&message);
         }
     }
-    DestroyWindow(window);
+    // The owner first, so that it is the window activated when the prompt goes.
+    if (disable_owner && IsWindow(owner)) EnableWindow(owner, TRUE);
+    if (!state.destroyed) DestroyWindow(window);
     if (state.confirmed) *entered = state.text;
     SecureZeroMemory(state.text.data(), state.text.size() * sizeof(wchar_t));
     return state.confirmed;

@@ -2,6 +2,8 @@
 // prompt. Runs its own message loop until it is answered or closed.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace quillet::ui::win32 {
@@ -15,7 +17,8 @@ struct PromptTexts {
     bool hidden = false;                                      // draw "*" for each character
 };
 
-// True when confirmed; `entered` then holds the text.
-bool ask_line(const PromptTexts& texts, std::wstring* entered);
+// True when confirmed; `entered` then holds the text. The prompt is owned by `owner` (may be
+// null), which takes no input meanwhile; a prompt destroyed with its owner is cancelled.
+bool ask_line(const PromptTexts& texts, HWND owner, std::wstring* entered);
 
 }  // namespace quillet::ui::win32

@@ -2,6 +2,12 @@
 // threads hand it work through a queue that a hidden message window drains, so list
 // operations from workers run in one piece there. Dialogs are the system's message
 // boxes and a small prompt window.
+//
+// A window is often destroyed from inside its own message handling: a button's handler
+// closes its window, WM_CLOSE arrives in the window's procedure, an idle timeout fires in
+// the loop of a dialog that one of the window's handlers opened. Its Win32 window goes at
+// once, but the C++ object is only closed and set aside; it is freed from a posted task
+// once no handler and no message of any form window is running any more.
 #include "ui/win32_window_layer.h"
 
 #include <windows.h>
@@ -12,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/text_codec.h"
 #include "platform/win32/wide_text.h"
@@ -39,10 +46,17 @@ std::wstring window_text(HWND hwnd) {
     return text;
 }
 
+// Whether a user could reach the control with mouse or keyboard: neither it nor its window
+// disabled (as the windows under a modal dialog are), and shown.
+bool takes_input(HWND control) {
+    return control != nullptr && IsWindowEnabled(control) && IsWindowVisible(control) &&
+           IsWindowEnabled(GetAncestor(control, GA_ROOT));
+}
+
 // Types UTF-16 units one by one through the box's own input handling, so that its length
 // limit and digits-only mode refuse what they would refuse from the keyboard.
 void type_units(win32::Control* c, const std::wstring& units) {
-    if (c == nullptr || c->def->kind != ControlKind::kEditBox || !IsWindowEnabled(c->hwnd) || c->def->edit.read_only) {
+    if (c == nullptr || c->def->kind != ControlKind::kEditBox || !takes_input(c->hwnd) || c->def->edit.read_only) {
         return;
     }
     const int end = GetWindowTextLengthW(c->hwnd);
@@ -74,6 +88,8 @@ struct Win32WindowLayer::Impl {
     EventBindings bindings;
     DialogScript script;
     std::map<std::string, std::unique_ptr<win32::FormWindow>, std::less<>> windows;
+    std::vector<std::unique_ptr<win32::FormWindow>> closed;  // destroyed, not yet freed
+    int busy = 0;  // handlers and form messages running, nested loops included
     std::map<std::string, bool, std::less<>> last_popup;
     HWND balloon = nullptr;
     bool running = false;
@@ -107,6 +123,30 @@ struct Win32WindowLayer::Impl {
             task();
         }
     }
+    // Held while code that may use a form window runs.
+    class Busy {
+    public:
+        explicit Busy(Impl& impl) : impl_(impl) { ++impl_.busy; }
+        ~Busy() {
+            if (--impl_.busy == 0 && !impl_.closed.empty()) impl_.free_closed_later();
+        }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+    private:
+        Impl& impl_;
+    };
+    void free_closed_later() {
+        layer->post([this] {
+            if (busy == 0) closed.clear();
+        });
+    }
+    bool is_form(HWND hwnd) const {
+        for (const auto& [name, w] : windows) {
+            if (w->hwnd() == hwnd) return true;
+        }
+        return false;
+    }
     void quit_when_no_window_is_left() {
         if (running && windows.empty()) PostQuitMessage(0);
     }
@@ -128,6 +168,47 @@ struct Win32WindowLayer::Impl {
 
 namespace {
 
+// While a dialog is up, the program's windows take no input, as under the system's own
+// modal dialogs. The dialog is owned by the window that was active: the dialog disables
+// it and enables it again before it goes, so that activation returns there and not to
+// another program. The scope disables the other forms, and enables them once the dialog
+// is gone. An owner destroyed meanwhile takes its dialog with it (answered No/cancel).
+class ModalScope {
+public:
+    explicit ModalScope(const Win32WindowLayer::Impl& impl) : impl_(impl), owner_(pick_owner()) {
+        for (const auto& [name, w] : impl_.windows) {
+            if (w->hwnd() != owner_ && IsWindowEnabled(w->hwnd())) {
+                EnableWindow(w->hwnd(), FALSE);
+                disabled_.push_back(w->hwnd());
+            }
+        }
+    }
+    ~ModalScope() {
+        for (HWND hwnd : disabled_) {
+            if (impl_.is_form(hwnd)) EnableWindow(hwnd, TRUE);
+        }
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+    HWND owner() const { return owner_; }
+
+private:
+    // The active window of this thread (a form, or a dialog when dialogs nest), else the
+    // uppermost visible form.
+    HWND pick_owner() const {
+        if (HWND active = GetActiveWindow()) return active;
+        for (HWND hwnd = GetTopWindow(nullptr); hwnd != nullptr; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
+            if (IsWindowVisible(hwnd) && impl_.is_form(hwnd)) return hwnd;
+        }
+        return nullptr;
+    }
+
+    const Win32WindowLayer::Impl& impl_;
+    HWND owner_;
+    std::vector<HWND> disabled_;
+};
+
 LRESULT CALLBACK task_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == kRunTasks && the_layer != nullptr) {
         the_layer->run_tasks();
@@ -142,8 +223,9 @@ LRESULT CALLBACK form_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* form = reinterpret_cast<win32::FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (form != nullptr && form->hwnd() == hwnd) {
-        if (message == WM_CLOSE && the_layer != nullptr) {
+    if (form != nullptr && form->hwnd() == hwnd && the_layer != nullptr) {
+        Win32WindowLayer::Impl::Busy busy(*the_layer);
+        if (message == WM_CLOSE) {
             the_layer->layer->destroy_window(form->form().name);
             return 0;
         }
@@ -173,6 +255,7 @@ Win32WindowLayer::Win32WindowLayer() : impl_(std::make_unique<Impl>()) {
 
 Win32WindowLayer::~Win32WindowLayer() {
     impl_->windows.clear();
+    impl_->closed.clear();
     if (impl_->balloon != nullptr) DestroyWindow(impl_->balloon);
     if (impl_->task_window != nullptr) DestroyWindow(impl_->task_window);
     the_layer = nullptr;
@@ -183,6 +266,7 @@ void Win32WindowLayer::bind(std::string_view window, std::string_view control, E
 }
 
 void Win32WindowLayer::raise(std::string_view window, std::string_view control, Event event, int a, int b) {
+    Impl::Busy busy(*impl_);
     for (const Handler& handler : impl_->bindings.handlers(window, control, event)) handler(a, b);
 }
 
@@ -214,7 +298,9 @@ void Win32WindowLayer::destroy_window(std::string_view window) {
     if (it == impl_->windows.end()) return;
     std::unique_ptr<win32::FormWindow> gone = std::move(it->second);
     impl_->windows.erase(it);
-    gone.reset();
+    gone->close();
+    impl_->closed.push_back(std::move(gone));
+    impl_->free_closed_later();
     // Checked once the current handler has finished, so that it may load the next window.
     post([this] { impl_->quit_when_no_window_is_left(); });
 }
@@ -432,10 +518,11 @@ void Win32WindowLayer::popup_menu(std::string_view window, std::string_view menu
         }
         return;
     }
+    Impl::Busy busy(*impl_);  // the menu's loop may destroy the window; `w` stays valid
     SetForegroundWindow(w->hwnd());
     const int chosen = static_cast<int>(
         TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, 0, w->hwnd(), nullptr));
-    if (chosen != 0) {
+    if (chosen != 0 && w->hwnd() != nullptr) {
         const std::string caption(w->menu_caption(chosen));
         if (!caption.empty()) raise(window, caption, Event::kChosen);
     }
@@ -446,7 +533,10 @@ void Win32WindowLayer::popup_menu(std::string_view window, std::string_view menu
 
 void Win32WindowLayer::message_box(std::string_view text) {
     if (impl_->script.scripted()) return impl_->script.record(ShownDialog::Kind::kMessage, text);
-    run_on_window_thread([&] { MessageBoxW(nullptr, wide(text).c_str(), kInfoCaption.c_str(), MB_OK | MB_ICONINFORMATION); });
+    run_on_window_thread([&] {
+        ModalScope modal(*impl_);
+        MessageBoxW(modal.owner(), wide(text).c_str(), kInfoCaption.c_str(), MB_OK | MB_ICONINFORMATION);
+    });
 }
 
 bool Win32WindowLayer::question_box(std::string_view text) {
@@ -456,7 +546,9 @@ bool Win32WindowLayer::question_box(std::string_view text) {
     }
     bool yes = false;
     run_on_window_thread([&] {
-        yes = MessageBoxW(nullptr, wide(text).c_str(), kInfoCaption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+        ModalScope modal(*impl_);
+        yes = MessageBoxW(modal.owner(), wide(text).c_str(), kInfoCaption.c_str(), MB_YESNO | MB_ICONQUESTION) ==
+              IDYES;
     });
     return yes;
 }
@@ -474,7 +566,8 @@ bool Win32WindowLayer::input_box(std::string_view caption, std::string_view prom
         texts.prompt = wide(prompt);
         texts.initial = wide(initial);
         std::wstring line;
-        confirmed = win32::ask_line(texts, &line);
+        ModalScope modal(*impl_);
+        confirmed = win32::ask_line(texts, modal.owner(), &line);
         if (confirmed) *entered = narrow(line);
     });
     return confirmed;
@@ -498,7 +591,8 @@ bool Win32WindowLayer::password_prompt(int tries_left, std::string* password) {
         texts.confirm = L"\u786E\u8BA4(&O)";  // 确认(&O)
         texts.hidden = true;
         std::wstring line;
-        confirmed = win32::ask_line(texts, &line);
+        ModalScope modal(*impl_);
+        confirmed = win32::ask_line(texts, modal.owner(), &line);
         if (confirmed) *password = narrow(line);
         SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
     });
@@ -607,7 +701,7 @@ std::vector<ShownDialog> Win32WindowLayer::take_shown() { return impl_->script.t
 // A click reaches only a visible, enabled control, as with a real mouse.
 void Win32WindowLayer::click(std::string_view window, std::string_view control) {
     win32::Control* c = impl_->control(window, control);
-    if (c == nullptr || c->hwnd == nullptr || !IsWindowEnabled(c->hwnd) || !IsWindowVisible(c->hwnd)) return;
+    if (c == nullptr || !takes_input(c->hwnd)) return;
     if (c->def->kind == ControlKind::kButton || c->def->kind == ControlKind::kCheckBox) {
         SendMessageW(c->hwnd, BM_CLICK, 0, 0);
     } else if (c->def->kind == ControlKind::kList) {
@@ -617,7 +711,9 @@ void Win32WindowLayer::click(std::string_view window, std::string_view control) 
 
 void Win32WindowLayer::choose_menu_item(std::string_view window, std::string_view item) {
     win32::FormWindow* w = impl_->window(window);
-    if (w == nullptr || w->submenu(item) != nullptr || !w->menu_item_reachable(item)) return;
+    if (w == nullptr || !IsWindowEnabled(w->hwnd()) || w->submenu(item) != nullptr || !w->menu_item_reachable(item)) {
+        return;
+    }
     raise(window, item, Event::kChosen);
 }
 
@@ -635,7 +731,8 @@ void Win32WindowLayer::type_utf8(std::string_view window, std::string_view contr
 }
 
 void Win32WindowLayer::press_close_box(std::string_view window) {
-    if (win32::FormWindow* w = impl_->window(window)) SendMessageW(w->hwnd(), WM_CLOSE, 0, 0);
+    win32::FormWindow* w = impl_->window(window);
+    if (w != nullptr && IsWindowEnabled(w->hwnd())) SendMessageW(w->hwnd(), WM_CLOSE, 0, 0);
 }
 
 void Win32WindowLayer::close_dialogs() {
@@ -667,7 +764,7 @@ void Win32WindowLayer::move_mouse_over(std::string_view window, std::string_view
 
 void Win32WindowLayer::right_click(std::string_view window, std::string_view control) {
     win32::Control* c = impl_->control(window, control);
-    if (c == nullptr || c->hwnd == nullptr || !IsWindowEnabled(c->hwnd) || !IsWindowVisible(c->hwnd)) return;
+    if (c == nullptr || !takes_input(c->hwnd)) return;
     const int x = c->def->rect.width / 2;
     const int y = c->def->rect.height / 2;
     if (c->def->kind == ControlKind::kList) {
