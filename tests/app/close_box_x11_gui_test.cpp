@@ -4,6 +4,7 @@
 // the process ends. Needs DISPLAY; takes turns with the other tests of the display.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -11,7 +12,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -22,6 +22,7 @@
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 #include "tests/app/record_store_fixture.h"
+#include "tests/support/child_process.h"
 
 // Xlib last: its macros (None, Bool) would break the headers above.
 #include <X11/Xatom.h>
@@ -35,19 +36,9 @@ namespace {
 constexpr long kPatienceMs = 15000;
 constexpr char kLoginPassword[] = "pw";
 
-long now_ms() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
-}
-
+// Another process is doing the work; this only polls.
 bool until(const std::function<bool()>& done) {
-    const long deadline = now_ms() + kPatienceMs;
-    while (!done()) {
-        if (now_ms() > deadline) return false;
-        usleep(10000);  // another process is doing the work; this only polls
-    }
-    return true;
+    return test::wait_until(done, kPatienceMs, [] { poll(nullptr, 0, 10); });
 }
 
 // Runs a desktop tool to its end.

@@ -5,16 +5,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,84 +22,20 @@
 #include "platform/clipboard.h"
 #include "platform/text_codec.h"
 #include "platform/typist.h"
+#include "tests/support/child_process.h"
 #include "ui/qt_window_layer.h"
 
 // Xlib last: its macros (None, Bool) would break the headers above.
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-extern char** environ;
-
 namespace quillet::app {
 namespace {
 
+using test::ChildProcess;
+
 constexpr int kTargetX = 900, kTargetY = 80;  // clear of the main window
 constexpr long kPatienceMs = 10000;
-
-long now_ms() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
-}
-
-// A child process whose standard output is read through a pipe, and optionally fed on
-// its standard input.
-class Child {
-  public:
-    Child(std::vector<std::string> args, const std::string& input = {}, bool feed_input = false) {
-        int out[2], in[2];
-        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        if (feed_input) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        close(in[0]);
-        out_ = out[0];
-        if (feed_input && !input.empty()) (void)!write(in[1], input.data(), input.size());
-        close(in[1]);
-        fcntl(out_, F_SETFL, O_NONBLOCK);
-    }
-    ~Child() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-    // Reads what is there, waiting at most `ms` for it; whether the process has ended.
-    bool pump(int ms) {
-        pollfd fd{out_, POLLIN, 0};
-        if (poll(&fd, 1, ms) > 0) {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = read(out_, buffer, sizeof buffer)) > 0) output_.append(buffer, n);
-        }
-        if (!exited_ && pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == pid_) exited_ = true;
-        return exited_ || pid_ <= 0;
-    }
-    const std::string& output() const { return output_; }
-    // The last complete line.
-    std::string last_line() const {
-        std::size_t end = output_.rfind('\n');
-        if (end == std::string::npos) return {};
-        std::size_t start = output_.rfind('\n', end - 1);
-        return output_.substr(start == std::string::npos || end == 0 ? 0 : start + 1,
-                              end - (start == std::string::npos || end == 0 ? 0 : start + 1));
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool exited_ = false;
-    std::string output_;
-};
 
 class CopyAndTypeX11Test : public testing::Test {
   protected:
@@ -143,24 +75,21 @@ class CopyAndTypeX11Test : public testing::Test {
     }
 
     // Runs the window thread's events until `done` holds; false when it never did.
-    static bool until(const std::function<bool()>& done, Child* child = nullptr) {
-        const long deadline = now_ms() + kPatienceMs;
-        while (!done()) {
-            if (now_ms() > deadline) return false;
+    static bool until(const std::function<bool()>& done, ChildProcess* child = nullptr) {
+        return test::wait_until(done, kPatienceMs, [child] {
             layer_->process_events();
             if (child != nullptr) {
                 child->pump(5);
             } else {
                 poll(nullptr, 0, 5);
             }
-        }
-        return true;
+        });
     }
 
     // Runs a desktop tool to its end while our events keep running (xclip asks this very
     // program for the clipboard), and gives its output.
     static std::string run(std::vector<std::string> args) {
-        Child child(std::move(args));
+        ChildProcess child(std::move(args));
         EXPECT_TRUE(until([&] { return child.pump(0); }, &child)) << "tool did not end";
         return child.output();
     }
@@ -171,8 +100,8 @@ class CopyAndTypeX11Test : public testing::Test {
 
     // Starts a target window with its top-left corner at (x, y), its first box focused,
     // and puts the pointer over it.
-    static std::unique_ptr<Child> start_target(int x = kTargetX, int y = kTargetY) {
-        auto target = std::make_unique<Child>(
+    static std::unique_ptr<ChildProcess> start_target(int x = kTargetX, int y = kTargetY) {
+        auto target = std::make_unique<ChildProcess>(
             std::vector<std::string>{QUILLET_TYPING_TARGET, std::to_string(x), std::to_string(y)});
         EXPECT_TRUE(until([&] { return target->output().find("ready\n") != std::string::npos; }, target.get()));
         point_at_target(x, y);
@@ -184,7 +113,7 @@ class CopyAndTypeX11Test : public testing::Test {
     }
 
     // Waits until the target's two boxes read `first` and `second` (GBK).
-    static bool target_shows(Child& target, const std::string& first, const std::string& second = {}) {
+    static bool target_shows(ChildProcess& target, const std::string& first, const std::string& second = {}) {
         std::string expected = platform::gbk_to_utf8(first) + "\x1f" + platform::gbk_to_utf8(second);
         bool shown = until([&] { return target.last_line() == expected; }, &target);
         if (!shown) ADD_FAILURE() << "target shows \"" << target.last_line() << "\"";
@@ -259,7 +188,7 @@ TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseB
     select_row("P", "A", "W", "U", "");
     layer_->choose_menu_item(ui::kMainWindow, "复制密码");
     // Another program copies and serves the clipboard until the test ends it.
-    Child other({"xclip", "-quiet", "-selection", "clipboard", "-i"}, "other", true);
+    ChildProcess other({"xclip", "-quiet", "-selection", "clipboard", "-i"}, "other");
     ASSERT_TRUE(until([] { return clipboard_utf8() == "other"; }));
     platform::clipboard().clear_secret();  // what the expiry does
     EXPECT_EQ(clipboard_utf8(), "other");
