@@ -103,7 +103,7 @@ public:
     // after the menu closed (a chosen item's handler has run by then).
     virtual void popup_menu(std::string_view window, std::string_view menu, Point screen) = 0;
 
-    // Modal dialogs, without owner. Caption "信息：".
+    // Dialogs modal for the whole program; callers name no owner. Caption "信息：".
     virtual void message_box(std::string_view text) = 0;
     // Yes/No with the question icon; true only for Yes.
     virtual bool question_box(std::string_view text) = 0;
