@@ -4,6 +4,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include "platform/hex.h"
+
 namespace quillet::ftp {
 namespace {
 
@@ -11,13 +13,7 @@ std::string sha256_hex(X509* certificate) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (certificate == nullptr || X509_digest(certificate, EVP_sha256(), digest, &length) != 1) return {};
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 15];
-    }
-    return text;
+    return platform::lower_hex({digest, length});
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/hex.h"
+
 namespace quillet::platform {
 namespace {
 
@@ -80,14 +82,6 @@ Md5Digest md5(std::string_view bytes) {
     return digest;
 }
 
-std::string md5_hex(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (std::uint8_t byte : md5(bytes)) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0x0F];
-    }
-    return hex;
-}
+std::string md5_hex(std::string_view bytes) { return lower_hex(md5(bytes)); }
 
 }  // namespace quillet::platform

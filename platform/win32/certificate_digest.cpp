@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/hex.h"
+
 namespace quillet::platform {
 namespace {
 
@@ -23,16 +25,6 @@ bool sha256(const unsigned char* data, DWORD size, Bytes* digest) {
     if (hash != nullptr) BCryptDestroyHash(hash);
     BCryptCloseAlgorithmProvider(algorithm, 0);
     return done;
-}
-
-std::string hex(const Bytes& bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char byte : bytes) {
-        text += kHex[byte >> 4];
-        text += kHex[byte & 15];
-    }
-    return text;
 }
 
 std::string base64(const Bytes& bytes) {
@@ -79,7 +71,7 @@ bool digest_certificate(const std::string& pem, CertificateDigest* digest) {
     const bool hashed = sha256(der.data(), size, &certificate_hash) && sha256(key, key_size, &key_hash);
     LocalFree(key);
     if (!hashed) return false;
-    digest->certificate_sha256 = hex(certificate_hash);
+    digest->certificate_sha256 = lower_hex(certificate_hash);
     digest->public_key_sha256 = base64(key_hash);
     return !digest->public_key_sha256.empty();
 }

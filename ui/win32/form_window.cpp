@@ -84,18 +84,20 @@ HFONT form_font() {
     return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
+const wchar_t* register_window_class(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW type{};
+    type.cbSize = sizeof type;
+    type.lpfnWndProc = procedure;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    type.lpszClassName = name;
+    RegisterClassExW(&type);
+    return name;
+}
+
 const wchar_t* form_window_class(WNDPROC procedure) {
-    static const wchar_t* name = [procedure] {
-        WNDCLASSEXW type{};
-        type.cbSize = sizeof type;
-        type.lpfnWndProc = procedure;
-        type.hInstance = GetModuleHandleW(nullptr);
-        type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        type.lpszClassName = L"QuilletForm";
-        RegisterClassExW(&type);
-        return L"QuilletForm";
-    }();
+    static const wchar_t* name = register_window_class(L"QuilletForm", procedure);
     return name;
 }
 

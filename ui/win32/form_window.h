@@ -89,6 +89,8 @@ private:
 // The font of every control of the forms and prompts.
 HFONT form_font();
 
+// Registers a window class that looks like the forms (arrow cursor, dialog face); its name.
+const wchar_t* register_window_class(const wchar_t* name, WNDPROC procedure);
 // Registers the window class of the forms; the layer's procedure routes to FormWindow::handle.
 const wchar_t* form_window_class(WNDPROC procedure);
 

@@ -58,17 +58,7 @@ HWND child(HWND parent, const wchar_t* type, const std::wstring& text, DWORD sty
 }  // namespace
 
 bool ask_line(const PromptTexts& texts, HWND owner, std::wstring* entered) {
-    static const wchar_t* type = [] {
-        WNDCLASSEXW info{};
-        info.cbSize = sizeof info;
-        info.lpfnWndProc = prompt_procedure;
-        info.hInstance = GetModuleHandleW(nullptr);
-        info.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        info.lpszClassName = L"QuilletPrompt";
-        RegisterClassExW(&info);
-        return L"QuilletPrompt";
-    }();
+    static const wchar_t* type = register_window_class(L"QuilletPrompt", prompt_procedure);
     constexpr int kWidth = 360;
     constexpr int kHeight = 160;
     HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, type, texts.caption.c_str(),
