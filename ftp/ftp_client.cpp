@@ -633,8 +633,6 @@ void FtpClient::SetCertificateAuthorities(const std::string& file) {
     impl_->authorities_file = file;
 }
 
-
-
 bool FtpClient::IsConnected() {
     std::lock_guard lock(mutex_);
     return impl_->connected();
