@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/file_error.h"
@@ -70,6 +71,23 @@ private:
     FileError take(int fd, bool writable_fd, Access access, Share share, bool truncate);
 
     std::unique_ptr<Impl> impl_;
+};
+
+// A file read once from its start to its end, in pieces: pipes and terminals too, which
+// have no offsets. Not copyable; closed by the destructor.
+class SequentialFile {
+public:
+    SequentialFile() = default;
+    ~SequentialFile();
+    SequentialFile(const SequentialFile&) = delete;
+    SequentialFile& operator=(const SequentialFile&) = delete;
+
+    bool open(const std::string& path);
+    // Up to `capacity` bytes into `buffer`: how many, 0 at the end, nothing when reading fails.
+    std::optional<std::size_t> read(char* buffer, std::size_t capacity);
+
+private:
+    std::intptr_t handle_ = -1;  // a descriptor, or a Windows handle (-1 is its invalid value too)
 };
 
 // Absolute, normalised form of `path` (relative paths against the current directory).

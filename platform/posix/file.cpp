@@ -437,24 +437,22 @@ bool remove_file(const std::string& path) { return unlink(os_path(path).c_str())
 
 bool create_directory(const std::string& path) { return mkdir(os_path(path).c_str(), 0700) == 0; }
 
-bool read_whole_file(const std::string& path, std::string* out) {
-    out->clear();
-    const int fd = ::open(os_path(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd == -1) return false;
-    char buffer[65536];
-    bool ok = true;
+SequentialFile::~SequentialFile() {
+    if (handle_ != -1) ::close(static_cast<int>(handle_));
+}
+
+bool SequentialFile::open(const std::string& path) {
+    if (handle_ != -1) return false;
+    handle_ = ::open(os_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+    return handle_ != -1;
+}
+
+std::optional<std::size_t> SequentialFile::read(char* buffer, std::size_t capacity) {
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        out->append(buffer, static_cast<std::size_t>(got));
+        const ssize_t got = ::read(static_cast<int>(handle_), buffer, capacity);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) return std::nullopt;
     }
-    ::close(fd);
-    return ok;
 }
 
 bool write_whole_file_atomically(const std::string& path, const std::string& bytes) {

@@ -434,24 +434,27 @@ bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str(
 
 bool create_directory(const std::string& path) { return CreateDirectoryW(wide(path).c_str(), nullptr) != 0; }
 
-bool read_whole_file(const std::string& path, std::string* out) {
-    out->clear();
+SequentialFile::~SequentialFile() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool SequentialFile::open(const std::string& path) {
+    if (handle_ != -1) return false;
     HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    char buffer[65536];
-    bool ok = true;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(handle, buffer, sizeof buffer, &got, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        out->append(buffer, got);
+    handle_ = reinterpret_cast<std::intptr_t>(handle);  // INVALID_HANDLE_VALUE is -1
+    return handle_ != -1;
+}
+
+std::optional<std::size_t> SequentialFile::read(char* buffer, std::size_t capacity) {
+    DWORD got = 0;
+    const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, asked, &got, nullptr)) {
+        // The writer of a pipe closing is its end, not a failure.
+        if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+        return std::nullopt;
     }
-    CloseHandle(handle);
-    return ok;
+    return got;
 }
 
 bool write_whole_file_atomically(const std::string& path, const std::string& bytes) {
