@@ -66,6 +66,60 @@ std::string host_of(std::string_view address) {
     return std::string(address);
 }
 
+constexpr std::size_t kPassword = 2;
+constexpr std::size_t kAddress = 3;
+constexpr std::size_t kRemark = 4;
+
+std::string longer_than(std::string_view field, int max_bytes) {
+    return "the " + std::string(field) + " is longer than " + std::to_string(max_bytes) + " bytes";
+}
+
+// The first control character in `text`, where the record window's boxes would not hold
+// one: none in a one-line box, only tab and line breaks in the remark's.
+std::optional<unsigned char> control_character(std::string_view text, bool multi_line) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) continue;
+        if (multi_line && (c == '\t' || c == '\r' || c == '\n')) continue;
+        return byte;
+    }
+    return std::nullopt;
+}
+
+// Why a field's text cannot be kept as it is, or nothing; `*gbk` receives it when it can.
+std::optional<std::string> field_problem(std::size_t field, std::string_view utf8, bool cut, std::string* gbk) {
+    const std::string_view name = kFieldNames[field];
+    if (cut) return longer_than(name, field == kPassword ? kMaxPasswordBytes : kTextFieldWidth);
+    if (const std::optional<unsigned char> control = control_character(utf8, field == kRemark)) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        return "the " + std::string(name) + " holds a control character (byte 0x" + kHex[*control >> 4] +
+               kHex[*control & 0xF] + ")";
+    }
+    std::optional<std::string> exact = exact_gbk(utf8);
+    if (!exact) return "the " + std::string(name) + " holds characters the store cannot keep (GBK)";
+    *gbk = std::move(*exact);
+    return std::nullopt;
+}
+
+// Adds the row's record to the plan, or the reason it cannot be one.
+void plan_row(int line, const std::array<std::string, 5>& utf8, const std::array<bool, 5>& cut, ImportPlan* plan) {
+    RecordText text;
+    std::string* targets[] = {&text.platform, &text.account, &text.password, &text.address, &text.remark};
+    for (std::size_t field = 0; field < utf8.size(); ++field) {
+        if (std::optional<std::string> problem = field_problem(field, utf8[field], cut[field], targets[field])) {
+            plan->rejected.push_back({line, std::move(*problem)});
+            wipe_text(text.password);
+            return;
+        }
+    }
+    if (const std::optional<FieldLimit> limit = overlong_field(text)) {
+        plan->rejected.push_back({line, describe_limit(*limit)});
+        wipe_text(text.password);
+        return;
+    }
+    plan->records.push_back(std::move(text));
+}
+
 }  // namespace
 
 std::string describe_limit(const FieldLimit& limit) {
@@ -75,7 +129,7 @@ std::string describe_limit(const FieldLimit& limit) {
     for (const auto& [gbk, word] : english) {
         if (gbk == limit.field) name = word;
     }
-    return "the " + std::string(name) + " is longer than " + std::to_string(limit.max_bytes) + " bytes";
+    return longer_than(name, limit.max_bytes);
 }
 
 std::optional<CsvLayout> csv_layout_named(std::string_view name) {
@@ -110,21 +164,20 @@ std::optional<std::string> exact_gbk(std::string_view utf8) {
     return gbk;
 }
 
-ImportPlan plan_import(std::string_view csv_utf8, CsvLayout layout) {
+ImportPlan plan_import(CsvSource source, CsvLayout layout, const CsvLimits& limits) {
     ImportPlan plan;
-    std::vector<CsvRow> rows;
-    if (!parse_csv(csv_utf8, &rows, &plan.error)) return plan;
-    if (rows.empty()) {
-        plan.error = "the file has no header row";
+    CsvReader reader(std::move(source), limits);
+    CsvRow row;
+    if (!reader.next(&row)) {
+        plan.error = reader.error().empty() ? "the file has no header row" : reader.error();
         return plan;
     }
     const Columns columns = columns_of(layout);
-    const std::vector<std::string>& header = rows.front().fields;
     std::array<int, 5> index{-1, -1, -1, -1, -1};
     for (std::size_t field = 0; field < columns.names.size(); ++field) {
         if (columns.names[field].empty()) continue;
-        for (std::size_t i = 0; i < header.size(); ++i) {
-            if (same_name(header[i], columns.names[field])) {
+        for (std::size_t i = 0; i < row.fields.size(); ++i) {
+            if (same_name(row.fields[i], columns.names[field])) {
                 index[field] = static_cast<int>(i);
                 break;
             }
@@ -135,40 +188,30 @@ ImportPlan plan_import(std::string_view csv_utf8, CsvLayout layout) {
         }
     }
 
-    constexpr std::size_t kAddress = 3;
-    for (std::size_t r = 1; r < rows.size(); ++r) {
-        const CsvRow& row = rows[r];
+    while (reader.next(&row)) {
         std::array<std::string, 5> utf8;
+        std::array<bool, 5> cut{};
         bool anything = false;
         for (std::size_t field = 0; field < utf8.size(); ++field) {
             const int i = index[field];
-            if (i >= 0 && static_cast<std::size_t>(i) < row.fields.size()) utf8[field] = row.fields[i];
+            if (i >= 0 && static_cast<std::size_t>(i) < row.fields.size()) {
+                utf8[field] = std::move(row.fields[i]);
+                cut[field] = row.cut[i];
+            }
             anything = anything || !utf8[field].empty();
         }
-        if (!anything) continue;
-        if (columns.platform_from_address) utf8[0] = host_of(utf8[kAddress]);
-
-        RecordText text;
-        std::string* targets[] = {&text.platform, &text.account, &text.password, &text.address, &text.remark};
-        bool held = true;
-        for (std::size_t field = 0; field < utf8.size() && held; ++field) {
-            std::optional<std::string> gbk = exact_gbk(utf8[field]);
-            if (!gbk) {
-                plan.rejected.push_back({row.line, "the " + std::string(kFieldNames[field]) +
-                                                       " holds characters the store cannot keep (GBK)"});
-                held = false;
-            } else {
-                *targets[field] = std::move(*gbk);
-            }
+        for (std::string& unmapped : row.fields) wipe_text(unmapped);
+        if (anything) {
+            if (columns.platform_from_address) utf8[0] = host_of(utf8[kAddress]);
+            plan_row(row.line, utf8, cut, &plan);
         }
-        wipe_text(utf8[2]);
-        if (!held) continue;
-        if (const std::optional<FieldLimit> limit = overlong_field(text)) {
-            plan.rejected.push_back({row.line, describe_limit(*limit)});
-            wipe_text(text.password);
-            continue;
-        }
-        plan.records.push_back(std::move(text));
+        for (std::string& text : utf8) wipe_text(text);
+    }
+    if (!reader.error().empty()) {
+        plan.error = reader.error();
+        for (RecordText& text : plan.records) wipe_text(text.password);
+        plan.records.clear();
+        plan.rejected.clear();
     }
     return plan;
 }

@@ -3,11 +3,13 @@
 // names in their header rows.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/csv.h"
 #include "app/record_store.h"
 
 namespace quillet::app {
@@ -33,10 +35,18 @@ struct ImportPlan {
     std::string error;  // non-empty: the file as a whole is unusable and nothing is planned
 };
 
-// Maps each row of `csv_utf8` to a record. Rows whose texts GBK cannot hold or that do
-// not fit their fields are rejected by line; rows with nothing in the mapped columns are
-// skipped.
-ImportPlan plan_import(std::string_view csv_utf8, CsvLayout layout);
+// What an import reads: a field the store could keep is at most 382 bytes of UTF-8 (255
+// GBK bytes), so 1 KiB still tells which field is too long and by its limit; no export
+// layout has near 256 columns; 64 MiB and 100,000 rows are far more than anyone keeps,
+// and bound the records planned (at most about 1.5 KB each) as the rest bounds one row.
+inline constexpr CsvLimits kImportLimits{
+    .field_bytes = 1024, .fields = 256, .input_bytes = std::uint64_t{64} << 20, .rows = 100'000};
+
+// Maps each row of the CSV text (UTF-8) that `source` reads to a record, reading it as it
+// goes. Rows whose texts GBK cannot hold, that hold control characters the record window
+// would not take (any but tab and line breaks in the remark) or that do not fit their fields
+// are rejected by line; rows with nothing in the mapped columns are skipped.
+ImportPlan plan_import(CsvSource source, CsvLayout layout, const CsvLimits& limits = kImportLimits);
 
 // "the password is longer than 123 bytes": a limit in English, for the terminal.
 std::string describe_limit(const FieldLimit& limit);

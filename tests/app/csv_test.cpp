@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,32 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
-std::vector<CsvRow> parse_ok(std::string_view text) {
+constexpr CsvLimits kRoomy{.field_bytes = 1 << 20, .fields = 1 << 10, .input_bytes = 1 << 30, .rows = 1 << 20};
+
+// Every row of `source`, with the reader's error ("" when it read to the end).
+std::vector<CsvRow> read_all(CsvSource source, std::string* error, const CsvLimits& limits = kRoomy) {
+    CsvReader reader(std::move(source), limits);
     std::vector<CsvRow> rows;
-    std::string error;
-    EXPECT_TRUE(parse_csv(text, &rows, &error)) << error;
+    for (CsvRow row; reader.next(&row);) rows.push_back(row);
+    *error = reader.error();
     return rows;
+}
+
+std::vector<CsvRow> parse_ok(std::string_view text) {
+    std::string error;
+    std::vector<CsvRow> rows = read_all(csv_text_source(text), &error);
+    EXPECT_EQ(error, "");
+    return rows;
+}
+
+// Hands the text over `piece` bytes at a time, the way a file or a pipe may.
+CsvSource in_pieces(std::string_view text, std::size_t piece) {
+    return [text, piece](char* buffer, std::size_t capacity) mutable -> std::optional<std::size_t> {
+        const std::size_t count = std::min({piece, capacity, text.size()});
+        text.copy(buffer, count);
+        text.remove_prefix(count);
+        return count;
+    };
 }
 
 TEST(CsvTest, QuotedFieldsHoldCommasQuotesAndLineBreaks) {
@@ -44,10 +66,68 @@ TEST(CsvTest, ByteOrderMarkAndMultiByteTextPassThrough) {
 }
 
 TEST(CsvTest, UnendedQuoteIsAnErrorNamingItsLine) {
-    std::vector<CsvRow> rows;
     std::string error;
-    EXPECT_FALSE(parse_csv("a,b\nc,\"open\nstill open", &rows, &error));
+    const std::vector<CsvRow> rows = read_all(csv_text_source("a,b\nc,\"open\nstill open"), &error);
+    EXPECT_EQ(rows.size(), 1u);  // the rows before it
     EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+}
+
+TEST(CsvTest, RowsAreTheSameWhateverPiecesTheInputArrivesIn) {
+    const std::string text = "\xEF\xBB\xBFh1,\"h,2\"\r\n\"a\"\"\nb\",c\r\n\r\n\"\",d\re\n";
+    const std::vector<CsvRow> whole = parse_ok(text);
+    ASSERT_EQ(whole.size(), 4u);
+    EXPECT_EQ(whole[0].fields, (Fields{"h1", "h,2"}));
+    EXPECT_EQ(whole[1].fields, (Fields{"a\"\nb", "c"}));
+    EXPECT_EQ(whole[3].fields, (Fields{"e"}));
+    for (std::size_t piece : {1u, 2u, 3u, 5u}) {
+        SCOPED_TRACE(piece);
+        std::string error;
+        const std::vector<CsvRow> rows = read_all(in_pieces(text, piece), &error);
+        EXPECT_EQ(error, "");
+        ASSERT_EQ(rows.size(), whole.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i].fields, whole[i].fields);
+            EXPECT_EQ(rows[i].line, whole[i].line);
+        }
+    }
+}
+
+TEST(CsvTest, ReaderKeepsAtMostTheLimitsOfARowAndRefusesAnOverlongInput) {
+    const CsvLimits limits{.field_bytes = 4, .fields = 3, .input_bytes = 64, .rows = 2};
+    std::string error;
+    std::vector<CsvRow> rows =
+        read_all(csv_text_source("abcd,abcde,\"quoted long\",dropped,x\nnext,,,,,,,,,,,,,,\n"), &error, limits);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].fields, (Fields{"abcd", "abcd", "quot"}));
+    EXPECT_EQ(rows[0].cut, (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(rows[1].fields, (Fields{"next", "", ""}));
+    EXPECT_EQ(rows[1].line, 2);
+
+    // A line of nothing but separators is one row of the fields kept.
+    rows = read_all(csv_text_source(std::string(5'000'000, ',')), &error,
+                    {.field_bytes = 16, .fields = 8, .input_bytes = 1 << 30, .rows = 1});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].fields.size(), 8u);
+
+    rows = read_all(csv_text_source(std::string(65, 'a')), &error, limits);
+    EXPECT_EQ(error, "the file is larger than 64 bytes");
+    EXPECT_TRUE(rows.empty());
+    read_all(csv_text_source(std::string(64, 'a')), &error, limits);
+    EXPECT_EQ(error, "");
+    read_all(csv_text_source(std::string((1 << 20) + 1, '\n')), &error,
+             {.field_bytes = 16, .fields = 8, .input_bytes = 1 << 20, .rows = 1});
+    EXPECT_EQ(error, "the file is larger than 1 MiB");
+
+    // Blank lines are not rows; a third row is one too many.
+    rows = read_all(csv_text_source("a\n\n\r\nb\n"), &error, limits);
+    EXPECT_EQ(error, "");
+    rows = read_all(csv_text_source("a\n\nb\nc\n"), &error, limits);
+    EXPECT_EQ(error, "the file has more than 2 rows");
+    EXPECT_EQ(rows.size(), 2u);
+
+    read_all([](char*, std::size_t) { return std::optional<std::size_t>(); }, &error);
+    EXPECT_EQ(error, "the file could not be read");
 }
 
 TEST(CsvTest, WrittenLinesReadBackToTheSameFields) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +37,7 @@ struct CliRun {
     int status = -1;
     std::string out;
     std::string err;
+    long max_resident_kb = 0;  // the most memory it held at once
 };
 
 class QuilletCliTest : public testing::Test {
@@ -104,8 +106,10 @@ class QuilletCliTest : public testing::Test {
         pid_t pid = 0;
         if (posix_spawn(&pid, QUILLET_CLI_PATH, &actions, nullptr, argv.data(), env.data()) == 0) {
             int status = 0;
-            waitpid(pid, &status, 0);
+            struct rusage usage {};
+            wait4(pid, &status, 0, &usage);
             run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            run.max_resident_kb = usage.ru_maxrss;
         }
         posix_spawn_file_actions_destroy(&actions);
         platform::read_whole_file(out_path, &run.out);
@@ -270,8 +274,9 @@ TEST_F(QuilletCliTest, ImportLeavesOutRowsThatBreakALimitAndNamesTheirLines) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(list_records(kPassword).size(), 1u);  // a dry run writes nothing
 
+    // The rest is added, with a status that tells a script not to run the import again.
     run = cli({"import", "--csv", file, "--format", "keepassxc", "--password-stdin"}, login());
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.err.find("line 4: the password is longer than 123 bytes"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("line 5: the platform holds characters"), std::string::npos) << run.err;
     const std::vector<Record> records = list_records(kPassword);
@@ -286,6 +291,63 @@ TEST_F(QuilletCliTest, ImportLeavesOutRowsThatBreakALimitAndNamesTheirLines) {
     run = cli({"import", "--csv", file, "--format", "chrome", "--password-stdin"}, login());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("\"name\""), std::string::npos);
+}
+
+TEST_F(QuilletCliTest, ImportRefusesControlCharactersByLineAndFailsWhenNothingIsAdded) {
+    const std::string file = path("nul.csv");
+    using namespace std::string_literals;
+    ASSERT_TRUE(platform::write_whole_file_atomically(
+        file, "platform,account,password,address,remark\nmail,bob,pass\0word-tail,,\n"s
+              "tabbed\t,a,pw,,\n"));
+    CliRun run = cli({"import", "--csv", file, "--format", "quillet", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("nul.csv: line 2: the password holds a control character (byte 0x00); not imported"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("line 3: the platform holds a control character (byte 0x09)"), std::string::npos)
+        << run.err;
+    EXPECT_TRUE(list_records(kPassword).empty());
+
+    // Tabs and line breaks are the remark's, as in the record window.
+    ASSERT_TRUE(platform::write_whole_file_atomically(
+        file, "platform,account,password,address,remark\nmail,bob,pw,,\"a\tb\r\nc\"\n"));
+    run = cli({"import", "--csv", file, "--format", "quillet", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<Record> records = list_records(kPassword);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].remark, "a\tb\r\nc");
+}
+
+TEST_F(QuilletCliTest, ImportReadsAPipeAndALineOfSeparatorsInTheMemoryOfOneRow) {
+    // 8 MB of separators took near 300 MB when every empty field was kept.
+    const std::string file = path("commas.csv");
+    ASSERT_TRUE(platform::write_whole_file_atomically(
+        file, "platform,account,password,address,remark\n" + std::string(8'000'000, ',') + "\nok,a,pw,,\n"));
+    CliRun run = cli({"import", "--csv", file, "--format", "quillet", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_LT(run.max_resident_kb, 100'000);
+    ASSERT_EQ(list_records(kPassword).size(), 1u);
+    // A pipe has no offsets to read at: `--csv <(gpg -d export.csv.gpg)` must still work.
+    const std::string fifo = path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t writer = fork();
+    ASSERT_NE(writer, -1);
+    if (writer == 0) {
+        const int fd = open(fifo.c_str(), O_WRONLY);
+        const std::string text = "platform,account,password,address,remark\npiped,a,pw,,\n";
+        const bool written = fd != -1 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        _exit(written ? 0 : 1);
+    }
+    run = cli({"import", "--csv", fifo, "--format", "quillet", "--password-stdin"}, login());
+    // Lets the writer finish even when the tool never opened the pipe.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    int status = 0;
+    waitpid(writer, &status, 0);
+    if (reader != -1) close(reader);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<Record> records = list_records(kPassword);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].platform, "piped");
 }
 
 TEST_F(QuilletCliTest, PasswdChangesWhatTheLoginWindowAcceptsAndReKeysTheStore) {

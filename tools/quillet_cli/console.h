@@ -9,6 +9,7 @@ namespace quillet::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // a wrong password, a missing record, a failed write
 inline constexpr int kExitUsage = 2;    // a wrong command line
+inline constexpr int kExitPartial = 3;  // an import added some records and left rows out
 
 // "quillet-cli: MESSAGE" on standard error; returns kExitFailure.
 int fail(const std::string& message_utf8);

@@ -64,8 +64,11 @@ constexpr Command kCommands[] = {
      "  chrome     name, username, password, url, note (if present)\n"
      "  firefox    url (its host becomes the platform), username, password\n"
      "A row that does not fit (password over 123 bytes, other fields over 255 bytes, text GBK\n"
-     "cannot hold) is reported with its line number and left out; the exit status is then 1.\n"
-     "--dry-run checks the file and writes nothing (no login needed).\n"},
+     "cannot hold, a control character: only the remark may hold tabs and line breaks) is\n"
+     "reported with its line number and left out. The other rows are still added, and the exit\n"
+     "status is then 3: do not run the import again, or those records are added twice. With\n"
+     "nothing added it is 1. A file over 64 MiB or 100,000 rows is refused whole.\n"
+     "--dry-run checks the file and writes nothing (no login needed); rows left out make it 1.\n"},
 };
 
 constexpr std::string_view kCommonHelp =
@@ -75,8 +78,9 @@ constexpr std::string_view kCommonHelp =
     "                     of asking on the terminal\n"
     "  --help             this command's help\n"
     "\n"
-    "Exit status: 0 success, 1 a failure (wrong password, missing record, refused write, rows left\n"
-    "out of an import), 2 a wrong command line. Text on the terminal is UTF-8. No colours are used.\n";
+    "Exit status: 0 success, 1 a failure (wrong password, missing record, refused write, an import\n"
+    "that added nothing), 2 a wrong command line, 3 an import that added some records and left\n"
+    "rows out. Text on the terminal is UTF-8. No colours are used.\n";
 
 void print_view(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 

@@ -54,15 +54,17 @@ int run_import(const CommandLine& line) {
     const std::string file_utf8 = line.value("--csv");
     std::string file;
     if (!to_store_text(file_utf8, "the file name", &file)) return kExitUsage;
-    std::string csv;
-    if (!platform::read_whole_file(file, &csv)) return fail("could not read " + file_utf8);
-    app::ImportPlan plan = app::plan_import(csv, *layout);
-    app::wipe_text(csv);
+    platform::SequentialFile input;
+    if (!input.open(file)) return fail("could not read " + file_utf8);
+    app::ImportPlan plan = app::plan_import(
+        [&input](char* buffer, std::size_t capacity) { return input.read(buffer, capacity); }, *layout);
     if (!plan.error.empty()) return fail(file_utf8 + ": " + plan.error + "; nothing imported");
     for (const app::RejectedRow& row : plan.rejected) {
         std::fprintf(stderr, "%s: line %d: %s; not imported\n", file_utf8.c_str(), row.line, row.reason.c_str());
     }
 
+    // Rows left out fail an import that adds nothing; one that adds the rest has a status of
+    // its own, so that a script does not run it again and add those records twice.
     int status = plan.rejected.empty() ? kExitOk : kExitFailure;
     if (line.has("--dry-run")) {
         std::fprintf(stderr, "Dry run: %zu records would be imported, %zu rows not.\n", plan.records.size(),
@@ -80,6 +82,7 @@ int run_import(const CommandLine& line) {
         }
         if (!ids.empty()) {
             std::fprintf(stderr, "Imported %zu records as IDs %d to %d.\n", ids.size(), ids.front(), ids.back());
+            if (ids.size() < plan.records.size() + plan.rejected.size()) status = kExitPartial;
         }
     } else {
         std::fprintf(stderr, "Nothing to import.\n");
