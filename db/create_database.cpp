@@ -5,9 +5,11 @@
 #include "db/engine.h"
 #include "db/field_codec.h"
 #include "db/file_names.h"
+#include "db/file_replacement.h"
 #include "db/names.h"
 #include "db/result_code.h"
 #include "platform/clock.h"
+#include "platform/file.h"
 
 namespace quillet::db {
 namespace {
@@ -69,32 +71,45 @@ std::string data_file_image(const std::vector<FieldSpec>& fields, const CreateOp
     return image;
 }
 
+// The new file is written under a private temporary name (owner-only, made with O_EXCL and
+// O_NOFOLLOW) and renamed over `path`, so nothing planted at `path` is ever written through
+// and an existing file there is swapped whole:
+//   crash before the rename: a stray temporary beside `path` (the next rewrite sweeps it),
+//                            any old file intact
+//   crash after it:          the new file, made durable by the directory sync
+// The old file is held alone meanwhile, as a rewrite holds it: a handle still open on it
+// would go on writing into the file the rename drops, so that fails with the sharing code.
 std::int32_t write_new_file(const std::string& path, const std::string& bytes, std::int32_t failure_code) {
-    platform::File file;
-    const platform::FileError error =
-        file.open(path, platform::Access::kReadWrite, platform::Share::kExclusive, platform::Creation::kCreateAlways);
-    if (error != platform::FileError::kNone) return code_for_file_error(error);
-    if (file.write_at(0, bytes.data(), bytes.size()) != platform::FileError::kNone ||
-        file.sync() != platform::FileError::kNone) {
-        return failure_code;
+    platform::File existing;
+    const platform::FileError held = existing.open(path, platform::Access::kReadWrite, platform::Share::kExclusive);
+    if (held != platform::FileError::kNone && held != platform::FileError::kFileNotFound) {
+        return code_for_file_error(held);
     }
-    return kOk;
+    FileReplacement replacement(path, nullptr);
+    const std::int32_t created = replacement.create();
+    if (created != kOk) return created;
+    const bool placed = replacement.write_at(0, bytes.data(), bytes.size()) == kOk && replacement.sync() == kOk &&
+                        replacement.rename_to(path) == kOk;
+    return placed ? kOk : failure_code;
 }
 
 }  // namespace
 
-bool create_database(const std::string& file_name, const std::vector<FieldSpec>& fields,
-                     const CreateOptions& options) {
+bool create_database(const std::string& file_name, const std::vector<FieldSpec>& fields, const CreateOptions& options) {
     std::lock_guard<std::recursive_mutex> guard(engine().mutex);
     set_last_error(kOk);
     std::int32_t code = file_name.empty() ? kFileNotFound : check_fields(fields);
     if (code == kOk) {
         const std::string path = complete_file_name(file_name, "EDB");
-        code = write_new_file(path, data_file_image(fields, options), kCreateFailed);
+        const std::string aux_path = auxiliary_file_name(path);
         bool needs_aux = false;
         for (const FieldSpec& field : fields) needs_aux = needs_aux || is_chain_type(field.type);
+        // A symbolic link in a file's place is refused, not replaced: whoever made it keeps
+        // the store where it points, and a new file here would part from that silently.
+        if (platform::is_symbolic_link(path) || (needs_aux && platform::is_symbolic_link(aux_path))) code = kBadPath;
+        if (code == kOk) code = write_new_file(path, data_file_image(fields, options), kCreateFailed);
         if (code == kOk && needs_aux) {
-            code = write_new_file(auxiliary_file_name(path), empty_auxiliary_image(kFormatVersion), kAuxCreateFailed);
+            code = write_new_file(aux_path, empty_auxiliary_image(kFormatVersion), kAuxCreateFailed);
         }
     }
     set_last_error(code);

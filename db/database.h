@@ -120,7 +120,9 @@ bool purge_deleted_records();
 bool set_access_password(const std::string& new_password);
 
 // Creates a data file (and its auxiliary file when a field needs one), replacing an
-// existing file. Checks names, types and sizes (codes -16 to -20).
+// existing file whole; one that another handle has open is left alone (-12). A symbolic
+// link in either file's place is refused (-4), never written through nor replaced.
+// Checks names, types and sizes (codes -16 to -20).
 bool create_database(const std::string& file_name, const std::vector<FieldSpec>& fields,
                      const CreateOptions& options = {});
 

@@ -13,6 +13,7 @@ inline constexpr std::int32_t kOk = 0;
 inline constexpr std::int32_t kUnknownError = -1;
 inline constexpr std::int32_t kCreateFailed = -2;
 inline constexpr std::int32_t kFileNotFound = -3;
+inline constexpr std::int32_t kBadPath = -4;
 inline constexpr std::int32_t kBadSeek = -10;
 inline constexpr std::int32_t kSharingViolation = -12;
 inline constexpr std::int32_t kLockViolation = -13;

@@ -143,7 +143,8 @@ bool download_database(FtpClient& client, const DatabaseSync& sync, std::string*
         return false;
     }
     if (backup_file != nullptr) *backup_file = backup;
-    return true;
+    // Until its directory is synced a power cut may undo the rename: no success before that.
+    return platform::sync_parent_directory(sync.local_file) == platform::FileError::kNone;
 }
 
 }  // namespace quillet::ftp

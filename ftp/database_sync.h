@@ -37,7 +37,9 @@ std::string remote_database_file(const std::string& storage_path);
 bool upload_database(FtpClient& client, const DatabaseSync& sync);
 
 // The same directory step, then the safe download described above. `backup_file`
-// receives the backup's path (empty when there was no local file to keep).
+// receives the backup's path (empty when there was no local file to keep). Success is
+// reported only once the new file's directory is synced; should that sync fail, the new
+// file is in place but reported as a failure, and the backup is kept.
 bool download_database(FtpClient& client, const DatabaseSync& sync, std::string* backup_file = nullptr);
 
 }  // namespace quillet::ftp

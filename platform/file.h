@@ -95,6 +95,9 @@ std::string full_path(const std::string& path);
 // True only for an existing entry that is not a directory.
 bool is_existing_file(const std::string& path);
 bool is_directory(const std::string& path);
+// True when the name itself is a symbolic link (on Windows also a junction), whether or
+// not anything is at its other end; what it points to is not looked at.
+bool is_symbolic_link(const std::string& path);
 // Renames; fails when `to` exists.
 bool move_file(const std::string& from, const std::string& to);
 // Atomic replace: renames over an existing `to`.

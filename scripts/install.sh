@@ -20,6 +20,14 @@ if [ -z "${HOME:-}" ]; then
     echo "install.sh: HOME is not set" >&2
     exit 1
 fi
+home_owner=$(stat -L -c %u -- "$HOME" 2>/dev/null || true)
+if [ "$(id -u)" -eq 0 ] && [ -n "$home_owner" ] && [ "$home_owner" -ne 0 ]; then
+    # su -m, doas -s and the like keep the user's HOME: a root-owned private folder there
+    # would lock that user out of the program and its data.
+    echo "install.sh: you are root, but HOME ($HOME) belongs to $(stat -L -c %U -- "$HOME"); the program folder there" >&2
+    echo "would be root's and closed to that user. Run it as that user, not through su -m or doas -s." >&2
+    exit 1
+fi
 data_home=${XDG_DATA_HOME:-}
 [[ $data_home == /* ]] || data_home="$HOME/.local/share"  # relative values are to be ignored
 program_dir="$HOME/.local/opt/quillet"

@@ -424,6 +424,11 @@ bool is_directory(const std::string& path) {
     return !path.empty() && stat(os_path(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool is_symbolic_link(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && lstat(os_path(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool move_file(const std::string& from, const std::string& to) {
     return renameat2(AT_FDCWD, os_path(from).c_str(), AT_FDCWD, os_path(to).c_str(), RENAME_NOREPLACE) == 0;
 }

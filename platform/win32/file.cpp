@@ -417,6 +417,17 @@ bool is_directory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool is_symbolic_link(const std::string& path) {
+    if (path.empty()) return false;
+    // The search reports the name itself, with its reparse tag, where opening it would follow it.
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(wide(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK || found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
 bool move_file(const std::string& from, const std::string& to) {
     if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return false;
     follow_rename(wide(from), wide(to));

@@ -132,6 +132,17 @@ TEST_F(StartupGuiTest, ADirectoryNamedLikeTheStoreCountsAsMissing) {
     EXPECT_TRUE(std::filesystem::is_directory(path("data.edb")));
 }
 
+#ifndef _WIN32
+TEST_F(StartupGuiTest, AStoreLinkPointingNowhereIsLeftAndNothingIsMadeWhereItPoints) {
+    ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "1"));
+    std::filesystem::create_symlink(path("victim.bin"), path("data.edb"));
+    run_startup(state());
+    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_FALSE(std::filesystem::exists(path("victim.bin")));
+    EXPECT_TRUE(std::filesystem::is_symlink(path("data.edb")));
+}
+#endif
+
 TEST_F(StartupGuiTest, SetupWithAnEmptyBoxOnlyShowsTheTip) {
     run_startup(state());
     windows().click(kSetupWindow, "按钮_完成设置");

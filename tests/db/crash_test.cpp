@@ -126,14 +126,23 @@ protected:
         return -1;
     }
 
-    // Runs `command` in a child killed at its n-th change; true when it got through.
+    // Runs `command` on the store opened with `password` in a child killed at its n-th
+    // change; true when it got through.
     bool run_killed_at(int nth, const std::string& file, const std::string& password,
                        const std::function<bool()>& command) {
-        const pid_t pid = fork();
-        if (pid == 0) {
+        const auto open_store = [&] {
             OpenOptions options;
             options.password = password;
             if (!open_database(file, options)) _exit(2);
+        };
+        return run_killed_at(nth, open_store, command);
+    }
+
+    // The same after `prepare`, whose changes are not counted.
+    bool run_killed_at(int nth, const std::function<void()>& prepare, const std::function<bool()>& command) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prepare();
             ChangeHookScope hook(kill_at_nth_change, nth);
             _exit(command() ? 0 : 3);
         }
@@ -264,6 +273,31 @@ TEST_P(PurgeCrashTest, KilledAtAnyChangeKeepsEveryLiveRecordOnceInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutAuxiliaryFile, PurgeCrashTest, ::testing::Bool());
+
+TEST_F(CrashTest, RecreatingAStoreKilledAtAnyChangeLeavesEachFileOldOrNewWhole) {
+    std::vector<FieldSpec> fields = testing::credential_fields();
+    fields.push_back({"M", FieldType::kMemo, 0});
+    const CreateOptions options{44474.5, 1};
+    ASSERT_TRUE(create_database(path("new.edb"), fields, options));
+    const std::string new_data = bytes_of(path("new.edb")), new_aux = bytes_of(path("new.EDT"));
+    platform::remove_file(path("new.edb"));
+    platform::remove_file(path("new.EDT"));
+    const std::string file = make_rows(true, "");
+    const std::string old_data = bytes_of(file), old_aux = bytes_of(path("data.EDT"));
+    const auto recreate = [&] { return create_database(file, fields, options); };
+    bool created = false;
+    int nth = 1;
+    for (; !created && nth < 50; ++nth) {
+        created = run_killed_at(nth, [] {}, recreate);
+        const std::string data = bytes_of(file), aux = bytes_of(path("data.EDT"));
+        EXPECT_TRUE(data == old_data || data == new_data) << "kill at change " << nth;
+        EXPECT_TRUE(aux == old_aux || aux == new_aux) << "kill at change " << nth;
+        EXPECT_TRUE(data == new_data || aux == old_aux) << "the new auxiliary file before the data file";
+        remove_strays();
+    }
+    EXPECT_TRUE(created);
+    EXPECT_GT(nth, 3);
+}
 
 // A failure up to the rename leaves the old store; one at the directory sync after it
 // leaves the new store, still reported, since the rename may not survive a power cut.

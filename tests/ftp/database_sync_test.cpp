@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 
+#include "platform/file.h"
 #include "platform/manual_clock.h"
 #include "tests/ftp/ftp_test_server.h"
 
@@ -16,6 +18,18 @@ namespace {
 using test::read_file_bytes;
 using test::TestFtpServer;
 using test::write_file_bytes;
+
+// The file layer's change hook runs before every change to a file or directory, the
+// directory sync included; each change is noted with what the watched file held then.
+std::string g_watched_file;
+std::vector<std::string> g_held_at_each_change;
+std::string g_failing_content;  // a change made while the watched file holds this fails
+
+platform::FileError note_change() {
+    g_held_at_each_change.push_back(read_file_bytes(g_watched_file));
+    return g_held_at_each_change.back() == g_failing_content ? platform::FileError::kHardwareIo
+                                                              : platform::FileError::kNone;
+}
 
 class DatabaseSyncTest : public ::testing::Test {
   protected:
@@ -36,7 +50,17 @@ class DatabaseSyncTest : public ::testing::Test {
             return read_file_bytes(path).rfind("GOOD", 0) == 0;
         };
     }
-    void TearDown() override { platform::set_clock(nullptr); }
+    void TearDown() override {
+        platform::set_change_hook(nullptr);
+        platform::set_clock(nullptr);
+    }
+
+    void watch_changes(const std::string& failing_content = "") {
+        g_watched_file = local_file();
+        g_held_at_each_change.clear();
+        g_failing_content = failing_content;
+        platform::set_change_hook(note_change);
+    }
 
     bool connect(FtpClient& client, const TestFtpServer& server) {
         return client.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
@@ -218,6 +242,31 @@ TEST_F(DatabaseSyncTest, FailedDownloadsLeaveTheLocalFileUntouched) {
     client_.Close();
     EXPECT_FALSE(download_database(client_, sync_));
     EXPECT_FALSE(upload_database(client_, sync_));
+}
+
+TEST_F(DatabaseSyncTest, DownloadSyncsTheDirectoryAfterItsRenameBeforeReportingSuccess) {
+    write_file_bytes(server_.file("store/data.edb"), "GOOD from the server");
+    ASSERT_TRUE(connect(client_, server_));
+    watch_changes();
+    EXPECT_TRUE(download_database(client_, sync_));
+    // The one change after the rename: the directory sync that makes it durable.
+    ASSERT_FALSE(g_held_at_each_change.empty());
+    EXPECT_EQ(std::count(g_held_at_each_change.begin(), g_held_at_each_change.end(), "GOOD from the server"), 1);
+    EXPECT_EQ(g_held_at_each_change.back(), "GOOD from the server");
+}
+
+TEST_F(DatabaseSyncTest, ADirectorySyncThatFailsIsReportedAndTheBackupKept) {
+    write_file_bytes(server_.file("store/data.edb"), "GOOD from the server");
+    ASSERT_TRUE(connect(client_, server_));
+    watch_changes("GOOD from the server");
+    std::string backup;
+    EXPECT_FALSE(download_database(client_, sync_, &backup));
+    platform::set_change_hook(nullptr);
+    // The rename was made: the previous file is only in the backup now.
+    EXPECT_EQ(read_file_bytes(local_file()), "GOOD from the server");
+    EXPECT_EQ(backup, local("data2021-10-6.edb"));
+    EXPECT_EQ(read_file_bytes(backup), kOriginal);
+    EXPECT_EQ(local_names(), (std::vector<std::string>{"data.edb", "data2021-10-6.edb"}));
 }
 
 TEST_F(DatabaseSyncTest, DownloadWithoutALocalFileKeepsNoBackup) {

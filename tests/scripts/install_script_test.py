@@ -162,6 +162,16 @@ class InstallScriptTest(unittest.TestCase):
         self.assertEqual(done.returncode, 1, done.stdout)
         self.assertFalse(os.path.exists(os.path.join(self.home, ".local")))
 
+    @unittest.skipUnless(os.getuid() == 0, "only root can be in another user's home")
+    def test_refuses_root_in_another_users_home_and_creates_nothing(self):
+        # As su -m or doas -s leave it: root, SUDO_USER unset, the user's HOME.
+        os.chown(self.home, 65534, 65534)
+        for args in (["--binary", self.binary], ["--uninstall"]):
+            done = self.run_install(*args)
+            self.assertEqual(done.returncode, 1, done.stdout)
+            self.assertIn("HOME", done.stdout)
+            self.assertEqual(os.listdir(self.home), [], args)
+
     def test_wrong_command_lines_change_nothing(self):
         for args in (["--binary"], ["--binary", os.path.join(self.scratch.name, "missing")], ["--bogus"],
                      ["--uninstall", "extra"]):

@@ -209,6 +209,20 @@ TEST_F(EdbTest, BadValuesAreRefusedAndNothingIsAppended) {
     EXPECT_EQ(edb({"dump", file, "-p"}).status, 2);
 }
 
+TEST_F(EdbTest, CreateRefusesASymbolicLinkAndWritesNothingThroughIt) {
+    ASSERT_EQ(symlink(path("victim.bin").c_str(), path("x.edb").c_str()), 0);  // pointing nowhere
+    const EdbRun run = edb({"create", path("x.edb"), "n:int"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
+    EXPECT_FALSE(quillet::platform::is_existing_file(path("victim.bin")));
+    EXPECT_TRUE(quillet::platform::is_symbolic_link(path("x.edb")));
+
+    // Named without its extension, the link is found all the same.
+    ASSERT_EQ(symlink(path("victim2.bin").c_str(), path("y.EDB").c_str()), 0);
+    EXPECT_EQ(edb({"create", path("y"), "n:int"}).status, 1);
+    EXPECT_FALSE(quillet::platform::is_existing_file(path("victim2.bin")));
+}
+
 TEST_F(EdbTest, InfoDescribesTheHeaderAndFields) {
     const std::string file = credential_file();
     ASSERT_EQ(edb({"append", file, "1"}).status, 0);

@@ -109,6 +109,12 @@ int run_create(const Arguments& arguments) {
         std::fprintf(stderr, "edb: %s exists; create makes new files only\n", platform::gbk_to_utf8(path).c_str());
         return kExitFailure;
     }
+    // A link that points nowhere yet would have the file made wherever it points.
+    if (platform::is_symbolic_link(path)) {
+        std::fprintf(stderr, "edb: %s is a symbolic link; create makes new files only\n",
+                     platform::gbk_to_utf8(path).c_str());
+        return kExitFailure;
+    }
     if (!db::create_database(path, fields)) return report_last_engine_failure();
     return kExitOk;
 }
