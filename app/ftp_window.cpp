@@ -90,10 +90,14 @@ struct RefusalReport {
 RefusalReport refusal_report(ftp::ConnectRefusal refusal) {
     switch (refusal) {
         case ftp::ConnectRefusal::kPlainDeclined:
-        case ftp::ConnectRefusal::kPinDeclined: return {"FTP - 连接已取消", nullptr};
-        case ftp::ConnectRefusal::kHostNameMismatch: return {"FTP - 连接失败", "证书与服务器名称不符，未连接"};
-        case ftp::ConnectRefusal::kTrustBroken: return {"FTP - 连接失败", kTrustBrokenMessage};
-        case ftp::ConnectRefusal::kNone: break;
+        case ftp::ConnectRefusal::kPinDeclined:
+            return {"FTP - 连接已取消", nullptr};
+        case ftp::ConnectRefusal::kHostNameMismatch:
+            return {"FTP - 连接失败", "证书与服务器名称不符，未连接"};
+        case ftp::ConnectRefusal::kTrustBroken:
+            return {"FTP - 连接失败", kTrustBrokenMessage};
+        case ftp::ConnectRefusal::kNone:
+            break;
     }
     return {"FTP - 连接失败", nullptr};
 }

@@ -20,9 +20,9 @@ class CertificateCheck {
     };
     // What became of a certificate the authorities' check refused.
     enum class Verdict {
-        kUnknown,     // no certificate was seen, or it could not be read
-        kVouched,     // an authority vouches for it, so it was refused for the host name
-        kUnvouched,   // no authority vouches for it
+        kUnknown,    // no certificate was seen, or it could not be read
+        kVouched,    // an authority vouches for it, so it was refused for the host name
+        kUnvouched,  // no authority vouches for it
     };
 
     // A pin names the certificate's fingerprint and, once known, its public key's

@@ -1,9 +1,8 @@
-#include "ftp/certificate_check.h"
-
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include "ftp/certificate_check.h"
 #include "platform/hex.h"
 
 namespace quillet::ftp {

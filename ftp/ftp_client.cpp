@@ -218,7 +218,7 @@ struct FtpClient::Impl {
     // and how its certificate is checked.
     long use_ssl = CURLUSESSL_ALL;
     std::unique_ptr<CertificateCheck> check;
-    CURLcode last_result = CURLE_OK;  // of the last login attempt
+    CURLcode last_result = CURLE_OK;                 // of the last login attempt
     ConnectRefusal refusal = ConnectRefusal::kNone;  // of the last connect
 
     bool connected() const { return curl != nullptr; }

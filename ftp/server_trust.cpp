@@ -25,7 +25,8 @@ bool parse_pin(std::string_view text, ServerTrust* trust) {
     const std::string_view rest = text.substr(certificate.size());
     if (!is_digest(certificate)) return false;
     if (!rest.empty() && !(rest[0] == ':' && is_digest(rest.substr(1)))) return false;
-    *trust = {ServerTrust::Kind::kPinned, std::string(certificate), rest.empty() ? std::string() : std::string(rest.substr(1))};
+    *trust = {ServerTrust::Kind::kPinned, std::string(certificate),
+              rest.empty() ? std::string() : std::string(rest.substr(1))};
     return true;
 }
 
@@ -52,9 +53,14 @@ std::string format_trust_list(const TrustList& list) {
     for (const auto& [key, trust] : list) {
         std::string value;
         switch (trust.kind) {
-            case ServerTrust::Kind::kNone: continue;
-            case ServerTrust::Kind::kPlainAgreed: value = kPlainAgreed; break;
-            case ServerTrust::Kind::kAuthority: value = kAuthority; break;
+            case ServerTrust::Kind::kNone:
+                continue;
+            case ServerTrust::Kind::kPlainAgreed:
+                value = kPlainAgreed;
+                break;
+            case ServerTrust::Kind::kAuthority:
+                value = kAuthority;
+                break;
             case ServerTrust::Kind::kPinned:
                 value = std::string(kPinnedPrefix) + trust.fingerprint;
                 if (!trust.public_key.empty()) value += ":" + trust.public_key;

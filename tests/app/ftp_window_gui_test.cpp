@@ -70,7 +70,8 @@ class FtpWindowTest : public AppGuiTest {
         windows().click(ui::kMainWindow, "按钮_FTP");
         ASSERT_TRUE(windows().is_open(kFtpWindow));
         // Typing adds to what the window kept from an earlier connect.
-        for (const char* box : {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
+        for (const char* box :
+             {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
             windows().set_text(kFtpWindow, box, "");
         }
         windows().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
@@ -324,7 +325,8 @@ TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered
     EXPECT_EQ(caption(), "FTP - 连接已取消");
     EXPECT_FALSE(enabled("按钮_ftp上传"));
     EXPECT_TRUE(enabled("按钮_ftp_连接"));
-    EXPECT_EQ(questions(), std::vector<std::string>{"该服务器不支持加密连接（TLS）。继续连接将以明文发送FTP密码和数据文件。是否继续？"});
+    EXPECT_EQ(questions(), std::vector<std::string>{
+                               "该服务器不支持加密连接（TLS）。继续连接将以明文发送FTP密码和数据文件。是否继续？"});
     EXPECT_TRUE(server_.lines("CMD USER").empty()) << server_.log();
     EXPECT_EQ(stored("zhengshu"), "");
 
@@ -378,10 +380,10 @@ TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
     ASSERT_TRUE(tls.ready());
     open_ftp_window(tls);
     const std::string fingerprint = ftp::grouped_fingerprint(read_file_bytes(certificates.path() + "/self_a.sha256"));
-    const std::string question = "服务器 " + server_name(tls) +
-                                 " 的证书不是受信任的机构颁发的，无法确认服务器的身份。\n\n证书指纹（SHA-256）：\n" +
-                                 fingerprint +
-                                 "\n\n请与服务器上证书的指纹核对，一致时点击‘是’记住此证书并继续连接，以后只接受此证书。";
+    const std::string question =
+        "服务器 " + server_name(tls) +
+        " 的证书不是受信任的机构颁发的，无法确认服务器的身份。\n\n证书指纹（SHA-256）：\n" + fingerprint +
+        "\n\n请与服务器上证书的指纹核对，一致时点击‘是’记住此证书并继续连接，以后只接受此证书。";
     windows().answer_question(false);
     click_connect();
     EXPECT_EQ(caption(), "FTP - 连接已取消");

@@ -74,9 +74,9 @@ class TestFtpServer {
 
     std::vector<std::string> arguments(const std::string& options) const {
         std::filesystem::create_directories(root());
-        std::vector<std::string> all = {"--root", ScriptProcess::unix_path(root()),
-                                        "--log",  ScriptProcess::unix_path(log_path()),
-                                        "--user", kUser,
+        std::vector<std::string> all = {"--root",     ScriptProcess::unix_path(root()),
+                                        "--log",      ScriptProcess::unix_path(log_path()),
+                                        "--user",     kUser,
                                         "--password", kPassword};
         std::istringstream words(options);
         for (std::string word; words >> word;) all.push_back(word);

@@ -39,7 +39,9 @@ class FtpTlsTest : public ::testing::Test {
 
     std::string certificate(const std::string& name) const { return certificates_.path() + "/" + name; }
     // The server's options for serving the certificate `name`.
-    std::string tls(const std::string& name) const { return "--tls " + test::ScriptProcess::unix_path(certificate(name)); }
+    std::string tls(const std::string& name) const {
+        return "--tls " + test::ScriptProcess::unix_path(certificate(name));
+    }
     bool connect(const TestFtpServer& server) {
         return client_.Connect("localhost", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
     }
@@ -257,9 +259,9 @@ TEST(ServerTrustList, RoundTripsReadsOldPinsAndSkipsMalformedEntries) {
     EXPECT_EQ(server_key("Example.COM", 0), "example.com:21");
 
     const std::string digest(64, '0');
-    const TrustList parsed =
-        parse_trust_list("a:21=ca;;=ca;b:21=sha256:xyz;c:21=sha256:" + std::string(64, 'A') + ";d:21=other;e:21=sha256:" +
-                         digest + ";f:21=sha256:" + digest + ":" + digest + ";g:21=sha256:" + digest + ":short;h:21=plain");
+    const TrustList parsed = parse_trust_list("a:21=ca;;=ca;b:21=sha256:xyz;c:21=sha256:" + std::string(64, 'A') +
+                                              ";d:21=other;e:21=sha256:" + digest + ";f:21=sha256:" + digest + ":" +
+                                              digest + ";g:21=sha256:" + digest + ":short;h:21=plain");
     ASSERT_EQ(parsed.size(), 4u);
     EXPECT_EQ(parsed.at("a:21").kind, ServerTrust::Kind::kAuthority);
     EXPECT_EQ(parsed.at("e:21"), (ServerTrust{ServerTrust::Kind::kPinned, digest, {}}));
