@@ -82,7 +82,9 @@ class FtpClient {
     // Where each server's TLS trust is looked up and recorded. Without one the client
     // remembers for its own lifetime only.
     void SetTrustStore(TrustStore store);
-    // Who is asked before plain FTP or a new pin; without it both are refused.
+    // Who is asked before plain FTP or a new pin; without it both are refused. The
+    // questions are asked while the connect holds the client, so Close waits for their
+    // answers: whoever closes must first make a waiting question give up.
     void SetTrustConsent(TrustConsent consent);
     // A file of certificate authorities to trust instead of the system's (tests).
     void SetCertificateAuthorities(const std::string& file);
