@@ -1,7 +1,6 @@
 #include "app/ftp_trust_store.h"
 
 #include <cstddef>
-#include <iterator>
 
 #include "app/text_cipher.h"
 #include "platform/settings_file.h"
@@ -11,9 +10,9 @@ namespace {
 
 constexpr const char* kSection = "ftp";
 constexpr const char* kKey = "zhengshu";
-// A value is read back through a 10240-byte buffer; a longer one would be cut and fail
-// its check tag, losing every entry. About 100 bytes each, enciphered twice that.
-constexpr std::size_t kMaxServers = 40;
+// A value is read back through a 10240-byte buffer (with its terminating zero); a longer
+// one would be cut and fail its check tag, losing every entry.
+constexpr std::size_t kMaxStoredValue = 10239;
 
 ftp::TrustList load(const std::string& file) {
     return ftp::parse_trust_list(decipher(platform::read_setting(file, kSection, kKey), kCipherKey));
@@ -32,10 +31,13 @@ ftp::TrustStore ftp_trust_store(std::function<std::string()> settings_file) {
         ftp::TrustList list = load(settings_file());
         list[server] = trust;
         // The oldest entries cannot be told apart; dropping others keeps this server's.
-        for (auto it = list.begin(); list.size() > kMaxServers;) {
-            it = it->first == server ? std::next(it) : list.erase(it);
+        std::string value = encipher(ftp::format_trust_list(list), kCipherKey);
+        for (auto it = list.begin(); value.size() > kMaxStoredValue && list.size() > 1;) {
+            if (it->first == server) ++it;
+            it = list.erase(it);
+            value = encipher(ftp::format_trust_list(list), kCipherKey);
         }
-        platform::write_setting(settings_file(), kSection, kKey, encipher(ftp::format_trust_list(list), kCipherKey));
+        platform::write_setting(settings_file(), kSection, kKey, value);
     };
     return store;
 }

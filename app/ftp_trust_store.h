@@ -1,6 +1,7 @@
-// Keeps what the FTP client learned about servers' TLS in ftp.ini (key "zhengshu" of
-// section "ftp"), enciphered like the other FTP settings and never shown in the window.
-// Removing that key forgets every pinned certificate.
+// Keeps what the FTP client learned about servers' TLS, and which servers the user agreed
+// to use in plain FTP, in ftp.ini (key "zhengshu" of section "ftp"), enciphered like the
+// other FTP settings and never shown in the window. Removing that key forgets every
+// pinned certificate and every such agreement.
 #pragma once
 
 #include <functional>

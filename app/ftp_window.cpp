@@ -14,6 +14,7 @@
 #include "app/record_store.h"
 #include "app/text_cipher.h"
 #include "app/unstorable_text.h"
+#include "app/worker_question.h"
 #include "ftp/database_sync.h"
 #include "platform/program_dir.h"
 #include "platform/secret_text.h"
@@ -69,6 +70,38 @@ struct Outcome {
     const char* failure_message;
     bool success_refreshes_list;
 };
+constexpr const char* kPlainQuestion =
+    "该服务器不支持加密连接（TLS）。继续连接将以明文发送FTP密码和数据文件。是否继续？";
+// Where to forget a remembered server, as the README says.
+constexpr const char* kTrustBrokenMessage =
+    "服务器的加密连接（TLS）或证书与之前记住的不一致，未连接。如确认服务器更换了证书，请退出程序，"
+    "删除ftp.ini中[ftp]节以zhengshu=开头的一行，再重新连接";
+
+std::string pin_question(const std::string& server, const std::string& fingerprint) {
+    return "服务器 " + server + " 的证书不是受信任的机构颁发的，无法确认服务器的身份。\n\n证书指纹（SHA-256）：\n" +
+           fingerprint + "\n\n请与服务器上证书的指纹核对，一致时点击‘是’记住此证书并继续连接，以后只接受此证书。";
+}
+
+// What the window shows for a connect that failed because of the server's TLS.
+struct RefusalReport {
+    const char* caption;
+    const char* message;  // nullptr: the caption says enough
+};
+RefusalReport refusal_report(ftp::ConnectRefusal refusal) {
+    switch (refusal) {
+        case ftp::ConnectRefusal::kPlainDeclined:
+        case ftp::ConnectRefusal::kPinDeclined:
+            return {"FTP - 连接已取消", nullptr};
+        case ftp::ConnectRefusal::kHostNameMismatch:
+            return {"FTP - 连接失败", "证书与服务器名称不符，未连接"};
+        case ftp::ConnectRefusal::kTrustBroken:
+            return {"FTP - 连接失败", kTrustBrokenMessage};
+        case ftp::ConnectRefusal::kNone:
+            break;
+    }
+    return {"FTP - 连接失败", nullptr};
+}
+
 constexpr Outcome kUpload{"FTP - 上传成功", "上传成功", "FTP - 上传失败", "上传失败", false};
 constexpr Outcome kDownload{"FTP - 下载成功", "下载成功", "FTP - 下载失败", "下载失败", true};
 
@@ -77,8 +110,20 @@ constexpr Outcome kDownload{"FTP - 下载成功", "下载成功", "FTP - 下载�
 // the window layer's post().
 class FtpWindow {
   public:
-    FtpWindow(AppState& state, ftp::FtpClient& client) : state_(state), windows_(state.windows), client_(client) {}
-    ~FtpWindow() { end_worker(); }
+    FtpWindow(AppState& state, ftp::FtpClient& client)
+        : state_(state), windows_(state.windows), client_(client), questions_(state.windows) {}
+    ~FtpWindow() {
+        questions_.cancel();
+        end_worker();
+    }
+
+    // The client's questions, asked on the window thread while the connect waits.
+    ftp::TrustConsent consent() {
+        return {[this](const std::string&) { return questions_.ask(kPlainQuestion); },
+                [this](const std::string& server, const std::string& fingerprint) {
+                    return questions_.ask(pin_question(server, fingerprint));
+                }};
+    }
 
     void load_settings() {
         ++opening_;
@@ -103,9 +148,11 @@ class FtpWindow {
         // Every copy of the password (this one, the worker's, the posted one's) wipes itself.
         const platform::SecretText password(windows_.text(kFtpWindow, "编辑框_ftp密码"));
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
+        questions_.allow();
         start([this, server, user, password, port_text, opening = opening_, ticket = client_.TakeConnectTicket()] {
             const bool ok = client_.Connect(ticket, server, user, password.text(), port_number(port_text), true);
-            windows_.post([this, ok, server, user, password, port_text, opening] {
+            const ftp::ConnectRefusal refusal = ok ? ftp::ConnectRefusal::kNone : client_.LastConnectRefusal();
+            windows_.post([this, ok, refusal, server, user, password, port_text, opening] {
                 end_worker();
                 save_setting("fuwuqi", server);
                 save_setting("name", user);
@@ -113,8 +160,10 @@ class FtpWindow {
                 save_setting("duankou", port_text);
                 if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
                 connected_ = ok;
-                windows_.set_text(kFtpWindow, kStatusBox, ok ? "FTP - 连接成功" : "FTP - 连接失败");
+                const RefusalReport report = refusal_report(refusal);
+                windows_.set_text(kFtpWindow, kStatusBox, ok ? "FTP - 连接成功" : report.caption);
                 enable_buttons();
+                if (report.message != nullptr) windows_.message_box(report.message);
             });
         });
     }
@@ -143,6 +192,7 @@ class FtpWindow {
     // The window is going: a running connect or transfer is cancelled and waited for,
     // so the client is never used after this close.
     void destroyed() {
+        questions_.cancel();
         client_.Close();
         end_worker();
         connected_ = false;
@@ -201,6 +251,7 @@ class FtpWindow {
     AppState& state_;
     ui::WindowLayer& windows_;
     ftp::FtpClient& client_;
+    WorkerQuestions questions_;
     std::thread worker_;
     bool busy_ = false;
     bool connected_ = false;
@@ -213,6 +264,7 @@ class FtpWindow {
 void bind_ftp_window(AppState& state, ftp::FtpClient& client) {
     auto window = std::make_shared<FtpWindow>(state, client);
     client.SetTrustStore(ftp_trust_store(settings_file));
+    client.SetTrustConsent(window->consent());
     ui::WindowLayer& windows = state.windows;
     windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked,
                  [&windows](int, int) { windows.load_window(kFtpWindow); });

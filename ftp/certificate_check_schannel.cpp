@@ -1,17 +1,25 @@
 // With Schannel, libcurl offers no hook inside the handshake: it reports the server's
-// certificate only once the handshake is over, and sends the user name right after. A
-// pinned login therefore takes two connections:
-//  1. a probe, which accepts any certificate and logs in as "anonymous" without a
-//     password (nothing of the user's), learns the server's certificate;
-//  2. if that is the pinned certificate (or, on first use, whatever the probe met), the
-//     real login requires the same public key inside its handshake
-//     (CURLOPT_PINNEDPUBLICKEY). A server without that key's private half fails there,
-//     before the user name and password are sent.
-// A server the system's authorities must vouch for is checked by Schannel itself.
+// certificate only once the handshake is over, and sends the user name right after. So:
+//  - a pinned login requires the pinned public key inside its handshake
+//    (CURLOPT_PINNEDPUBLICKEY): a server without that key's private half fails there,
+//    before the user name and password are sent. A pin stored before its public key was
+//    kept names the certificate only; once, a probe learns the server's certificate and,
+//    if it is the pinned one, its key, which the client then keeps beside the pin.
+//  - a certificate the authorities' check refused is learnt by probes, which tell a
+//    certificate an authority vouches for (refused for its host name) from one no
+//    authority vouches for, whose fingerprint the user is then shown.
+// A probe is a connection of its own that logs in as "anonymous" without a password
+// (nothing of the user's) and ends with a QUIT waited for briefly. A server the system's
+// authorities must vouch for is checked by Schannel itself.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <iterator>
 #include <set>
 #include <string_view>
 #include <vector>
 
+#include "ftp/brief_quit.h"
 #include "ftp/certificate_check.h"
 #include "platform/win32/certificate_digest.h"
 
@@ -50,26 +58,51 @@ std::string server_certificate(const curl_certinfo* info) {
     return found;
 }
 
-// The certificate the server shows, learnt over a connection of the probe's own.
-std::string probe_certificate(CURL* configured) {
+size_t collect_reply_code(char* data, size_t size, size_t count, void* user) {
+    const std::string_view line(data, size * count);
+    if (line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) && line[3] == ' ') {
+        static_cast<std::vector<int>*>(user)->push_back(std::atoi(std::string(line.substr(0, 3)).c_str()));
+    }
+    return size * count;
+}
+
+struct ProbeResult {
+    bool handshake_done = false;
+    platform::CertificateDigest digest;  // empty when the certificate could not be read
+};
+
+// A probe's connection. `check_issuer` has Schannel check the certificate's chain (never
+// its host name); then only a certificate an authority vouches for completes the handshake.
+ProbeResult probe(CURL* configured, bool check_issuer) {
+    ProbeResult result;
     CURL* probe = curl_easy_duphandle(configured);
-    if (probe == nullptr) return {};
+    if (probe == nullptr) return result;
+    std::vector<int> codes;
     curl_easy_setopt(probe, CURLOPT_USERNAME, "anonymous");
     curl_easy_setopt(probe, CURLOPT_PASSWORD, "");
     curl_easy_setopt(probe, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-    curl_easy_setopt(probe, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(probe, CURLOPT_PINNEDPUBLICKEY, nullptr);
+    curl_easy_setopt(probe, CURLOPT_SSL_VERIFYPEER, check_issuer ? 1L : 0L);
     curl_easy_setopt(probe, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(probe, CURLOPT_CERTINFO, 1L);
-    curl_easy_setopt(probe, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(probe, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(probe, CURLOPT_HEADERFUNCTION, collect_reply_code);
+    curl_easy_setopt(probe, CURLOPT_HEADERDATA, &codes);
+    // Whether the anonymous login succeeds does not matter: the handshake came first, and
+    // any reply after AUTH TLS's 234 came over a finished handshake.
+    curl_easy_perform(probe);
+    const auto accepted = std::find(codes.begin(), codes.end(), 234);
+    result.handshake_done = accepted != codes.end() && std::next(accepted) != codes.end();
+    curl_certinfo* info = nullptr;
+    if (curl_easy_getinfo(probe, CURLINFO_CERTINFO, &info) != CURLE_OK ||
+        !platform::digest_certificate(server_certificate(info), &result.digest)) {
+        result.digest = {};
+    }
     curl_easy_setopt(probe, CURLOPT_HEADERFUNCTION, nullptr);
     curl_easy_setopt(probe, CURLOPT_HEADERDATA, nullptr);
-    // Whether the anonymous login succeeds does not matter: the handshake came first.
-    curl_easy_perform(probe);
-    curl_certinfo* info = nullptr;
-    std::string pem;
-    if (curl_easy_getinfo(probe, CURLINFO_CERTINFO, &info) == CURLE_OK) pem = server_certificate(info);
+    quit_briefly(probe);
     curl_easy_cleanup(probe);
-    return pem;
+    return result;
 }
 
 }  // namespace
@@ -81,11 +114,14 @@ CURLcode CertificateCheck::install(CURL* curl) {
         return result;
     }
     if (key_pin_.empty()) {  // every request of the login's connection installs the check again
-        platform::CertificateDigest digest;
-        const bool known = platform::digest_certificate(probe_certificate(curl), &digest);
-        seen_ = known ? digest.certificate_sha256 : std::string();
-        const bool accepted = known && (pinned_.empty() || seen_ == pinned_);
-        key_pin_ = accepted ? "sha256//" + digest.public_key_sha256 : kRefuseEveryKey;
+        if (pinned_key_.empty()) {
+            const ProbeResult seen = probe(curl, false);
+            seen_ = seen.digest.certificate_sha256;
+            seen_key_ = seen.digest.public_key_sha256;
+            if (!seen_.empty() && seen_ == pinned_) pinned_key_ = seen_key_;
+        }
+        key_pin_ = pinned_key_.empty() ? kRefuseEveryKey : platform::public_key_pin(pinned_key_);
+        if (key_pin_.empty()) key_pin_ = kRefuseEveryKey;
     }
     // A pin names the certificate itself, so neither an authority nor the host name it
     // was issued for matters (home servers are often reached by an address it lacks).
@@ -94,6 +130,14 @@ CURLcode CertificateCheck::install(CURL* curl) {
     if (result == CURLE_OK) result = curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     if (result == CURLE_OK) result = curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
     return result;
+}
+
+CertificateCheck::Verdict CertificateCheck::examine_refusal(CURL* configured) {
+    if (probe(configured, true).handshake_done) return verdict_ = Verdict::kVouched;
+    const ProbeResult seen = probe(configured, false);
+    seen_ = seen.digest.certificate_sha256;
+    seen_key_ = seen.digest.public_key_sha256;
+    return verdict_ = seen_.empty() ? Verdict::kUnknown : Verdict::kUnvouched;
 }
 
 }  // namespace quillet::ftp

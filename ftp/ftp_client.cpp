@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ftp/brief_quit.h"
 #include "ftp/certificate_check.h"
 #include "ftp/listing_parser.h"
 #include "ftp/remote_path.h"
@@ -45,9 +46,6 @@ constexpr std::size_t kMaxListingBytes = 4 * 1024 * 1024;
 // Directory trees deeper than this are not walked: a server can list a directory
 // inside itself for ever, and a local tree can loop through links.
 constexpr int kMaxTreeDepth = 16;
-// How long closing waits for the server to acknowledge QUIT; a server that stopped
-// answering must not hold up whoever closes.
-constexpr long kQuitWaitSeconds = 1;
 
 // A name a server lists that may be joined onto a local directory: one plain
 // component, never a way out of it. A 0x5C byte that ends a double-byte GBK character
@@ -186,8 +184,6 @@ size_t read_from_file(char* buffer, size_t size, size_t count, void* user) {
     return read;
 }
 
-curl_socket_t refuse_new_socket(void*, curlsocktype, curl_sockaddr*) { return CURL_SOCKET_BAD; }
-
 void initialise_curl_once() {
     static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
     (void)initialised;
@@ -217,11 +213,13 @@ struct FtpClient::Impl {
     TrustStore trust_store;
     TrustList remembered;          // the trust store when no other is set
     std::string authorities_file;  // empty: the system's
-    // The TLS policy of the current connection: try TLS (plain FTP accepted) or require it,
+    TrustConsent consent;
+    // The TLS policy of the current connection: none (plain FTP agreed to) or required,
     // and how its certificate is checked.
-    long use_ssl = CURLUSESSL_TRY;
+    long use_ssl = CURLUSESSL_ALL;
     std::unique_ptr<CertificateCheck> check;
-    CURLcode last_result = CURLE_OK;  // of the last login attempt
+    CURLcode last_result = CURLE_OK;                 // of the last login attempt
+    ConnectRefusal refusal = ConnectRefusal::kNone;  // of the last connect
 
     bool connected() const { return curl != nullptr; }
 
@@ -270,41 +268,80 @@ struct FtpClient::Impl {
         return false;
     }
 
-    // The server accepted AUTH TLS during the last request's login.
-    bool tls_accepted() const {
-        return std::any_of(replies.begin(), replies.end(), [](const Reply& reply) { return reply.code == 234; });
+    // Learns why an authority check refused the certificate, over a handle of its own set
+    // up for the server (the refused login's is gone).
+    CertificateCheck::Verdict examine_refusal() {
+        curl = curl_easy_init();
+        if (curl == nullptr) return CertificateCheck::Verdict::kUnknown;
+        prepare("");
+        const CertificateCheck::Verdict verdict = check->examine_refusal(curl);
+        curl_easy_cleanup(curl);
+        curl = nullptr;
+        return verdict;
     }
 
-    // Logs in under what is known of the server: TLS tried on a server never seen with
-    // it, required (with its authority-vouched or pinned certificate) on one that was.
-    // A first certificate no authority vouches for is pinned, and the login tried again
-    // with the pin; the refused handshake sent nothing.
-    bool secure_log_in(const std::string& key) {
+    // Logs in under what is known of the server. TLS is always tried first and required
+    // on a server once seen with it (with its authority-vouched or pinned certificate).
+    // Plain FTP and a first pin each need the user's consent, asked only after the
+    // refused attempt has ended, so nothing of the user's went out before the answer.
+    bool secure_log_in(const std::string& host, int port) {
         using Kind = ServerTrust::Kind;
+        const std::string key = server_key(host, port);
+        const std::string shown_server = host + ":" + std::to_string(port == 0 ? 21 : port);
         const ServerTrust known = trust_store.recall ? trust_store.recall(key) : ServerTrust{};
-        if (known.kind == Kind::kPinned) {
-            return log_in(CURLUSESSL_ALL,
-                          std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, known.fingerprint));
+        if (known.kind == Kind::kPinned || known.kind == Kind::kAuthority) {
+            const bool pinned = known.kind == Kind::kPinned;
+            auto remembered_check = pinned ? std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned,
+                                                                                known.fingerprint, known.public_key)
+                                           : std::make_unique<CertificateCheck>(CertificateCheck::Mode::kAuthority);
+            const CertificateCheck* seen = remembered_check.get();
+            if (log_in(CURLUSESSL_ALL, std::move(remembered_check))) {
+                // A pin from before public keys were kept gains its key once a connect saw it.
+                if (pinned && known.public_key.empty() && !seen->seen_public_key().empty()) {
+                    remember(key, {Kind::kPinned, known.fingerprint, seen->seen_public_key()});
+                }
+                return true;
+            }
+            if (refused_by_tls()) refusal = ConnectRefusal::kTrustBroken;
+            return false;
         }
-        if (known.kind == Kind::kAuthority) {
-            return log_in(CURLUSESSL_ALL, std::make_unique<CertificateCheck>(CertificateCheck::Mode::kAuthority));
-        }
-        auto first = std::make_unique<CertificateCheck>(CertificateCheck::Mode::kAuthority);
-        CertificateCheck* first_check = first.get();
-        if (log_in(CURLUSESSL_TRY, std::move(first))) {
-            if (!tls_accepted()) return true;  // a plain server, still unknown
-            use_ssl = CURLUSESSL_ALL;
-            remember(key, {Kind::kAuthority, {}});
+        if (log_in(CURLUSESSL_ALL, std::make_unique<CertificateCheck>(CertificateCheck::Mode::kAuthority))) {
+            remember(key, {Kind::kAuthority, {}, {}});
             return true;
         }
-        const bool untrusted_certificate =
-            first_check->refused_by_authorities() || last_result == CURLE_PEER_FAILED_VERIFICATION;
-        if (!untrusted_certificate) return false;
-        auto pin = std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, first_check->seen_fingerprint());
-        const CertificateCheck* pin_check = pin.get();
-        if (!log_in(CURLUSESSL_ALL, std::move(pin))) return false;
-        remember(key, {Kind::kPinned, pin_check->seen_fingerprint()});
+        if (last_result == CURLE_USE_SSL_FAILED) {  // AUTH refused: no TLS on offer
+            if (known.kind != Kind::kPlainAgreed) {
+                if (!consent.allow_plain || !consent.allow_plain(shown_server)) {
+                    refusal = ConnectRefusal::kPlainDeclined;
+                    return false;
+                }
+                remember(key, {Kind::kPlainAgreed, {}, {}});
+            }
+            return log_in(CURLUSESSL_NONE, nullptr);
+        }
+        if (last_result != CURLE_PEER_FAILED_VERIFICATION) return false;
+        const CertificateCheck::Verdict verdict = examine_refusal();
+        if (verdict == CertificateCheck::Verdict::kVouched) refusal = ConnectRefusal::kHostNameMismatch;
+        if (verdict != CertificateCheck::Verdict::kUnvouched) return false;
+        const std::string fingerprint = check->seen_fingerprint();
+        const std::string public_key = check->seen_public_key();
+        if (!consent.allow_pin || !consent.allow_pin(shown_server, grouped_fingerprint(fingerprint))) {
+            refusal = ConnectRefusal::kPinDeclined;
+            return false;
+        }
+        // The login must meet the very certificate the user agreed to.
+        if (!log_in(CURLUSESSL_ALL,
+                    std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, fingerprint, public_key))) {
+            return false;
+        }
+        remember(key, {Kind::kPinned, fingerprint, public_key});
         return true;
+    }
+
+    // The last login failed in its TLS: no TLS on offer, or a certificate or key refused.
+    bool refused_by_tls() const {
+        return last_result == CURLE_USE_SSL_FAILED || last_result == CURLE_PEER_FAILED_VERIFICATION ||
+               last_result == CURLE_SSL_PINNEDPUBKEYNOTMATCH || last_result == CURLE_SSL_CONNECT_ERROR;
     }
 
     void remember(const std::string& key, const ServerTrust& trust) {
@@ -314,6 +351,7 @@ struct FtpClient::Impl {
     bool connect(const std::string& server, const std::string& user_name, const std::string& pass, int port,
                  bool passive_mode) {
         close();
+        refusal = ConnectRefusal::kNone;
         if (!valid_host(server) || port < 0 || port > 65535 || !safe_argument(user_name) || !safe_argument(pass)) {
             return false;
         }
@@ -324,7 +362,7 @@ struct FtpClient::Impl {
         password = pass;
         passive = passive_mode;
         mlsd_refused = false;
-        if (!secure_log_in(server_key(server, port))) return false;
+        if (!secure_log_in(server, port)) return false;
         char* entry_path = nullptr;
         curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry_path);
         current_directory = entry_path != nullptr && entry_path[0] == '/' ? entry_path : "/";
@@ -334,16 +372,8 @@ struct FtpClient::Impl {
     bool close() {
         platform::wipe_secret(password);
         if (curl == nullptr) return false;
-        // Left to curl_easy_cleanup, the QUIT would be sent by an internal handle that
-        // waits two minutes for the reply. One last request without a transfer instead
-        // ends the open control connection itself (QUIT, waited for briefly); it may not
-        // open a new connection, so a dropped one is not logged into again just to quit.
         prepare("");
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kQuitWaitSeconds);
-        curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, refuse_new_socket);
-        curl_easy_perform(curl);
+        quit_briefly(curl);
         curl_easy_cleanup(curl);
         curl = nullptr;
         return true;
@@ -628,6 +658,11 @@ void FtpClient::SetTrustStore(TrustStore store) {
     impl_->trust_store = std::move(store);
 }
 
+void FtpClient::SetTrustConsent(TrustConsent consent) {
+    std::lock_guard lock(mutex_);
+    impl_->consent = std::move(consent);
+}
+
 void FtpClient::SetCertificateAuthorities(const std::string& file) {
     std::lock_guard lock(mutex_);
     impl_->authorities_file = file;
@@ -651,6 +686,11 @@ bool FtpClient::Connect(const ConnectTicket& ticket, const std::string& server, 
     std::lock_guard lock(mutex_);
     if (closes_.load() != ticket.closes) return false;
     return impl_->connect(server, user, password, port, passive);
+}
+
+ConnectRefusal FtpClient::LastConnectRefusal() {
+    std::lock_guard lock(mutex_);
+    return impl_->refusal;
 }
 
 bool FtpClient::Close() {

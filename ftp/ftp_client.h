@@ -4,9 +4,10 @@
 // directory), so nothing depends on where the server's own current directory happens to
 // be. Every operation returns its failure value, without any traffic, when not connected.
 //
-// Connections use explicit TLS (AUTH TLS, protected data channel) whenever the server
-// offers it, checked as ftp/server_trust.h describes; credentials never cross an
-// unprotected connection to a server that was once seen with TLS.
+// Connections use explicit TLS (AUTH TLS, protected data channel), checked as
+// ftp/server_trust.h describes. Credentials cross an unprotected connection only to a
+// server that offers no TLS and that the user agreed to use in plain FTP; a certificate
+// no authority vouches for is used only once the user agreed to pin it.
 //
 // Thread-safe: the window thread and transfer threads share the one program-wide client.
 // Every operation holds mutex_ for its whole run, so operations never interleave on the
@@ -58,6 +59,15 @@ struct ConnectTicket {
     std::uint64_t closes = 0;
 };
 
+// Why the last Connect failed, where the server's TLS was the reason.
+enum class ConnectRefusal {
+    kNone,              // connected, or failed for another reason (address, password, ...)
+    kPlainDeclined,     // the server offers no TLS and plain FTP was not agreed to
+    kPinDeclined,       // no authority vouches for the certificate and it was not agreed to
+    kHostNameMismatch,  // an authority vouches for the certificate, but for another name
+    kTrustBroken,       // the server no longer matches the TLS or certificate remembered for it
+};
+
 // Receives bytes so far, bytes per millisecond and percent done.
 using ProgressCallback = std::function<void(std::int64_t& bytes_so_far, std::int64_t speed, int percent)>;
 
@@ -72,6 +82,10 @@ class FtpClient {
     // Where each server's TLS trust is looked up and recorded. Without one the client
     // remembers for its own lifetime only.
     void SetTrustStore(TrustStore store);
+    // Who is asked before plain FTP or a new pin; without it both are refused. The
+    // questions are asked while the connect holds the client, so Close waits for their
+    // answers: whoever closes must first make a waiting question give up.
+    void SetTrustConsent(TrustConsent consent);
     // A file of certificate authorities to trust instead of the system's (tests).
     void SetCertificateAuthorities(const std::string& file);
 
@@ -83,6 +97,7 @@ class FtpClient {
     ConnectTicket TakeConnectTicket() const;
     bool Connect(const ConnectTicket& ticket, const std::string& server, const std::string& user,
                  const std::string& password, int port, bool passive);
+    ConnectRefusal LastConnectRefusal();
     // False when nothing was open. Returns within about a second even when the server
     // stopped answering: a running operation gives up, and QUIT is not waited for longer.
     bool Close();

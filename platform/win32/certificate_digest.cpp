@@ -4,7 +4,9 @@
 #include <bcrypt.h>
 #include <wincrypt.h>
 
+#include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/hex.h"
@@ -72,8 +74,24 @@ bool digest_certificate(const std::string& pem, CertificateDigest* digest) {
     LocalFree(key);
     if (!hashed) return false;
     digest->certificate_sha256 = lower_hex(certificate_hash);
-    digest->public_key_sha256 = base64(key_hash);
-    return !digest->public_key_sha256.empty();
+    digest->public_key_sha256 = lower_hex(key_hash);
+    return true;
+}
+
+std::string public_key_pin(const std::string& public_key_sha256) {
+    if (public_key_sha256.size() != 64) return {};
+    Bytes key_hash;
+    for (std::size_t i = 0; i < public_key_sha256.size(); i += 2) {
+        unsigned value = 0;
+        for (char c : public_key_sha256.substr(i, 2)) {
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (digit < 0) return {};
+            value = value * 16 + static_cast<unsigned>(digit);
+        }
+        key_hash.push_back(static_cast<unsigned char>(value));
+    }
+    const std::string encoded = base64(key_hash);
+    return encoded.empty() ? std::string() : "sha256//" + encoded;
 }
 
 }  // namespace quillet::platform

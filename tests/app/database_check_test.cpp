@@ -88,6 +88,7 @@ TEST_F(DatabaseCheckTest, ADownloadedStoreWithOtherFieldsLeavesTheLocalStoreAlon
     std::filesystem::remove(platform::program_file("other.edb"));
 
     ftp::FtpClient client;
+    client.SetTrustConsent(test::agree_to_plain_ftp());
     ASSERT_TRUE(
         client.Connect("127.0.0.1", test::TestFtpServer::kUser, test::TestFtpServer::kPassword, server.port(), true));
     ftp::DatabaseSync sync;

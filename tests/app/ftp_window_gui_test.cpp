@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <thread>
 
 #include "app/ftp_window.h"
 #include "app/main_list.h"
@@ -68,6 +69,11 @@ class FtpWindowTest : public AppGuiTest {
     void open_ftp_window(const TestFtpServer& server, const std::string& password = TestFtpServer::kPassword) {
         windows().click(ui::kMainWindow, "按钮_FTP");
         ASSERT_TRUE(windows().is_open(kFtpWindow));
+        // Typing adds to what the window kept from an earlier connect.
+        for (const char* box :
+             {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
+            windows().set_text(kFtpWindow, box, "");
+        }
         windows().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
         windows().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server.port()));
         windows().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
@@ -75,10 +81,21 @@ class FtpWindowTest : public AppGuiTest {
         windows().type_text(kFtpWindow, "编辑框_ftp路径", "/store");
     }
 
-    void connect() {
-        windows().click(kFtpWindow, "按钮_ftp_连接");
-        wait_until([&] { return caption() != "FTP"; });
+    // Connects, answering "是" to the one question a server not met before brings (plain
+    // FTP, or pinning its certificate).
+    void connect(bool asks = true) {
+        if (asks) windows().answer_question(true);
+        click_connect();
     }
+    // The button stays disabled while the connect runs.
+    void click_connect() {
+        windows().click(kFtpWindow, "按钮_ftp_连接");
+        wait_until([&] { return enabled("按钮_ftp_连接"); });
+    }
+    // The texts of the questions shown since the last call.
+    std::vector<std::string> questions() { return shown_texts(ui::ShownDialog::Kind::kQuestion); }
+    std::string trust() { return decipher(stored("zhengshu"), kCipherKey); }
+    std::string server_name(const TestFtpServer& server) { return "127.0.0.1:" + std::to_string(server.port()); }
 
     // Clicks a transfer button, answers the confirmation and waits for the result.
     std::vector<ui::ShownDialog> transfer(const char* button, bool yes = true) {
@@ -215,6 +232,7 @@ TEST_F(FtpWindowTest, SettingsGbkCannotHoldAreRefusedBeforeAnythingIsSentOrSaved
     windows().set_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
     connect();
     ASSERT_EQ(caption(), "FTP - 连接成功");
+    shown();
     const std::size_t commands = server_.lines("CMD").size();
     windows().type_utf8(kFtpWindow, "编辑框_ftp路径", "\xF0\xA0\x80\x80");
     for (const char* button : {"按钮_ftp上传", "按钮_ftp_下载"}) {
@@ -300,14 +318,82 @@ TEST_F(FtpWindowTest, AConnectOnItsWayWhenTheWindowClosesNeverLogsIn) {
     EXPECT_EQ(server_.lines("LOGIN").size(), logins);
 }
 
+TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered) {
+    open_ftp_window(server_);
+    windows().answer_question(false);
+    click_connect();
+    EXPECT_EQ(caption(), "FTP - 连接已取消");
+    EXPECT_FALSE(enabled("按钮_ftp上传"));
+    EXPECT_TRUE(enabled("按钮_ftp_连接"));
+    EXPECT_EQ(questions(), std::vector<std::string>{
+                               "该服务器不支持加密连接（TLS）。继续连接将以明文发送FTP密码和数据文件。是否继续？"});
+    EXPECT_TRUE(server_.lines("CMD USER").empty()) << server_.log();
+    EXPECT_EQ(stored("zhengshu"), "");
+
+    connect();
+    EXPECT_EQ(caption(), "FTP - 连接成功");
+    EXPECT_EQ(questions().size(), 1u);
+    EXPECT_EQ(trust(), server_name(server_) + "=plain");
+    windows().destroy_window(kFtpWindow);
+
+    windows().click(ui::kMainWindow, "按钮_FTP");
+    connect(false);
+    EXPECT_EQ(caption(), "FTP - 连接成功");
+    EXPECT_TRUE(questions().empty());
+}
+
+// The question waits on the window thread while the connect waits for it; a window
+// closed meanwhile must not wait for the connect for ever.
+TEST_F(FtpWindowTest, ClosingTheWindowWhileTheConnectAwaitsAnAnswerEndsIt) {
+    open_ftp_window(server_);
+    windows().click(kFtpWindow, "按钮_ftp_连接");
+    while (server_.lines("CMD AUTH").empty()) std::this_thread::yield();
+    windows().destroy_window(kFtpWindow);
+    EXPECT_FALSE(program_client().IsConnected());
+    windows().process_events();
+    EXPECT_TRUE(server_.lines("CMD USER").empty());
+    EXPECT_EQ(stored("zhengshu"), "");
+}
+
+TEST_F(FtpWindowTest, ACertificateForAnotherNameIsRefusedWithoutAQuestion) {
+    test::TempDirectory certificates;
+    ASSERT_TRUE(test::make_test_certificates(certificates.path()));
+    TestFtpServer misnamed("--tls " + test::ScriptProcess::unix_path(certificates.path() + "/misnamed.pem"));
+    ASSERT_TRUE(misnamed.ready());
+    program_client().SetCertificateAuthorities(certificates.path() + "/ca.pem");
+    open_ftp_window(misnamed);
+    connect(false);
+    program_client().SetCertificateAuthorities("");
+    EXPECT_EQ(caption(), "FTP - 连接失败");
+    const std::vector<ui::ShownDialog> dialogs = shown();  // no question among them
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].kind, ui::ShownDialog::Kind::kMessage);
+    EXPECT_EQ(dialogs[0].text, "证书与服务器名称不符，未连接");
+    EXPECT_TRUE(misnamed.lines("CMD USER").empty());
+    EXPECT_EQ(stored("zhengshu"), "");
+}
+
 TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
     test::TempDirectory certificates;
     ASSERT_TRUE(test::make_test_certificates(certificates.path()));
     TestFtpServer tls("--tls " + test::ScriptProcess::unix_path(certificates.path() + "/self_a.pem"));
     ASSERT_TRUE(tls.ready());
     open_ftp_window(tls);
+    const std::string fingerprint = ftp::grouped_fingerprint(read_file_bytes(certificates.path() + "/self_a.sha256"));
+    const std::string question =
+        "服务器 " + server_name(tls) +
+        " 的证书不是受信任的机构颁发的，无法确认服务器的身份。\n\n证书指纹（SHA-256）：\n" + fingerprint +
+        "\n\n请与服务器上证书的指纹核对，一致时点击‘是’记住此证书并继续连接，以后只接受此证书。";
+    windows().answer_question(false);
+    click_connect();
+    EXPECT_EQ(caption(), "FTP - 连接已取消");
+    EXPECT_EQ(questions(), std::vector<std::string>{question});
+    EXPECT_EQ(stored("zhengshu"), "");
+    EXPECT_TRUE(tls.lines("CMD USER").empty());
+
     connect();
     ASSERT_EQ(caption(), "FTP - 连接成功");
+    EXPECT_EQ(questions(), std::vector<std::string>{question});
     const std::string stored_trust = stored("zhengshu");
     const std::string trust = decipher(stored_trust, kCipherKey);
     EXPECT_TRUE(trust.starts_with("127.0.0.1:" + std::to_string(tls.port()) + "=sha256:")) << trust;
@@ -324,9 +410,17 @@ TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
         path("ftp.ini"), "ftp", "zhengshu",
         encipher("127.0.0.1:" + std::to_string(changed.port()) + trust.substr(trust.find('=')), kCipherKey));
     open_ftp_window(changed);
-    connect();
+    shown();
+    connect(false);
     EXPECT_EQ(caption(), "FTP - 连接失败");
     EXPECT_TRUE(changed.lines(std::string("CMD USER ") + TestFtpServer::kUser).empty());
+    // Not asked again: told how to forget the pin instead.
+    const std::vector<ui::ShownDialog> dialogs = shown();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].kind, ui::ShownDialog::Kind::kMessage);
+    EXPECT_EQ(dialogs[0].text,
+              "服务器的加密连接（TLS）或证书与之前记住的不一致，未连接。如确认服务器更换了证书，请退出程序，"
+              "删除ftp.ini中[ftp]节以zhengshu=开头的一行，再重新连接");
     windows().destroy_window(kFtpWindow);
 }
 

@@ -63,6 +63,7 @@ class DatabaseSyncTest : public ::testing::Test {
     }
 
     bool connect(FtpClient& client, const TestFtpServer& server) {
+        client.SetTrustConsent(test::agree_to_plain_ftp());
         return client.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
     }
     std::string local_file() const { return local_.path() + "/data.edb"; }

@@ -17,6 +17,7 @@ using test::TestFtpServer;
 using test::write_file_bytes;
 
 bool connect(FtpClient& client, const TestFtpServer& server) {
+    client.SetTrustConsent(test::agree_to_plain_ftp());
     return client.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
 }
 
@@ -89,6 +90,7 @@ TEST(FtpClientHostileServer, AConnectTicketTakenBeforeCloseNeverLogsIn) {
     TestFtpServer server;
     ASSERT_TRUE(server.ready());
     FtpClient client;
+    client.SetTrustConsent(test::agree_to_plain_ftp());
     const ConnectTicket stale = client.TakeConnectTicket();
     client.Close();
     EXPECT_FALSE(

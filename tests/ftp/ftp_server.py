@@ -12,7 +12,8 @@ Failed logins are answered at once. Paths travel as raw bytes (GBK names include
 download send N bytes and then hang, like a server that stopped mid-transfer. --die-after-receiving N kills the
 server (SIGKILL) once an upload has written N bytes. --no-rename-over refuses to rename onto an existing file, as some
 servers do; --refuse-rename-from TEXT refuses renames of files whose name contains TEXT.
---mute-after-login answers the login (and PWD) and then nothing more (QUIT included).
+--mute-after-login answers the login (and PWD, and TLS's PBSZ and PROT) and then nothing
+more (QUIT included).
 --hostile-listing lists every directory as the same crafted entries: names with
 separators, dot names, a NUL, a plain file "ok.txt" and a subdirectory "d", so that
 "d" nests without end.
@@ -181,7 +182,7 @@ def main():
             log.write("CMD %s\n" % shown)
             if args.tls and cmd in ("USER", "PASS") and not getattr(self, "_ssl_established", False):
                 log.write("CLEAR %s\n" % cmd)
-            if args.mute_after_login and self.authenticated and cmd != "PWD":
+            if args.mute_after_login and self.authenticated and cmd not in ("PWD", "PBSZ", "PROT"):
                 return
             super().pre_process_command(line, cmd, arg)
 

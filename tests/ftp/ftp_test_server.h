@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/server_trust.h"
 #include "tests/support/script_process.h"
 #include "tests/support/temp_directory.h"
 
@@ -31,6 +32,12 @@ inline void write_file_bytes(const std::string& path, const std::string& bytes) 
 // Writes a fresh test authority and server certificates into `directory`.
 inline bool make_test_certificates(const std::string& directory) {
     return ScriptProcess("tests/support/test_certificates.py", {ScriptProcess::unix_path(directory)}).wait() == 0;
+}
+
+// What a user answers for the test servers without TLS: yes to plain FTP, and no
+// certificate ever agreed to.
+inline ftp::TrustConsent agree_to_plain_ftp() {
+    return {[](const std::string&) { return true; }, {}};
 }
 
 class TestFtpServer {
@@ -67,9 +74,9 @@ class TestFtpServer {
 
     std::vector<std::string> arguments(const std::string& options) const {
         std::filesystem::create_directories(root());
-        std::vector<std::string> all = {"--root", ScriptProcess::unix_path(root()),
-                                        "--log",  ScriptProcess::unix_path(log_path()),
-                                        "--user", kUser,
+        std::vector<std::string> all = {"--root",     ScriptProcess::unix_path(root()),
+                                        "--log",      ScriptProcess::unix_path(log_path()),
+                                        "--user",     kUser,
                                         "--password", kPassword};
         std::istringstream words(options);
         for (std::string word; words >> word;) all.push_back(word);
