@@ -9,7 +9,7 @@
 set -euo pipefail
 
 # One list per group; a group that needs another names it in includes_<group>.
-run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libssl-dev libx11-dev libxtst-dev
+run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libssl-dev libsodium-dev libx11-dev libxtst-dev
               libpcre2-dev fonts-wqy-zenhei xdg-utils)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev xvfb xauth xdotool xclip
                python3 python3-pyftpdlib python3-openssl clang libclang-rt-14-dev)
