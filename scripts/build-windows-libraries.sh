@@ -78,8 +78,9 @@ cmake -S "$pcre2_dir" -B build-pcre2 "${common[@]}" -DPCRE2_BUILD_PCRE2GREP=OFF 
 cmake --build build-pcre2
 cmake --install build-pcre2 >/dev/null
 
-# libsodium builds with autotools only; its configure script is shipped in the source.
-(cd "$sodium_dir" && ./configure -q --host=x86_64-w64-mingw32 --prefix="$prefix" --disable-shared --enable-static \
+# libsodium builds with autotools only, and Debian's source leaves its configure script
+# to be generated.
+(cd "$sodium_dir" && autoreconf -fi >/dev/null 2>&1 && ./configure -q --host=x86_64-w64-mingw32 --prefix="$prefix" --disable-shared --enable-static \
      --with-pic=no CC=x86_64-w64-mingw32-gcc-posix >/dev/null &&
  make -s -j"$(nproc)" >/dev/null && make -s install >/dev/null)
 
