@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
+#include <memory>
 #include <string>
+
+#include "app/ftp_password.h"
 
 #include "ui/window_layer.h"
 
@@ -16,6 +20,9 @@ struct AppState {
     ui::WindowLayer& windows;
     // The login password of the current session; the access password of the store.
     std::string session_password;
+    // The key that seals ftp.ini's password in this session, derived on a worker thread
+    // from the login (empty before a login and after the session ends).
+    std::shared_future<std::shared_ptr<const FtpKey>> ftp_key;
     // Ticks of 时钟1 left before the idle logout.
     int idle_countdown = 0;
     // The clock's tick count at the last idle tick (or at the session's start).

@@ -9,9 +9,11 @@
 #include <thread>
 
 #include "app/database_check.h"
+#include "app/ftp_password.h"
 #include "app/ftp_trust_store.h"
 #include "app/list_load.h"
 #include "app/record_store.h"
+#include "app/session.h"
 #include "app/text_cipher.h"
 #include "app/unstorable_text.h"
 #include "app/worker_question.h"
@@ -32,21 +34,41 @@ constexpr const char* kConnectButton = "按钮_ftp_连接";
 constexpr const char* kUploadButton = "按钮_ftp上传";
 constexpr const char* kDownloadButton = "按钮_ftp_下载";
 constexpr const char* kPathBox = "编辑框_ftp路径";
+constexpr const char* kPasswordKey = "password";
+constexpr const char* kPasswordBox = "编辑框_ftp密码";
 
 struct SettingBox {
     const char* key;
     const char* box;
 };
-constexpr SettingBox kSettings[] = {{"fuwuqi", "编辑框_ftp地址"},
-                                    {"name", "编辑框_ftp账号"},
-                                    {"password", "编辑框_ftp密码"},
-                                    {"duankou", "编辑框_ftp端口"},
-                                    {"lu", kPathBox}};
+// The values kept under the text cipher; the password is sealed (app/ftp_password.h).
+constexpr SettingBox kSettings[] = {
+    {"fuwuqi", "编辑框_ftp地址"}, {"name", "编辑框_ftp账号"}, {"duankou", "编辑框_ftp端口"}, {"lu", kPathBox}};
 
 std::string settings_file() { return platform::program_file("ftp.ini"); }
 
 void save_setting(const char* key, const std::string& value) {
     platform::write_setting(settings_file(), kSection, key, encipher(value, kCipherKey));
+}
+
+void save_password(const FtpKey& key, std::string_view password) {
+    platform::write_setting(settings_file(), kSection, kPasswordKey, seal_ftp_password(key, password));
+}
+
+// The FTP password as the window shows it: what the session's key opens, or an empty box
+// for a value it does not open. An old enciphered value is resealed the first time it is
+// read, and a value left with two seals by an interrupted password change keeps one.
+platform::SecretText load_password(const FtpKey& key) {
+    const std::string stored = platform::read_setting(settings_file(), kSection, kPasswordKey);
+    if (!is_sealed_ftp_value(stored)) {
+        platform::SecretText old(decipher(stored, kCipherKey));
+        if (!old.text().empty()) save_password(key, old.text());
+        return old;
+    }
+    platform::LockedBytes opened;
+    if (!open_ftp_password(key, stored, &opened)) return {};
+    if (!is_settled_ftp_value(key, stored)) save_password(key, opened.view());
+    return platform::SecretText(std::string(opened.view()));
 }
 
 // The number as atoi reads it (leading blanks, a sign, then digits up to the first
@@ -132,6 +154,7 @@ class FtpWindow {
             windows_.set_text(kFtpWindow, setting.box,
                               decipher(platform::read_setting(settings_file(), kSection, setting.key), kCipherKey));
         }
+        windows_.set_text(kFtpWindow, kPasswordBox, load_password(session_ftp_key(state_)).text());
     }
 
     void connect() {
@@ -146,7 +169,7 @@ class FtpWindow {
         const std::string server = windows_.text(kFtpWindow, "编辑框_ftp地址");
         const std::string user = windows_.text(kFtpWindow, "编辑框_ftp账号");
         // Every copy of the password (this one, the worker's, the posted one's) wipes itself.
-        const platform::SecretText password(windows_.text(kFtpWindow, "编辑框_ftp密码"));
+        const platform::SecretText password(windows_.text(kFtpWindow, kPasswordBox));
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
         questions_.allow();
         start([this, server, user, password, port_text, opening = opening_, ticket = client_.TakeConnectTicket()] {
@@ -156,7 +179,8 @@ class FtpWindow {
                 end_worker();
                 save_setting("fuwuqi", server);
                 save_setting("name", user);
-                save_setting("password", password.text());
+                // A session that ended meanwhile has no key to seal it with.
+                if (!state_.session_password.empty()) save_password(session_ftp_key(state_), password.text());
                 save_setting("duankou", port_text);
                 if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
                 connected_ = ok;

@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <future>
 
+#include "app/ftp_password.h"
 #include "app/login_password.h"
+#include "app/recovery_notice.h"
 #include "app/unstorable_text.h"
 #include "db/database.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
+#include "platform/program_dir.h"
 #include "platform/secret_text.h"
+#include "platform/settings_file.h"
 
 namespace quillet::app {
 namespace {
@@ -34,15 +39,28 @@ void log_in(AppState& state) {
         wipe_text(typed);
         return;
     }
-    if (!check_login_password(typed)) {
-        wipe_text(typed);
-        show_login_tip(windows, "密码错误");
-        return;
+    const LoginResult login = log_in_with(typed);
+    switch (login.kind) {
+        case LoginResult::Kind::kLoggedIn:
+            break;
+        case LoginResult::Kind::kWrongPassword:
+            wipe_text(typed);
+            show_login_tip(windows, "密码错误");
+            return;
+        case LoginResult::Kind::kStoreWithoutPassword:
+            wipe_text(typed);
+            windows.message_box(
+                "数据文件 data.edb 没有设置访问密码，无法核对登录密码，未登录。\r\n"
+                "请先用命令 edb passwd data.edb 给它设置访问密码（即登录密码），再登录。");
+            return;
     }
     release_session_password(state);
     state.session_password = std::move(typed);
+    start_ftp_key(state);
     windows.load_window(kMainWindow);
     windows.destroy_window(kLoginWindow);
+    if (!login.store_problem.empty()) windows.message_box(login.store_problem);
+    if (!login.new_recovery_code.empty()) show_recovery_code(windows, login.new_recovery_code);
 }
 
 // Whatever ends the main window ends the session: 注销, 退出, the idle logout and the
@@ -85,10 +103,25 @@ void idle_tick(AppState& state) {
 
 }  // namespace
 
+void start_ftp_key(AppState& state) {
+    // Derived off the window thread: it takes a noticeable fraction of a second.
+    state.ftp_key = std::async(std::launch::async, [password = platform::SecretText(state.session_password)] {
+                        return derive_ftp_key(platform::read_setting(platform::program_file("ftp.ini"), "ftp",
+                                                                     "password"),
+                                              password.text());
+                    }).share();
+}
+
+const FtpKey& session_ftp_key(AppState& state) {
+    if (!state.ftp_key.valid()) start_ftp_key(state);
+    return *state.ftp_key.get();
+}
+
 void wipe_text(std::string& text) { platform::wipe_secret(text); }
 
 void release_session_password(AppState& state) {
     wipe_text(state.session_password);
+    state.ftp_key = {};
     db::forget_cached_keys();
 }
 

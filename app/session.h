@@ -1,4 +1,4 @@
-// The session: login against the password kept in data.ini, logout, exit, and the idle
+// The session: login against the store the password unlocks, logout, exit, and the idle
 // countdown that logs the user out after ten minutes without pointer movement over the
 // main window.
 #pragma once
@@ -17,7 +17,12 @@ void bind_session(AppState& state);
 // Overwrites the text's bytes (spare capacity too) before emptying it, so the secret
 // does not linger in memory that is later reused.
 void wipe_text(std::string& text);
-// Wipes the session password and drops the engine's keys derived from it.
+// Starts deriving the session's key for ftp.ini's password from the session password.
+void start_ftp_key(AppState& state);
+// The session's key for ftp.ini's password; waits for its derivation when it is still
+// running (only when the FTP window opens within a moment of the login).
+const FtpKey& session_ftp_key(AppState& state);
+// Wipes the session password and drops the keys derived from it.
 void release_session_password(AppState& state);
 
 }  // namespace quillet::app

@@ -1,9 +1,10 @@
 #include "app/startup.h"
 
 #include "app/copy_and_type.h"
+#include "app/password_vault.h"
+#include "app/recovery_notice.h"
 #include "app/record_store.h"
 #include "app/session.h"
-#include "app/text_cipher.h"
 #include "app/unstorable_text.h"
 #include "db/database.h"
 #include "platform/file.h"
@@ -22,7 +23,7 @@ constexpr std::int32_t kWrongAccessPassword = -78;
 std::string settings_path() { return platform::program_file("data.ini"); }
 std::string store_path() { return platform::program_file("data.edb"); }
 
-enum class Protection { kSet, kOtherPassword, kNotSet, kNoStore };
+enum class Protection { kSet, kAlreadyLocked, kOtherPassword, kNotSet, kNoStore };
 
 // Makes `password` the store's access password. A store locked with another password is
 // left alone: re-keying it is impossible without that password, and storing the new
@@ -40,10 +41,11 @@ Protection protect_store(const std::string& password) {
         db::OpenOptions options;
         options.password = password;
         if (!db::open_database(path, options)) return Protection::kOtherPassword;
-        db::close_database(path);  // already locked with this very password
+        db::close_database(path);
+        return Protection::kAlreadyLocked;
     }
-    // Any other failure (no store could be written) leaves the store to the next start,
-    // which finds it missing and asks again.
+    // No store could be written or opened: a setup finished now would lead to a login
+    // that cannot open the store.
     return Protection::kNoStore;
 }
 
@@ -80,8 +82,13 @@ void complete_setup(AppState& state, const SettingWriter& write_setting) {
     const Protection protection = protect_store(typed);
     switch (protection) {
         case Protection::kSet:
-        case Protection::kNoStore:
+        case Protection::kAlreadyLocked:
             break;
+        case Protection::kNoStore:
+            wipe_text(typed);
+            windows.message_box("数据文件 data.edb 无法创建或打开（磁盘已满、目录不可写或文件正被其他程序使用？），"
+                                "密码设置未完成。\r\n请排除问题后重新设置密码。");
+            return;
         case Protection::kOtherPassword:
             wipe_text(typed);
             windows.message_box(
@@ -93,7 +100,8 @@ void complete_setup(AppState& state, const SettingWriter& write_setting) {
             windows.message_box("无法给数据文件 data.edb 设置密码，本次设置未做任何修改。");
             return;
     }
-    if (!write_setting(settings, "password", "password", encipher(typed, kCipherKey)) ||
+    std::string recovery_code;
+    if (!write_setting(settings, "password", "password", format_vault(new_vault(typed, &recovery_code))) ||
         !write_setting(settings, "reg", "reg", "1")) {
         std::string shown = settings_not_written(protection, typed);
         wipe_text(typed);
@@ -111,6 +119,7 @@ void complete_setup(AppState& state, const SettingWriter& write_setting) {
     wipe_text(shown);
     copy_secret_to_clipboard(typed);
     wipe_text(typed);
+    show_recovery_code(windows, recovery_code);
     windows.load_window(kLoginWindow);
     windows.destroy_window(kSetupWindow);
 }

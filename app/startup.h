@@ -12,7 +12,7 @@ namespace quillet::app {
 
 // The note kept in data.ini for a user who has forgotten the password.
 inline constexpr std::string_view kForgottenPasswordNote =
-    "请勿删除本文件或修改本文件，如密码遗忘可以将该文件发送邮件maintainers@quillet.app";
+    "请勿删除本文件或修改本文件，如密码遗忘可以使用恢复码找回（quillet-cli recover）";
 
 // Opens the login window when a password has been set and the store exists, otherwise
 // the password setup window (writing an empty store first when the store is gone).

@@ -20,11 +20,11 @@ if(QUILLET_WINE64)
                                     ${QUILLET_WINE64})
 endif()
 
-# libcurl and PCRE2, cross-built from Debian's sources by scripts/build-windows-libraries.sh.
+# libcurl, PCRE2 and libsodium, cross-built from Debian's sources by scripts/build-windows-libraries.sh.
 set(QUILLET_WINDOWS_LIBRARIES ${PROJECT_SOURCE_DIR}/build/windows-libraries/prefix CACHE PATH
-    "Static mingw-w64 builds of libcurl and PCRE2")
+    "Static mingw-w64 builds of libcurl, PCRE2 and libsodium")
 if(NOT EXISTS ${QUILLET_WINDOWS_LIBRARIES}/.complete)
-  message(FATAL_ERROR "libcurl and PCRE2 for Windows are missing: run scripts/build-windows-libraries.sh")
+  message(FATAL_ERROR "libcurl, PCRE2 and libsodium for Windows are missing: run scripts/build-windows-libraries.sh")
 endif()
 set(CURL_DIR ${QUILLET_WINDOWS_LIBRARIES}/lib/cmake/CURL)
 find_library(QUILLET_PCRE2_LIBRARY pcre2-8 PATHS ${QUILLET_WINDOWS_LIBRARIES}/lib NO_DEFAULT_PATH
@@ -34,6 +34,13 @@ target_include_directories(quillet_pcre2 SYSTEM INTERFACE ${QUILLET_WINDOWS_LIBR
 target_link_libraries(quillet_pcre2 INTERFACE ${QUILLET_PCRE2_LIBRARY})
 target_compile_definitions(quillet_pcre2 INTERFACE PCRE2_STATIC)
 add_library(PkgConfig::PCRE2 ALIAS quillet_pcre2)
+find_library(QUILLET_SODIUM_LIBRARY sodium PATHS ${QUILLET_WINDOWS_LIBRARIES}/lib NO_DEFAULT_PATH
+             NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_library(quillet_sodium INTERFACE)
+target_include_directories(quillet_sodium SYSTEM INTERFACE ${QUILLET_WINDOWS_LIBRARIES}/include)
+target_link_libraries(quillet_sodium INTERFACE ${QUILLET_SODIUM_LIBRARY})
+target_compile_definitions(quillet_sodium INTERFACE SODIUM_STATIC)
+add_library(PkgConfig::SODIUM ALIAS quillet_sodium)
 
 # Folders whose Windows variants do not exist yet; they are left out of this build.
 set(quillet_windows_pending_dirs)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the two libraries the Windows build links that Debian packages only for Linux:
-# libcurl (FTP and HTTP; TLS through the system's Schannel, so nothing else is needed)
-# and PCRE2, from Debian's own source packages with Debian's patches applied, as static
+# Builds the three libraries the Windows build links that Debian packages only for Linux:
+# libcurl (FTP and HTTP; TLS through the system's Schannel, so nothing else is needed),
+# PCRE2 and libsodium, from Debian's own source packages with Debian's patches applied, as static
 # mingw-w64 libraries under build/windows-libraries/prefix. Runs once; later calls find
 # the libraries and return at once. A finished build is also kept in the user's cache
 # (~/.cache/quillet), keyed by this script, the toolchain and the packages it builds from,
@@ -13,7 +13,8 @@ prefix="$root/prefix"
 [ -f "$prefix/.complete" ] && exit 0
 
 key=$( { cat scripts/build-windows-libraries.sh cmake/mingw-w64.cmake
-         dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-x86-64-posix libcurl4-openssl-dev libpcre2-dev; } |
+         dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-x86-64-posix libcurl4-openssl-dev libpcre2-dev \
+             libsodium-dev; } |
        sha256sum | cut -c1-16)
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/quillet/windows-libraries-$key"
 if [ -f "$cache/.complete" ]; then
@@ -52,8 +53,10 @@ fetch_source() {
 }
 fetch_source curl libcurl4-openssl-dev
 fetch_source pcre2 libpcre2-dev
+fetch_source libsodium libsodium-dev
 curl_dir=$(find . -maxdepth 1 -type d -name 'curl-*' | head -1)
 pcre2_dir=$(find . -maxdepth 1 -type d -name 'pcre2-*' | head -1)
+sodium_dir=$(find . -maxdepth 1 -type d -name 'libsodium-*' | head -1)
 
 toolchain="$PWD/../../../cmake/mingw-w64.cmake"
 launcher=()
@@ -74,6 +77,12 @@ cmake -S "$pcre2_dir" -B build-pcre2 "${common[@]}" -DPCRE2_BUILD_PCRE2GREP=OFF 
     -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF >/dev/null
 cmake --build build-pcre2
 cmake --install build-pcre2 >/dev/null
+
+# libsodium builds with autotools only, and Debian's source leaves its configure script
+# to be generated.
+(cd "$sodium_dir" && autoreconf -fi >/dev/null 2>&1 && ./configure -q --host=x86_64-w64-mingw32 --prefix="$prefix" --disable-shared --enable-static \
+     --with-pic=no CC=x86_64-w64-mingw32-gcc-posix >/dev/null &&
+ make -s -j"$(nproc)" >/dev/null && make -s install >/dev/null)
 
 touch "$prefix/.complete"
 mkdir -p "$(dirname "$cache")"

@@ -9,14 +9,16 @@
 set -euo pipefail
 
 # One list per group; a group that needs another names it in includes_<group>.
-run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libssl-dev libx11-dev libxtst-dev
+run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libssl-dev libsodium-dev libx11-dev libxtst-dev
               libpcre2-dev fonts-wqy-zenhei xdg-utils)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev xvfb xauth xdotool xclip
                python3 python3-pyftpdlib python3-openssl clang libclang-rt-14-dev)
 includes_test=(run)
-# dpkg-dev fetches the sources of the libraries cross-built for Windows; the Song font has
+# dpkg-dev fetches the sources of the libraries cross-built for Windows, and autotools
+# build libsodium's; the Song font has
 # the metrics the forms were laid out for, and Wine draws the windows with it.
-windows_packages=(g++-mingw-w64-x86-64-posix wine64 googletest dpkg-dev ccache fonts-arphic-gbsn00lp)
+windows_packages=(g++-mingw-w64-x86-64-posix wine64 googletest dpkg-dev ccache fonts-arphic-gbsn00lp
+                  autoconf automake libtool)
 includes_windows=(test)
 
 usage() {

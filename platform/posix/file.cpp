@@ -468,7 +468,7 @@ bool write_whole_file_atomically(const std::string& path, const std::string& byt
     const std::string temporary = target + suffix;
     const bool written = write_all(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!written || !closed || before_change() != FileError::kNone || rename(temporary.c_str(), target.c_str()) != 0) {
         unlink(temporary.c_str());
         return false;
     }

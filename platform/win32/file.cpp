@@ -480,7 +480,7 @@ bool write_whole_file_atomically(const std::string& path, const std::string& byt
     const bool written = write_all(handle, bytes.data(), bytes.size()) && FlushFileBuffers(handle);
     const bool closed = CloseHandle(handle) != 0;
     // MOVEFILE_WRITE_THROUGH returns only once the rename is on disk.
-    if (!written || !closed ||
+    if (!written || !closed || before_change() != FileError::kNone ||
         !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temporary.c_str());
         return false;

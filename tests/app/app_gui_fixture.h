@@ -15,6 +15,7 @@
 
 #include "app/app_state.h"
 #include "platform/program_dir.h"
+#include "tests/support/cheap_keys.h"
 
 #ifdef _WIN32
 #include "ui/win32_window_layer.h"
@@ -55,7 +56,9 @@ class AppGuiTest : public testing::Test {
         layer_->set_scripted(true);
         layer_->take_shown();
         state_->session_password.clear();
+        state_->ftp_key = {};
         state_->idle_countdown = 0;
+        testing_support::use_cheap_key_derivations();
     }
 
     void TearDown() override {

@@ -18,10 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "app/text_cipher.h"
+#include "app/password_vault.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 #include "tests/app/record_store_fixture.h"
+#include "tests/support/cheap_keys.h"
 #include "tests/support/child_process.h"
 
 // Xlib last: its macros (None, Bool) would break the headers above.
@@ -70,7 +71,10 @@ class CloseBoxTest : public testing::Test {
         platform::set_program_directory_for_testing(dir_.string());
         create_record_store(kLoginPassword);
         const std::string settings = platform::program_file("data.ini");
-        ASSERT_TRUE(platform::write_setting(settings, "password", "password", encipher(kLoginPassword, kCipherKey)));
+        std::string recovery_code;
+        testing_support::use_cheap_key_derivations();
+        ASSERT_TRUE(platform::write_setting(settings, "password", "password",
+                                            format_vault(new_vault(kLoginPassword, &recovery_code))));
         ASSERT_TRUE(platform::write_setting(settings, "reg", "reg", "1"));
         program_ = (dir_ / "quillet").string();
         std::filesystem::copy_file(QUILLET_PROGRAM, program_);

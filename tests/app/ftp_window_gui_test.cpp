@@ -1,9 +1,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/ftp_password.h"
 #include "app/ftp_window.h"
 #include "app/main_list.h"
 #include "app/record_store.h"
+#include "app/session.h"
 #include "app/text_cipher.h"
 #include "platform/manual_clock.h"
 #include "platform/settings_file.h"
@@ -65,6 +67,12 @@ class FtpWindowTest : public AppGuiTest {
     std::string caption() { return windows().text(kFtpWindow, "分组框_FTP"); }
     bool enabled(const char* button) { return windows().is_enabled(kFtpWindow, button); }
     std::string stored(const char* key) { return platform::read_setting(path("ftp.ini"), "ftp", key); }
+    // The FTP password ftp.ini keeps, as this session's key opens it.
+    std::string stored_password() {
+        platform::LockedBytes opened;
+        if (!open_ftp_password(session_ftp_key(state()), stored("password"), &opened)) return "<does not open>";
+        return std::string(opened.view());
+    }
 
     void open_ftp_window(const TestFtpServer& server, const std::string& password = TestFtpServer::kPassword) {
         windows().click(ui::kMainWindow, "按钮_FTP");
@@ -146,7 +154,8 @@ TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {
     EXPECT_EQ(decipher(stored("duankou"), kCipherKey), std::to_string(server_.port()) + "x");
     EXPECT_EQ(decipher(stored("fuwuqi"), kCipherKey), "127.0.0.1");
     EXPECT_EQ(decipher(stored("name"), kCipherKey), TestFtpServer::kUser);
-    EXPECT_EQ(decipher(stored("password"), kCipherKey), TestFtpServer::kPassword);
+    EXPECT_EQ(stored_password(), TestFtpServer::kPassword);
+    EXPECT_EQ(decipher(stored("password"), kCipherKey), "") << "still under the text cipher";
     EXPECT_EQ(stored("lu"), "");
 
     // Reopening starts unconnected, with the saved settings.
@@ -166,8 +175,27 @@ TEST_F(FtpWindowTest, AFailedConnectDisablesTheTransfersAndStillSavesTheSettings
     EXPECT_FALSE(enabled("按钮_ftp上传"));
     EXPECT_FALSE(enabled("按钮_ftp_下载"));
     EXPECT_TRUE(enabled("按钮_ftp_连接"));
-    EXPECT_EQ(decipher(stored("password"), kCipherKey), "wrong");
+    EXPECT_EQ(stored_password(), "wrong");
     EXPECT_TRUE(messages().empty());
+}
+
+// A folder from before the password was sealed: its value is read once and resealed;
+// a value that does not open (another login password's, or damaged) shows an empty box.
+TEST_F(FtpWindowTest, AnOldPasswordValueIsResealedAndOneThatDoesNotOpenShowsEmpty) {
+    ASSERT_TRUE(platform::write_setting(path("ftp.ini"), "ftp", "password", encipher("old-口令", kCipherKey)));
+    windows().click(ui::kMainWindow, "按钮_FTP");
+    EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), "old-口令");
+    EXPECT_EQ(stored_password(), "old-口令");
+    windows().destroy_window(kFtpWindow);
+
+    const std::string sealed = stored("password");
+    for (const std::string& unopenable : {seal_ftp_password(*derive_ftp_key({}, "other login"), "x"),
+                                          sealed.substr(0, sealed.size() - 2), std::string("QF1.garbage")}) {
+        ASSERT_TRUE(platform::write_setting(path("ftp.ini"), "ftp", "password", unopenable));
+        windows().click(ui::kMainWindow, "按钮_FTP");
+        EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), "") << unopenable;
+        windows().destroy_window(kFtpWindow);
+    }
 }
 
 TEST_F(FtpWindowTest, UploadThenDownloadRestoresTheUploadedRecordsAndKeepsABackup) {

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "app/ftp_password.h"
+#include "app/password_vault.h"
 #include "app/record_store.h"
 #include "app/text_cipher.h"
 #include "db/database.h"
@@ -14,14 +16,21 @@
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 #include "record_store_fixture.h"
+#include "tests/support/cheap_keys.h"
 
 namespace quillet::app {
 namespace {
 
+using Kind = LoginResult::Kind;
+
 constexpr char kOld[] = "old密码1";
 constexpr char kNew[] = "new密码2";
+constexpr char kFtpPassword[] = "ftp-口令";
 
 std::string settings() { return platform::program_file("data.ini"); }
+std::string ftp_settings() { return platform::program_file("ftp.ini"); }
+std::string stored_vault() { return platform::read_setting(settings(), "password", "password"); }
+std::string pending_vault() { return platform::read_setting(settings(), "pending", "pending"); }
 
 bool store_opens_with(const std::string& password) {
     db::OpenOptions options;
@@ -32,69 +41,178 @@ bool store_opens_with(const std::string& password) {
     return true;
 }
 
+// What the FTP window would show in a session of `login_password`.
+std::string ftp_password_for(const std::string& login_password) {
+    const std::string stored = platform::read_setting(ftp_settings(), "ftp", "password");
+    platform::LockedBytes opened;
+    if (!open_ftp_password(*derive_ftp_key(stored, login_password), stored, &opened)) return {};
+    return std::string(opened.view());
+}
+
 class LoginPasswordTest : public testing::Test {
   protected:
     void SetUp() override {
+        testing_support::use_cheap_key_derivations();
         create_record_store(kOld);
-        ASSERT_TRUE(platform::write_setting(settings(), "password", "password", encipher(kOld, kCipherKey)));
+        ASSERT_TRUE(platform::write_setting(settings(), "password", "password",
+                                            format_vault(new_vault(kOld, &recovery_code_))));
+        ASSERT_TRUE(platform::write_setting(ftp_settings(), "ftp", "password",
+                                            seal_ftp_password(*derive_ftp_key({}, kOld), kFtpPassword)));
         ASSERT_EQ(add_record(kOld, {"平台", "acct", "pw", "https://a.example", "备注"}), WriteResult::kDone);
     }
     void TearDown() override { set_password_change_step_hook({}); }
 
-    // Which of the two passwords log in and open the store now.
+    // Which of the two passwords log in and open the store and the FTP password now.
     void expect_only_working(const std::string& working, const std::string& failing) {
-        EXPECT_TRUE(check_login_password(working));
-        EXPECT_FALSE(check_login_password(failing));
+        EXPECT_EQ(log_in_with(failing).kind, Kind::kWrongPassword);
+        const LoginResult login = log_in_with(working);
+        EXPECT_EQ(login.kind, Kind::kLoggedIn);
+        EXPECT_EQ(login.new_recovery_code, "") << "the vault did not follow the store";
         EXPECT_TRUE(store_opens_with(working));
         const std::vector<Record> records = list_records(working);
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(decipher(records[0].password_cipher, kCipherKey), "pw");
+        EXPECT_EQ(ftp_password_for(working), kFtpPassword);
+        EXPECT_EQ(pending_vault(), "") << "the login did not settle the change";
     }
 
+    void move_store_aside() {
+        ASSERT_EQ(std::rename(platform::program_file("data.edb").c_str(), aside().c_str()), 0);
+    }
+    void put_store_back() { ASSERT_EQ(std::rename(aside().c_str(), platform::program_file("data.edb").c_str()), 0); }
+    static std::string aside() { return platform::program_file("data.edb.aside"); }
+
     TempProgramDirectory dir_;
+    std::string recovery_code_;
 };
 
-TEST_F(LoginPasswordTest, ChecksTheStoredPasswordByteForByte) {
-    EXPECT_TRUE(check_login_password(kOld));
-    EXPECT_FALSE(check_login_password("OLD密码1"));
-    EXPECT_FALSE(check_login_password(std::string(kOld) + " "));
-    EXPECT_FALSE(check_login_password(""));
-}
-
-TEST_F(LoginPasswordTest, NoSettingsFileAcceptsNothing) {
+TEST_F(LoginPasswordTest, TheStoreDecidesByteForByte) {
+    EXPECT_EQ(log_in_with(kOld).kind, Kind::kLoggedIn);
+    for (const std::string wrong : {"OLD密码1", "old密码1 ", "", "?", "old密码"}) {
+        EXPECT_EQ(log_in_with(wrong).kind, Kind::kWrongPassword) << wrong;
+    }
+    // data.ini lost: the store still knows its password; the vault starts anew.
     std::remove(settings().c_str());
-    EXPECT_FALSE(check_login_password(kOld));
-    EXPECT_FALSE(check_login_password(""));
+    const LoginResult login = log_in_with(kOld);
+    EXPECT_EQ(login.kind, Kind::kLoggedIn);
+    EXPECT_NE(login.new_recovery_code, "");
+    EXPECT_EQ(log_in_with(kOld).new_recovery_code, "") << "a code is made once, not at every login";
 }
 
-TEST_F(LoginPasswordTest, ChangeReKeysTheStoreAndLeavesNothingPending) {
+// A store that cannot tell (gone, or held by another program) must not lock the user out:
+// the vault decides, and the user is told what is wrong with the store.
+TEST_F(LoginPasswordTest, AStoreThatCannotTellLeavesTheDecisionToTheVault) {
+    move_store_aside();
+    const LoginResult login = log_in_with(kOld);
+    EXPECT_EQ(login.kind, Kind::kLoggedIn);
+    EXPECT_NE(login.store_problem.find("data.edb"), std::string::npos);
+    EXPECT_EQ(log_in_with(kNew).kind, Kind::kWrongPassword);
+    put_store_back();
+
+    db::OpenOptions exclusive;
+    exclusive.password = kOld;
+    exclusive.share_mode = 0;
+    ASSERT_TRUE(db::open_database(platform::program_file("data.edb"), exclusive));
+    // Another opening in this process stands for another program holding the store.
+    EXPECT_EQ(log_in_with(kNew).kind, Kind::kWrongPassword);
+    db::close_database();
+}
+
+TEST_F(LoginPasswordTest, AStoreWithoutAccessPasswordLetsNoPasswordIn) {
+    ASSERT_TRUE(db::create_database(platform::program_file("data.edb"), credential_fields()));
+    EXPECT_EQ(log_in_with(kOld).kind, Kind::kStoreWithoutPassword);
+    EXPECT_EQ(log_in_with("anything").kind, Kind::kStoreWithoutPassword);
+}
+
+// A store re-keyed by another tool, or copied in: its password logs in, the vault is made
+// anew for it with a new recovery code, and the vault's old password no longer counts.
+TEST_F(LoginPasswordTest, AStoreWithAnotherPasswordDecidesAndTheVaultFollows) {
+    create_record_store("other");
+    EXPECT_EQ(log_in_with(kOld).kind, Kind::kWrongPassword);
+    const LoginResult login = log_in_with("other");
+    EXPECT_EQ(login.kind, Kind::kLoggedIn);
+    EXPECT_NE(login.new_recovery_code, "");
+    PasswordVault vault;
+    ASSERT_TRUE(parse_vault(stored_vault(), &vault));
+    EXPECT_TRUE(vault_holds(vault, "other"));
+}
+
+// An old folder: data.ini holds the enciphered password (and an old change's pending
+// one). It logs in as before, once; then neither is left and a recovery code exists.
+TEST_F(LoginPasswordTest, AnOldFolderLogsInOnceAndKeepsNoReadablePassword) {
+    ASSERT_TRUE(platform::write_setting(settings(), "password", "password", encipher(kOld, kCipherKey)));
+    ASSERT_TRUE(platform::write_setting(settings(), "pending", "pending", encipher(kNew, kCipherKey)));
+    EXPECT_EQ(log_in_with(kNew).kind, Kind::kWrongPassword);
+    const LoginResult login = log_in_with(kOld);
+    EXPECT_EQ(login.kind, Kind::kLoggedIn);
+    EXPECT_NE(login.new_recovery_code, "");
+    EXPECT_EQ(pending_vault(), "");
+    PasswordVault vault;
+    ASSERT_TRUE(parse_vault(stored_vault(), &vault));
+    EXPECT_TRUE(vault_holds(vault, kOld));
+
+    // With the store away, the old value alone still lets its password in, and is upgraded.
+    ASSERT_TRUE(platform::write_setting(settings(), "password", "password", encipher(kOld, kCipherKey)));
+    move_store_aside();
+    const LoginResult offline = log_in_with(kOld);
+    EXPECT_EQ(offline.kind, Kind::kLoggedIn);
+    EXPECT_NE(offline.store_problem, "");
+    EXPECT_NE(offline.new_recovery_code, "");
+    EXPECT_TRUE(parse_vault(stored_vault(), &vault));
+}
+
+TEST_F(LoginPasswordTest, ChangeReKeysTheStoreReSealsTheFtpPasswordAndKeepsTheRecoveryCode) {
     EXPECT_EQ(change_login_password(kOld, kNew), PasswordChange::kDone);
     expect_only_working(kNew, kOld);
-    EXPECT_EQ(platform::read_setting(settings(), "pending", "pending"), "");
-    EXPECT_EQ(decipher(platform::read_setting(settings(), "password", "password"), kCipherKey), kNew);
+    EXPECT_EQ(platform::read_setting(ftp_settings(), "ftp", "password").find(','), std::string::npos);
+    PasswordVault vault;
+    ASSERT_TRUE(parse_vault(stored_vault(), &vault));
+    platform::LockedBytes data_key;
+    EXPECT_TRUE(open_with_recovery_code(vault, recovery_code_, &data_key)) << "the recovery code changed";
     // And back again: a second change starts from a clean state.
     EXPECT_EQ(change_login_password(kNew, kOld), PasswordChange::kDone);
     expect_only_working(kOld, kNew);
 }
 
-TEST_F(LoginPasswordTest, WrongCurrentPasswordChangesNothing) {
+TEST_F(LoginPasswordTest, WrongCurrentPasswordOrAForeignStoreChangesNothing) {
     EXPECT_EQ(change_login_password("guess", kNew), PasswordChange::kWrongPassword);
+    expect_only_working(kOld, kNew);
+    move_store_aside();
+    EXPECT_EQ(change_login_password(kOld, kNew), PasswordChange::kStoreFailed);
+    put_store_back();
     expect_only_working(kOld, kNew);
 }
 
-// data.ini names a password the store was never locked with (a store replaced by hand):
-// the change cannot re-key it and must not leave the new password counting.
-TEST_F(LoginPasswordTest, StoreLockedWithAnotherPasswordIsLeftAndNothingPends) {
-    create_record_store("other");
-    EXPECT_EQ(change_login_password(kOld, kNew), PasswordChange::kStoreFailed);
-    EXPECT_TRUE(check_login_password(kOld));
-    EXPECT_FALSE(check_login_password(kNew));
-    EXPECT_TRUE(store_opens_with("other"));
+TEST_F(LoginPasswordTest, TheRecoveryCodeSetsANewPasswordAndAWrongCodeChangesNothing) {
+    std::string wrong = recovery_code_;
+    wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
+    EXPECT_EQ(recover_login_password(wrong, kNew), Recovery::kWrongCode);
+    EXPECT_EQ(recover_login_password("not a code", kNew), Recovery::kWrongCode);
+    expect_only_working(kOld, kNew);
+
+    // Typed in lower case with spaces for dashes, after a password change.
+    ASSERT_EQ(change_login_password(kOld, "third密码"), PasswordChange::kDone);
+    std::string typed;
+    for (char c : recovery_code_) typed += c == '-' ? ' ' : static_cast<char>(std::tolower(c));
+    EXPECT_EQ(recover_login_password(typed, kNew), Recovery::kDone);
+    expect_only_working(kNew, "third密码");
+    EXPECT_EQ(recover_login_password(recovery_code_, kOld), Recovery::kDone) << "the code stays valid";
+    expect_only_working(kOld, kNew);
+}
+
+TEST_F(LoginPasswordTest, ANewRecoveryCodeReplacesTheOldOne) {
+    std::string replacement;
+    EXPECT_FALSE(replace_recovery_code(kNew, &replacement));
+    ASSERT_TRUE(replace_recovery_code(kOld, &replacement));
+    EXPECT_NE(replacement, recovery_code_);
+    EXPECT_EQ(recover_login_password(recovery_code_, kNew), Recovery::kWrongCode);
+    EXPECT_EQ(recover_login_password(replacement, kNew), Recovery::kDone);
+    expect_only_working(kNew, kOld);
 }
 
 // A crash right after a step, simulated by killing a forked child from the step hook.
 // Whatever the step, exactly one of the passwords logs in afterwards and opens the store
-// with its records: the old one before the re-key, the new one after it.
+// and the FTP password: the old one before the re-key, the new one after it.
 TEST_F(LoginPasswordTest, KillAfterAnyStepLeavesExactlyOnePasswordWorking) {
     for (int step = 1; step <= 3; ++step) {
         SCOPED_TRACE(step);
@@ -117,12 +235,11 @@ TEST_F(LoginPasswordTest, KillAfterAnyStepLeavesExactlyOnePasswordWorking) {
             // Put the old password back for the next round.
             ASSERT_EQ(change_login_password(kNew, kOld), PasswordChange::kDone);
         }
-        EXPECT_EQ(platform::read_setting(settings(), "pending", "pending"), "");
     }
 }
 
 // The same at every single file change of the whole password change, the re-key's own
-// writes, syncs and renames included: a crash anywhere leaves one password working.
+// writes, syncs and renames and the settings files' rewrites included.
 int g_changes_left = 0;
 
 platform::FileError kill_at_the_chosen_change() {
@@ -148,7 +265,7 @@ TEST_F(LoginPasswordTest, KillAtAnyFileChangeLeavesExactlyOnePasswordWorking) {
         if (completed) {
             EXPECT_EQ(WEXITSTATUS(status), 0);
         }
-        if (check_login_password(kOld)) {
+        if (store_opens_with(kOld)) {
             expect_only_working(kOld, kNew);
         } else {
             expect_only_working(kNew, kOld);
@@ -156,22 +273,25 @@ TEST_F(LoginPasswordTest, KillAtAnyFileChangeLeavesExactlyOnePasswordWorking) {
         }
     }
     EXPECT_TRUE(completed) << "the change never ran to its end";
-    // data.ini's two rewrites alone are two changes; the re-key adds its writes and syncs.
-    EXPECT_GT(change, 6) << "the kills did not reach into the re-key";
+    // The settings files' four renames alone are four changes; the re-key adds its own.
+    EXPECT_GT(change, 8) << "the kills did not reach into the re-key";
 }
 
 // A pending change the store cannot decide (the store is gone) keeps both passwords
 // usable rather than locking the user out, and is settled once the store is back.
 TEST_F(LoginPasswordTest, UndecidablePendingChangeAcceptsEitherUntilTheStoreTells) {
-    ASSERT_TRUE(platform::write_setting(settings(), "pending", "pending", encipher(kNew, kCipherKey)));
-    const std::string path = platform::program_file("data.edb");
-    const std::string aside = path + ".aside";
-    ASSERT_EQ(std::rename(path.c_str(), aside.c_str()), 0);
-    EXPECT_TRUE(check_login_password(kOld));
-    EXPECT_TRUE(check_login_password(kNew));
-    ASSERT_EQ(std::rename(aside.c_str(), path.c_str()), 0);
+    PasswordVault vault;
+    ASSERT_TRUE(parse_vault(stored_vault(), &vault));
+    platform::LockedBytes data_key;
+    ASSERT_TRUE(open_with_password(vault, kOld, &data_key));
+    ASSERT_TRUE(platform::write_setting(settings(), "pending", "pending",
+                                        format_vault(vault_for_new_password(vault, data_key, kNew))));
+    move_store_aside();
+    EXPECT_EQ(log_in_with(kOld).kind, Kind::kLoggedIn);
+    EXPECT_EQ(log_in_with(kNew).kind, Kind::kLoggedIn);
+    EXPECT_NE(pending_vault(), "");
+    put_store_back();
     expect_only_working(kOld, kNew);
-    EXPECT_EQ(platform::read_setting(settings(), "pending", "pending"), "");
 }
 
 }  // namespace

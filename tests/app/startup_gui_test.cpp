@@ -8,6 +8,7 @@
 
 #include "app/session.h"
 #include "app/startup.h"
+#include "app/password_vault.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
 #include "db/database.h"
@@ -47,6 +48,19 @@ class StartupGuiTest : public AppGuiTest {
 
     std::string setting(const std::string& section) {
         return platform::read_setting(path("data.ini"), section, section);
+    }
+
+    // Whether data.ini's vault keeps exactly `password`.
+    bool vault_holds_password(const std::string& password) {
+        PasswordVault vault;
+        return parse_vault(setting("password"), &vault) && vault_holds(vault, password);
+    }
+
+    // The message that shows a recovery code, and the code it shows.
+    static std::string code_shown_in(const std::string& message) {
+        const std::string before = "你的恢复码为：\r\n\r\n";
+        if (message.rfind(before, 0) != 0) return {};
+        return message.substr(before.size(), message.find('\r', before.size()) - before.size());
     }
 
     std::string file_bytes(const std::string& name) {
@@ -170,11 +184,19 @@ TEST_F(StartupGuiTest, FirstSetupStoresSixteenCharactersAndLocksANewStore) {
     set_up_with("Abcdefghijklmn16x");  // the 17th character is refused by the box
     const std::string password = "Abcdefghijklmn16";
 
-    EXPECT_EQ(messages(), std::vector<std::string>{
-                              "你设置的密码为：" + password +
-                              "\r\n请一定要牢记密码，否则无法查看数据文件，已将密码置剪辑板，你可粘贴保存起来！"});
-    EXPECT_EQ(setting("password"), encipher(password, kCipherKey));
-    EXPECT_EQ(decipher(setting("password"), kCipherKey), password);
+    const std::vector<std::string> shown = messages();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], "你设置的密码为：" + password +
+                            "\r\n请一定要牢记密码，否则无法查看数据文件，已将密码置剪辑板，你可粘贴保存起来！");
+    // The recovery code opens the vault; nothing in data.ini gives the password away.
+    PasswordVault vault;
+    ASSERT_TRUE(parse_vault(setting("password"), &vault));
+    platform::LockedBytes data_key, kept;
+    ASSERT_TRUE(open_with_recovery_code(vault, code_shown_in(shown[1]), &data_key)) << shown[1];
+    ASSERT_TRUE(kept_password(vault, data_key, &kept));
+    EXPECT_EQ(kept.view(), password);
+    EXPECT_TRUE(vault_holds_password(password));
+    EXPECT_EQ(decipher(setting("password"), kCipherKey), "");
     EXPECT_EQ(clipboard_.content(), password);
     EXPECT_EQ(setting("reg"), "1");
     EXPECT_EQ(setting("tishi"), std::string(kForgottenPasswordNote));
@@ -220,15 +242,15 @@ TEST_F(StartupGuiTest, SetupAfterTheStoreWasRecreatedLocksTheNewStore) {
     messages();
     set_up_with("new");
     EXPECT_TRUE(store_opens_with("new"));
-    EXPECT_EQ(decipher(setting("password"), kCipherKey), "new");
+    EXPECT_TRUE(vault_holds_password("new"));
 }
 
 TEST_F(StartupGuiTest, SetupOverAStoreLockedWithThatPasswordKeepsIt) {
     make_store("same");
     run_startup(state());
     set_up_with("same");
-    EXPECT_EQ(messages().size(), 1u);
-    EXPECT_EQ(decipher(setting("password"), kCipherKey), "same");
+    EXPECT_EQ(messages().size(), 2u);
+    EXPECT_TRUE(vault_holds_password("same"));
     EXPECT_TRUE(store_opens_with("same"));
     EXPECT_TRUE(windows().is_open(kLoginWindow));
 }
@@ -250,7 +272,7 @@ TEST_F(StartupGuiTest, SetupOverAStoreLockedWithAnotherPasswordWritesNothing) {
     // The original password completes the setup.
     windows().set_text(kSetupWindow, "编辑框_设置登录密码", "");
     set_up_with("original");
-    EXPECT_EQ(decipher(setting("password"), kCipherKey), "original");
+    EXPECT_TRUE(vault_holds_password("original"));
     EXPECT_TRUE(windows().is_open(kLoginWindow));
 }
 
@@ -276,9 +298,9 @@ TEST_F(StartupGuiTest, SetupThatCannotWriteTheSettingsSaysSoAndTheSamePasswordCo
     run_startup(state());
     ASSERT_TRUE(windows().is_open(kSetupWindow));
     set_up_with("chosen");
-    EXPECT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages().size(), 2u);
     EXPECT_EQ(setting("reg"), "1");
-    EXPECT_EQ(decipher(setting("password"), kCipherKey), "chosen");
+    EXPECT_TRUE(vault_holds_password("chosen"));
     EXPECT_TRUE(windows().is_open(kLoginWindow));
 }
 
@@ -314,8 +336,8 @@ TEST_F(StartupGuiTest, EachFailedSettingsWriteLeavesAStateTheNextStartRecoversFr
             set_up_with("new");
             writes_until_failure_ = -1;
             const std::vector<std::string> told = messages();
-            ASSERT_EQ(told.size(), 1u);
             const bool finished = failing == writes - 1;  // only the note failed
+            ASSERT_EQ(told.size(), finished ? 2u : 1u);
             EXPECT_EQ(told[0].rfind(kFinished, 0) == 0, finished) << told[0];
             EXPECT_EQ(windows().is_open(kLoginWindow), finished);
             if (recreated && failing == 0) {
@@ -341,10 +363,11 @@ TEST_F(StartupGuiTest, EachFailedSettingsWriteLeavesAStateTheNextStartRecoversFr
             windows().set_text(kSetupWindow, "编辑框_设置登录密码", "");
             set_up_with("new");
             const std::vector<std::string> then = messages();
-            ASSERT_EQ(then.size(), 1u);
+            ASSERT_EQ(then.size(), 2u);
             EXPECT_EQ(then[0].rfind(kFinished, 0), 0u) << then[0];
+            EXPECT_NE(code_shown_in(then[1]), "");
             EXPECT_EQ(setting("reg"), "1");
-            EXPECT_EQ(decipher(setting("password"), kCipherKey), "new");
+            EXPECT_TRUE(vault_holds_password("new"));
             EXPECT_TRUE(store_opens_with("new"));
         }
     }

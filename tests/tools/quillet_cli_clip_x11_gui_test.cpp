@@ -11,12 +11,14 @@
 #include <filesystem>
 #include <string>
 
+#include "app/password_vault.h"
 #include "app/record_store.h"
 #include "app/startup.h"
 #include "app/text_cipher.h"
 #include "db/database.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
+#include "tests/support/cheap_keys.h"
 #include "tests/support/child_process.h"
 
 namespace quillet::app {
@@ -58,7 +60,10 @@ class QuilletCliClipTest : public testing::Test {
         ASSERT_TRUE(db::set_access_password(kPassword));
         db::close_database(store);
         const std::string ini = platform::program_file("data.ini");
-        ASSERT_TRUE(platform::write_setting(ini, "password", "password", encipher(kPassword, kCipherKey)));
+        std::string recovery_code;
+        testing_support::use_cheap_key_derivations();
+        ASSERT_TRUE(platform::write_setting(ini, "password", "password",
+                                            format_vault(new_vault(kPassword, &recovery_code))));
         ASSERT_TRUE(platform::write_setting(ini, "reg", "reg", "1"));
         ASSERT_EQ(add_record(kPassword, {"平台", "账号", "密码pw", "", ""}), WriteResult::kDone);
     }

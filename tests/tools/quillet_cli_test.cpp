@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/login_password.h"
+#include "app/password_vault.h"
 #include "app/record_store.h"
 #include "app/startup.h"
 #include "app/text_cipher.h"
@@ -23,6 +24,7 @@
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 #include "platform/text_codec.h"
+#include "tests/support/cheap_keys.h"
 
 extern char** environ;
 
@@ -43,6 +45,7 @@ struct CliRun {
 class QuilletCliTest : public testing::Test {
   protected:
     void SetUp() override {
+        testing_support::use_cheap_key_derivations();
         root_ =
             std::filesystem::temp_directory_path() / ("quillet_cli_" + std::to_string(getpid()) + "_" +
                                                       testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -58,7 +61,7 @@ class QuilletCliTest : public testing::Test {
     std::string path(const std::string& name) const { return (root_ / name).string(); }
 
     // A store as the password setup leaves it: the empty store locked with the password,
-    // and data.ini with the enciphered password and the first-run flag. The program
+    // and data.ini with the password's vault (made cheap to open) and the first-run flag. The program
     // directory stays pointed at it.
     void make_store(const std::string& name, const std::string& password) {
         std::filesystem::create_directories(root_ / name);
@@ -69,7 +72,9 @@ class QuilletCliTest : public testing::Test {
         ASSERT_TRUE(db::set_access_password(password));
         db::close_database(store);
         const std::string ini = platform::program_file("data.ini");
-        ASSERT_TRUE(platform::write_setting(ini, "password", "password", encipher(password, kCipherKey)));
+        std::string recovery_code;
+        ASSERT_TRUE(platform::write_setting(ini, "password", "password",
+                                            format_vault(new_vault(password, &recovery_code))));
         ASSERT_TRUE(platform::write_setting(ini, "reg", "reg", "1"));
         ASSERT_TRUE(platform::write_setting(ini, "tishi", "tishi", std::string(kForgottenPasswordNote)));
     }
@@ -355,8 +360,8 @@ TEST_F(QuilletCliTest, PasswdChangesWhatTheLoginWindowAcceptsAndReKeysTheStore) 
     CliRun run = cli({"passwd", "--password-stdin"}, login() + utf8(u8"新密码2\n"));
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string replacement = "新密码2";
-    EXPECT_TRUE(check_login_password(replacement));
-    EXPECT_FALSE(check_login_password(kPassword));
+    EXPECT_EQ(log_in_with(replacement).kind, LoginResult::Kind::kLoggedIn);
+    EXPECT_EQ(log_in_with(kPassword).kind, LoginResult::Kind::kWrongPassword);
     ASSERT_EQ(list_records(replacement).size(), 1u);
     EXPECT_TRUE(list_records(kPassword).empty());
 
@@ -367,7 +372,7 @@ TEST_F(QuilletCliTest, PasswdChangesWhatTheLoginWindowAcceptsAndReKeysTheStore) 
     EXPECT_EQ(run.status, 1);
     run = cli({"passwd", "--password-stdin"}, utf8(u8"新密码2\n\n"));
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(check_login_password(replacement));
+    EXPECT_EQ(log_in_with(replacement).kind, LoginResult::Kind::kLoggedIn);
 }
 
 TEST_F(QuilletCliTest, GenerateFollowsTheGeneratorsComposition) {

@@ -15,9 +15,12 @@ int run_rm(const CommandLine& line);
 // A record's account or password on the clipboard for a while.
 int run_clip(const CommandLine& line);
 
-// A random password; a new login password.
+// A random password; a new login password; a new one with the recovery code; a new
+// recovery code.
 int run_generate(const CommandLine& line);
 int run_passwd(const CommandLine& line);
+int run_recover(const CommandLine& line);
+int run_recovery_code(const CommandLine& line);
 
 // The records to and from CSV files.
 int run_export(const CommandLine& line);

@@ -1,5 +1,6 @@
 #include "tools/quillet_cli/login.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "app/login_password.h"
@@ -41,11 +42,29 @@ int log_in(const CommandLine& line, std::string* password) {
     const bool converted = to_store_text(typed, "the password", password);
     app::wipe_text(typed);
     if (!converted) return kExitFailure;
-    if (!app::check_login_password(*password)) {
-        app::wipe_text(*password);
-        return fail("wrong login password");
+    const app::LoginResult login = app::log_in_with(*password);
+    switch (login.kind) {
+        case app::LoginResult::Kind::kLoggedIn:
+            break;
+        case app::LoginResult::Kind::kWrongPassword:
+            app::wipe_text(*password);
+            return fail("wrong login password");
+        case app::LoginResult::Kind::kStoreWithoutPassword:
+            app::wipe_text(*password);
+            return fail("data.edb has no access password, so no login password can be checked against it; "
+                        "set one with: edb passwd data.edb");
     }
+    if (!login.store_problem.empty()) std::fprintf(stderr, "%s\n", platform::gbk_to_utf8(login.store_problem).c_str());
+    if (!login.new_recovery_code.empty()) show_recovery_code(login.new_recovery_code);
     return kExitOk;
+}
+
+void show_recovery_code(const std::string& code) {
+    std::fprintf(stderr,
+                 "Your recovery code: %s\n"
+                 "Write it down and keep it away from this computer; it is not shown again. When the login\n"
+                 "password is forgotten, `quillet-cli recover` sets a new one with it.\n",
+                 code.c_str());
 }
 
 bool to_store_text(const std::string& utf8, const std::string& what, std::string* gbk) {

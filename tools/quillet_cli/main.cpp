@@ -51,6 +51,12 @@ constexpr Command kCommands[] = {
      "and data.ini rewritten so that a crash at any moment leaves the old or the new password\n"
      "working. At most 16 characters, which the login window takes. A running program keeps its\n"
      "session password: log out and in there afterwards.\n"},
+    {"recover", run_recover, "recover",
+     "Sets a new login password when the old one is forgotten: asks the recovery code shown at\n"
+     "the first set-up, then the new password twice (with --password-stdin: the code and the new\n"
+     "password on the first two lines). The same crash-safe change as passwd; the code stays valid.\n"},
+    {"recovery-code", run_recovery_code, "recovery-code",
+     "Makes a new recovery code after a login and shows it once; the old code stops working.\n"},
     {"export", run_export, "export --csv FILE [--force]",
      "Writes every record to FILE as CSV (UTF-8, header row platform,account,password,address,\n"
      "remark), readable by you only. The passwords are in clear text. An existing FILE is only\n"

@@ -56,13 +56,11 @@ int run_generate(const CommandLine& line) {
     return kExitOk;
 }
 
-int run_passwd(const CommandLine& line) {
-    std::string error;
-    if (!only_options(line, {}, &error)) return usage_error(error);
-    if (!line.positional.empty()) return usage_error("passwd takes no arguments; it asks for the passwords");
-    Secrets secrets;
-    if (const int status = log_in(line, &secrets.current); status != kExitOk) return status;
+namespace {
 
+// The new login password, asked twice on a terminal or read from standard input, into
+// `secrets.replacement`; kExitOk or a failure already reported.
+int read_new_password(const CommandLine& line, Secrets& secrets) {
     if (line.has("--password-stdin")) {
         if (!read_input_line("", &secrets.typed)) return fail("standard input ended before the new password");
     } else {
@@ -79,6 +77,18 @@ int run_passwd(const CommandLine& line) {
         return fail("the new password is longer than " + std::to_string(kMaxLoginPasswordCharacters) +
                     " characters, which the login window cannot take; nothing changed");
     }
+    return kExitOk;
+}
+
+}  // namespace
+
+int run_passwd(const CommandLine& line) {
+    std::string error;
+    if (!only_options(line, {}, &error)) return usage_error(error);
+    if (!line.positional.empty()) return usage_error("passwd takes no arguments; it asks for the passwords");
+    Secrets secrets;
+    if (const int status = log_in(line, &secrets.current); status != kExitOk) return status;
+    if (const int status = read_new_password(line, secrets); status != kExitOk) return status;
 
     switch (app::change_login_password(secrets.current, secrets.replacement)) {
         case app::PasswordChange::kDone:
@@ -92,6 +102,48 @@ int run_passwd(const CommandLine& line) {
             return fail("data.ini could not be written; nothing changed");
     }
     return kExitFailure;
+}
+
+int run_recover(const CommandLine& line) {
+    std::string error;
+    if (!only_options(line, {}, &error)) return usage_error(error);
+    if (!line.positional.empty()) return usage_error("recover takes no arguments; it asks for the code and password");
+    if (const int status = choose_directory(line); status != kExitOk) return status;
+    Secrets secrets;
+    const bool from_stdin = line.has("--password-stdin");
+    if (from_stdin ? !read_input_line("", &secrets.current)
+                   : !platform::read_terminal_password("Recovery code: ", &secrets.current)) {
+        return fail("no recovery code was entered");
+    }
+    if (const int status = read_new_password(line, secrets); status != kExitOk) return status;
+    switch (app::recover_login_password(secrets.current, secrets.replacement)) {
+        case app::Recovery::kDone:
+            std::fprintf(stderr, "The login password is changed; data.edb is locked with the new one. "
+                                 "The recovery code stays valid.\n");
+            return kExitOk;
+        case app::Recovery::kWrongCode:
+            return fail("the recovery code does not open this folder's data.ini; nothing changed");
+        case app::Recovery::kStoreFailed:
+            return fail("data.edb could not be re-keyed; the old password still works");
+        case app::Recovery::kSettingsFailed:
+            return fail("data.ini or ftp.ini could not be written; nothing changed");
+    }
+    return kExitFailure;
+}
+
+int run_recovery_code(const CommandLine& line) {
+    std::string error;
+    if (!only_options(line, {}, &error)) return usage_error(error);
+    if (!line.positional.empty()) return usage_error("recovery-code takes no arguments");
+    Secrets secrets;
+    if (const int status = log_in(line, &secrets.current); status != kExitOk) return status;
+    std::string code;
+    if (!app::replace_recovery_code(secrets.current, &code)) {
+        return fail("data.ini could not be written; the old recovery code still works");
+    }
+    show_recovery_code(code);
+    std::fprintf(stderr, "The old recovery code no longer works.\n");
+    return kExitOk;
 }
 
 }  // namespace quillet::cli

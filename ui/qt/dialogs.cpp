@@ -15,6 +15,8 @@ const QString kInfoCaption = QString::fromUtf16(u"信息：");
 
 void show_message(std::string_view text) {
     QMessageBox box(QMessageBox::NoIcon, kInfoCaption, to_qt(text), QMessageBox::Ok);
+    // A message may carry what the user must copy down, such as a recovery code.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.exec();
 }
 
