@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/ftp_password.h"
+#include "platform/secret_text.h"
 
 #include "ui/window_layer.h"
 
@@ -19,7 +20,7 @@ struct AppState {
 
     ui::WindowLayer& windows;
     // The login password of the current session; the access password of the store.
-    std::string session_password;
+    platform::SecretText session_password;
     // The key that seals ftp.ini's password in this session, derived on a worker thread
     // from the login (empty before a login and after the session ends).
     std::shared_future<std::shared_ptr<const FtpKey>> ftp_key;

@@ -6,6 +6,7 @@
 #include "app/record_store.h"
 #include "db/database.h"
 #include "db/database_info.h"
+#include "platform/secret_text.h"
 
 namespace quillet::app {
 namespace {
@@ -38,14 +39,16 @@ bool has_credential_layout(const db::DatabaseInfo& info) {
 
 }  // namespace
 
-bool is_usable_database(const std::string& path, const std::string& password) {
+bool is_usable_database(const std::string& path, std::string_view password) {
     // "?" alone would make the engine prompt for a password; no stored password is "?".
     if (password == "?") return false;
     db::OpenOptions options;
     options.alias = kCheckAlias;
     options.read_only = true;
-    options.password = password;
-    if (!db::open_database(path, options)) return false;
+    options.password = std::string(password);
+    const bool opened = db::open_database(path, options);
+    platform::wipe_secret(options.password);
+    if (!opened) return false;
     db::DatabaseInfo info;
     std::int32_t records = 0;
     std::string problem;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quillet::app {
 
@@ -9,6 +10,6 @@ namespace quillet::app {
 // credential table's fields exactly (names, types, widths, in order) and whose every
 // record reads back. Call with the record store's lock held: the engine's current
 // database is process-wide.
-bool is_usable_database(const std::string& path, const std::string& password);
+bool is_usable_database(const std::string& path, std::string_view password);
 
 }  // namespace quillet::app

@@ -173,7 +173,9 @@ class FtpWindow {
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
         questions_.allow();
         start([this, server, user, password, port_text, opening = opening_, ticket = client_.TakeConnectTicket()] {
-            const bool ok = client_.Connect(ticket, server, user, password.text(), port_number(port_text), true);
+            std::string typed(password.text());  // libcurl keeps its own copy
+            const bool ok = client_.Connect(ticket, server, user, typed, port_number(port_text), true);
+            platform::wipe_secret(typed);
             const ftp::ConnectRefusal refusal = ok ? ftp::ConnectRefusal::kNone : client_.LastConnectRefusal();
             windows_.post([this, ok, refusal, server, user, password, port_text, opening] {
                 end_worker();
@@ -233,7 +235,7 @@ class FtpWindow {
         sync.local_file = platform::program_file("data.edb");
         sync.storage_path = windows_.text(kFtpWindow, kPathBox);
         sync.lock_store = lock_store;
-        sync.is_usable_database = [password = platform::SecretText(state_.session_password)](const std::string& path) {
+        sync.is_usable_database = [password = state_.session_password](const std::string& path) {
             return is_usable_database(path, password.text());
         };
         start([this, sync, outcome, procedure, opening = opening_] {

@@ -93,7 +93,7 @@ void start_list_load(AppState& state) {
         ++running_workers().count;
     }
     // The worker's copy of the password wipes itself when the thread ends.
-    std::thread([&windows, password = platform::SecretText(state.session_password), generation] {
+    std::thread([&windows, password = state.session_password, generation] {
         auto prepared = prepare_rows(list_records(password.text()));
         windows.post([&windows, prepared, generation] { fill_step(windows, prepared, 0, generation); });
         RunningWorkers& workers = running_workers();
@@ -105,7 +105,7 @@ void start_list_load(AppState& state) {
 
 void load_list(AppState& state) {
     const std::uint64_t generation = ++newest_generation;
-    fill_step(state.windows, prepare_rows(list_records(state.session_password)), 0, generation);
+    fill_step(state.windows, prepare_rows(list_records(state.session_password.text())), 0, generation);
 }
 
 void show_records(ui::WindowLayer& windows, std::vector<Record> records) {

@@ -11,7 +11,6 @@
 #include "db/database.h"
 #include "db/result_code.h"
 #include "platform/program_dir.h"
-#include "platform/secret_text.h"
 #include "platform/settings_file.h"
 
 namespace quillet::app {
@@ -246,10 +245,14 @@ Recovery recover_login_password(const std::string& code, const std::string& repl
             !kept_password(stored.vault, data_key, &password)) {
             continue;
         }
-        const platform::SecretText current{std::string(password.view())};
-        if (open_store_with(current.text()) != db::kOk) continue;
-        if (section == kPendingSection) keep_vault(stored.text);
-        switch (change_confirmed(current.text(), replacement, stored.vault, data_key)) {
+        std::string current(password.view());
+        const bool confirmed = open_store_with(current) == db::kOk;
+        if (confirmed && section == kPendingSection) keep_vault(stored.text);
+        const PasswordChange change =
+            confirmed ? change_confirmed(current, replacement, stored.vault, data_key) : PasswordChange::kWrongPassword;
+        wipe_text(current);
+        if (!confirmed) continue;
+        switch (change) {
             case PasswordChange::kDone:
                 return Recovery::kDone;
             case PasswordChange::kSettingsFailed:

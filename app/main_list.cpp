@@ -27,7 +27,7 @@ std::string selected_cell(const ui::WindowLayer& windows, RecordColumn column) {
 void query(AppState& state, std::string_view caption, SearchField field) {
     std::string entered;
     if (!state.windows.input_box(caption, "", "", &entered)) return;
-    show_records(state.windows, filter_records(state.session_password, field, entered));
+    show_records(state.windows, filter_records(state.session_password.text(), field, entered));
 }
 
 void delete_selected(AppState& state) {
@@ -36,7 +36,7 @@ void delete_selected(AppState& state) {
     // reload while the question is open clears the selection.
     const std::int32_t id = parse_id(selected_cell(state.windows, kIdColumn));
     if (!state.windows.question_box("确认删除该数据吗，删除后无法找回！")) return;
-    if (delete_record(state.session_password, id) == WriteResult::kDone) load_list(state);
+    if (delete_record(state.session_password.text(), id) == WriteResult::kDone) load_list(state);
 }
 
 void visit_selected(AppState& state) {

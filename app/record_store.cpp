@@ -10,6 +10,8 @@
 #include "app/text_cipher.h"
 #include "db/database.h"
 #include "platform/program_dir.h"
+#include "platform/secret_text.h"
+#include "platform/secret_text.h"
 
 namespace quillet::app {
 namespace {
@@ -25,14 +27,15 @@ std::mutex& store_mutex() {
 // process-wide, so nothing else may open or close a database while this lives.
 class OpenStore {
   public:
-    explicit OpenStore(const std::string& session_password)
+    explicit OpenStore(std::string_view session_password)
         : lock_(store_mutex()), path_(platform::program_file("data.edb")) {
         // "?" alone would make the engine prompt for a password, possibly from a worker
         // thread holding this lock; no store can carry "?" as its password anyway.
         if (session_password == "?") return;
         db::OpenOptions options;
-        options.password = session_password;
+        options.password = std::string(session_password);
         open_ = db::open_database(path_, options);
+        platform::wipe_secret(options.password);
     }
     ~OpenStore() {
         if (open_) db::close_database(path_);
@@ -137,7 +140,7 @@ std::optional<FieldLimit> overlong_field(const RecordText& text) {
     return std::nullopt;
 }
 
-std::vector<Record> list_records(const std::string& session_password) {
+std::vector<Record> list_records(std::string_view session_password) {
     std::vector<Record> records;
     OpenStore store(session_password);
     if (!store.is_open()) return records;
@@ -146,7 +149,7 @@ std::vector<Record> list_records(const std::string& session_password) {
     return records;
 }
 
-std::vector<Record> filter_records(const std::string& session_password, SearchField field, std::string_view query) {
+std::vector<Record> filter_records(std::string_view session_password, SearchField field, std::string_view query) {
     std::vector<Record> matches;
     if (query.empty()) return matches;
     OpenStore store(session_password);
@@ -162,12 +165,12 @@ std::vector<Record> filter_records(const std::string& session_password, SearchFi
     return matches;
 }
 
-WriteResult add_record(const std::string& session_password, const RecordText& text) {
+WriteResult add_record(std::string_view session_password, const RecordText& text) {
     std::vector<std::int32_t> ids;
     return add_records(session_password, {text}, &ids);
 }
 
-WriteResult add_records(const std::string& session_password, const std::vector<RecordText>& texts,
+WriteResult add_records(std::string_view session_password, const std::vector<RecordText>& texts,
                         std::vector<std::int32_t>* ids) {
     ids->clear();
     for (const RecordText& text : texts) {
@@ -191,14 +194,14 @@ WriteResult add_records(const std::string& session_password, const std::vector<R
     return WriteResult::kDone;
 }
 
-WriteResult modify_record(const std::string& session_password, std::int32_t id, const RecordText& text) {
+WriteResult modify_record(std::string_view session_password, std::int32_t id, const RecordText& text) {
     if (overlong_field(text)) return WriteResult::kTooLong;
     OpenStore store(session_password);
     if (!store.is_open() || !go_to_id(id)) return WriteResult::kNotFound;
     return db::modify_current_record(field_values(id, text)) ? WriteResult::kDone : WriteResult::kFailed;
 }
 
-WriteResult delete_record(const std::string& session_password, std::int32_t id) {
+WriteResult delete_record(std::string_view session_password, std::int32_t id) {
     OpenStore store(session_password);
     if (!store.is_open() || !go_to_id(id)) return WriteResult::kNotFound;
     if (!db::delete_record()) return WriteResult::kFailed;

@@ -62,22 +62,22 @@ enum class WriteResult {
 };
 
 // Every record in store order; empty when the store does not open.
-std::vector<Record> list_records(const std::string& session_password);
+std::vector<Record> list_records(std::string_view session_password);
 // Records whose field contains `query` byte for byte, letter case significant. An empty
 // query or an empty field never matches.
-std::vector<Record> filter_records(const std::string& session_password, SearchField field, std::string_view query);
+std::vector<Record> filter_records(std::string_view session_password, SearchField field, std::string_view query);
 // The new record gets the largest ID in the store plus one, so IDs stay unique after
 // deletions. Refused with kNoFreeId once that would pass the largest 32-bit ID.
-WriteResult add_record(const std::string& session_password, const RecordText& text);
+WriteResult add_record(std::string_view session_password, const RecordText& text);
 // Adds every record in order, in one opening of the store, with IDs as add_record gives
 // them. Nothing is written when any value does not fit its field. `*ids` receives the IDs
 // of the records appended, also those before a failure.
-WriteResult add_records(const std::string& session_password, const std::vector<RecordText>& texts,
+WriteResult add_records(std::string_view session_password, const std::vector<RecordText>& texts,
                         std::vector<std::int32_t>* ids);
 // Rewrites the first record carrying `id`, the password freshly enciphered.
-WriteResult modify_record(const std::string& session_password, std::int32_t id, const RecordText& text);
+WriteResult modify_record(std::string_view session_password, std::int32_t id, const RecordText& text);
 // Deletes the first record carrying `id` and purges it from the file at once.
-WriteResult delete_record(const std::string& session_password, std::int32_t id);
+WriteResult delete_record(std::string_view session_password, std::int32_t id);
 
 // An ID as the list shows it: leading decimal digits, 0 when there are none.
 std::int32_t parse_id(std::string_view text);

@@ -49,7 +49,7 @@ void tell_limit(ui::WindowLayer& windows, const RecordText& text) {
 
 void add(AppState& state, const RecordText& text) {
     ui::WindowLayer& windows = state.windows;
-    switch (add_record(state.session_password, text)) {
+    switch (add_record(state.session_password.text(), text)) {
         case WriteResult::kDone:
             windows.message_box("数据添加成功，可继续添加数据或返回数据页");
             for (std::string_view box : {kPlatformBox, kAccountBox, kPasswordBox, kAddressBox, kRemarkBox}) {
@@ -72,7 +72,7 @@ void add(AppState& state, const RecordText& text) {
 
 void modify(AppState& state, const RecordText& text) {
     ui::WindowLayer& windows = state.windows;
-    switch (modify_record(state.session_password, state.remembered_id, text)) {
+    switch (modify_record(state.session_password.text(), state.remembered_id, text)) {
         case WriteResult::kDone:
             windows.message_box("数据修改成功");
             load_list(state);

@@ -55,7 +55,7 @@ void log_in(AppState& state) {
             return;
     }
     release_session_password(state);
-    state.session_password = std::move(typed);
+    state.session_password = platform::SecretText(std::move(typed));
     start_ftp_key(state);
     windows.load_window(kMainWindow);
     windows.destroy_window(kLoginWindow);
@@ -105,7 +105,7 @@ void idle_tick(AppState& state) {
 
 void start_ftp_key(AppState& state) {
     // Derived off the window thread: it takes a noticeable fraction of a second.
-    state.ftp_key = std::async(std::launch::async, [password = platform::SecretText(state.session_password)] {
+    state.ftp_key = std::async(std::launch::async, [password = state.session_password] {
                         return derive_ftp_key(platform::read_setting(platform::program_file("ftp.ini"), "ftp",
                                                                      "password"),
                                               password.text());
@@ -120,7 +120,7 @@ const FtpKey& session_ftp_key(AppState& state) {
 void wipe_text(std::string& text) { platform::wipe_secret(text); }
 
 void release_session_password(AppState& state) {
-    wipe_text(state.session_password);
+    state.session_password = {};
     state.ftp_key = {};
     db::forget_cached_keys();
 }

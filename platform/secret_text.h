@@ -1,7 +1,11 @@
-// Wiping secrets from memory once they are no longer needed.
+// Secrets in memory: wiping a std::string that held one, and a text that lives in locked
+// memory (platform/locked_bytes.h) for as long as it is kept.
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "platform/locked_bytes.h"
 
 namespace quillet::platform {
 
@@ -9,35 +13,22 @@ namespace quillet::platform {
 // compiler may not leave out, and empties it.
 void wipe_secret(std::string& text);
 
-// A copy of a password that wipes itself when it ends. For copies handed to worker
-// threads and kept in closures, which no one would otherwise remember to wipe.
+// A password kept for a while: the session password, copies handed to worker threads
+// and kept in closures. Its bytes stay out of swap and core dumps and are wiped when it
+// ends; a moved-from one is empty.
 class SecretText {
   public:
     SecretText() = default;
-    explicit SecretText(std::string text) : text_(std::move(text)) {}
-    SecretText(const SecretText& other) : text_(other.text_) {}
-    // Moving leaves the source wiped: a short string's bytes would stay behind in it.
-    SecretText(SecretText&& other) noexcept : text_(other.text_) { wipe_secret(other.text_); }
-    SecretText& operator=(const SecretText& other) {
-        if (this != &other) {
-            wipe_secret(text_);
-            text_ = other.text_;
-        }
-        return *this;
-    }
-    SecretText& operator=(SecretText&& other) noexcept {
-        if (this != &other) {
-            *this = static_cast<const SecretText&>(other);
-            wipe_secret(other.text_);
-        }
-        return *this;
-    }
-    ~SecretText() { wipe_secret(text_); }
+    // Takes the text and wipes the string it came in.
+    explicit SecretText(std::string text) : bytes_(std::string_view(text)) { wipe_secret(text); }
+    explicit SecretText(std::string_view text) : bytes_(text) {}
+    explicit SecretText(const char* text) : bytes_(std::string_view(text)) {}
 
-    const std::string& text() const { return text_; }
+    std::string_view text() const { return bytes_.view(); }
+    bool empty() const { return bytes_.empty(); }
 
   private:
-    std::string text_;
+    LockedBytes bytes_;
 };
 
 }  // namespace quillet::platform

@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
                          db::last_database_error());
             return 1;
         }
-        state.session_password = kPassword;
+        state.session_password = platform::SecretText(kPassword);
 
         TimePoint start = now();
         const std::size_t read = app::list_records(kPassword).size();

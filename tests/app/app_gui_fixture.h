@@ -55,7 +55,7 @@ class AppGuiTest : public testing::Test {
         platform::set_program_directory_for_testing(dir_.string());
         layer_->set_scripted(true);
         layer_->take_shown();
-        state_->session_password.clear();
+        state_->session_password = {};
         state_->ftp_key = {};
         state_->idle_countdown = 0;
         testing_support::use_cheap_key_derivations();

@@ -41,7 +41,7 @@ class FtpWindowTest : public AppGuiTest {
         clock_.set_local_time({2021, 10, 6, 20, 0, 0, 0});
         platform::set_clock(&clock_);
         program_client().SetTimeouts({5000, 30});
-        state().session_password = kStorePassword;
+        state().session_password = platform::SecretText(kStorePassword);
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"平台一", "账号一", "pw1", "a.example", ""}), WriteResult::kDone);
         ASSERT_EQ(add_record(kStorePassword, {"平台二", "账号二", "pw2", "b.example", ""}), WriteResult::kDone);

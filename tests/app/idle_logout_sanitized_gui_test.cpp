@@ -129,7 +129,7 @@ class IdleLogoutTest : public testing::Test {
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"keep", "a", "pw", "", ""}), WriteResult::kDone);
         layer_->set_scripted(false);
-        state_->session_password = kStorePassword;
+        state_->session_password = platform::SecretText(kStorePassword);
         layer_->load_window(ui::kMainWindow);
         wait_for_list_loads();
         run_until([] { return layer_->list_row_count(ui::kMainWindow, kRecordList) == 1; });
@@ -210,7 +210,7 @@ class IdleLogoutTest : public testing::Test {
         EXPECT_TRUE(layer_->is_open(ui::kLoginWindow));
         EXPECT_EQ(open_popup(), nullptr);
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-        EXPECT_EQ(state_->session_password, "");
+        EXPECT_EQ(state_->session_password.text(), "");
         layer_->process_events();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(list_records(kStorePassword).size(), 1u);
@@ -264,7 +264,7 @@ TEST_F(IdleLogoutTest, InsideTheMessageOfTheRecordWindow) {
     EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
     EXPECT_FALSE(layer_->is_open(ui::kRecordWindow));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(state_->session_password, "");
+    EXPECT_EQ(state_->session_password.text(), "");
 }
 
 // The program opens the store with the typed password itself; the engine's prompt comes
@@ -308,7 +308,7 @@ TEST_F(IdleLogoutTest, CloseRequestWhileThePopUpMenuIsOpen) {
     EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
     EXPECT_FALSE(layer_->is_open(ui::kLoginWindow));
     EXPECT_EQ(open_popup(), nullptr);
-    EXPECT_EQ(state_->session_password, "");
+    EXPECT_EQ(state_->session_password.text(), "");
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ class ModalQuestionTest : public testing::Test {
         qt_->set_scripted(true);
         qt_->take_shown();
         layer_->during_question = nullptr;
-        state_->session_password = kStorePassword;
+        state_->session_password = platform::SecretText(kStorePassword);
         create_record_store();
     }
 

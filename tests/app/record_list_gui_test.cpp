@@ -38,7 +38,7 @@ class RecordListGuiTest : public AppGuiTest {
     void SetUp() override {
         AppGuiTest::SetUp();
         create_record_store();
-        state().session_password = kStorePassword;
+        state().session_password = platform::SecretText(kStorePassword);
         platform::set_shell(&shell_);
     }
 
@@ -338,7 +338,7 @@ TEST_F(RecordListGuiTest, ModifyOfARecordDeletedMeanwhileShowsNothingAndStaysOpe
 
 TEST_F(RecordListGuiTest, StoreThatDoesNotOpenGivesEmptyListsAndFailedAdds) {
     store("a");
-    state().session_password = "not the store's password";
+    state().session_password = platform::SecretText("not the store's password");
     open_main();
     EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
     query("按平台", true, "a");

@@ -91,7 +91,7 @@ class SessionGuiTest : public AppGuiTest {
         EXPECT_FALSE(windows().is_open(kMainWindow));
         EXPECT_TRUE(windows().is_open(kLoginWindow));
         EXPECT_EQ(windows().text(kLoginWindow, "编辑框_登录密码"), typed);
-        EXPECT_EQ(state().session_password, "");
+        EXPECT_EQ(state().session_password.text(), "");
     }
 };
 
@@ -100,7 +100,7 @@ TEST_F(SessionGuiTest, TheRightPasswordOpensTheMainWindowAndStartsTheSession) {
     try_login("Secret 密码");
     EXPECT_TRUE(windows().is_open(kMainWindow));
     EXPECT_FALSE(windows().is_open(kLoginWindow));
-    EXPECT_EQ(state().session_password, "Secret 密码");
+    EXPECT_EQ(state().session_password.text(), "Secret 密码");
     EXPECT_EQ(state().idle_countdown, kIdleTicks);
     EXPECT_TRUE(shown().empty());
 }
@@ -123,7 +123,7 @@ TEST_F(SessionGuiTest, APasswordWithCharactersGbkCannotHoldIsRefusedNotMatched) 
     windows().click(kLoginWindow, "按钮_登录");
     EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未登录"});
     EXPECT_FALSE(windows().is_open(kMainWindow));
-    EXPECT_EQ(state().session_password, "");
+    EXPECT_EQ(state().session_password.text(), "");
 
     try_login("pw?");  // a real question mark is just a character
     EXPECT_TRUE(windows().is_open(kMainWindow));
@@ -148,11 +148,11 @@ TEST_F(SessionGuiTest, EachLoginRoundTakesTheNewlyTypedPassword) {
     for (const std::string password : {"first", "second", "third"}) {
         store_login_password(password);
         log_in(password);
-        EXPECT_EQ(state().session_password, password);
+        EXPECT_EQ(state().session_password.text(), password);
         windows().click(kMainWindow, "按钮_注销");
         EXPECT_TRUE(windows().is_open(kLoginWindow));
         EXPECT_FALSE(windows().is_open(kMainWindow));
-        EXPECT_EQ(state().session_password, "");
+        EXPECT_EQ(state().session_password.text(), "");
     }
 }
 
@@ -172,7 +172,7 @@ TEST_F(SessionGuiTest, LogoutExitAndTheCloseBoxCloseTheSessionsOtherWindows) {
         EXPECT_FALSE(windows().is_open(ui::kGeneratorWindow));
         EXPECT_FALSE(windows().is_open(ui::kFtpWindow));
         EXPECT_EQ(windows().is_open(kLoginWindow), way == Leave::kLogout);
-        EXPECT_EQ(state().session_password, "");
+        EXPECT_EQ(state().session_password.text(), "");
     }
 }
 
@@ -212,7 +212,7 @@ TEST_F(SessionGuiTest, PointerMovementOverTheWindowListOrGroupKeepsTheSessionAli
     tick(1);
     EXPECT_FALSE(windows().is_open(kMainWindow));
     EXPECT_TRUE(windows().is_open(kLoginWindow));
-    EXPECT_EQ(state().session_password, "");
+    EXPECT_EQ(state().session_password.text(), "");
 }
 
 // After an idle logout the countdown is spent; the next session must still get its

@@ -30,21 +30,25 @@ TEST(WipeSecretTest, OverwritesTheWholeBufferIncludingWhatAShorterValueLeftBehin
     EXPECT_TRUE(buffer_is_zero(short_text));
 }
 
-TEST(SecretTextTest, CopiesAreEqualAndMovedFromObjectsKeepNoBytes) {
-    SecretText original(std::string("short"));
+TEST(SecretTextTest, CopiesAreEqualMovedFromObjectsAreEmptyAndTheSourceStringIsWiped) {
+    std::string source(40, 's');
+    source.assign("short");
+    SecretText original(std::move(source));
+    EXPECT_TRUE(buffer_is_zero(source));  // NOLINT(bugprone-use-after-move): the constructor wiped it
     SecretText copy = original;
     EXPECT_EQ(copy.text(), "short");
     SecretText moved(std::move(original));
     EXPECT_EQ(moved.text(), "short");
-    EXPECT_TRUE(original.text().empty());  // NOLINT(bugprone-use-after-move): checking what is left
-    EXPECT_TRUE(buffer_is_zero(original.text()));
+    EXPECT_TRUE(original.empty());  // NOLINT(bugprone-use-after-move): checking what is left
 
     SecretText assigned(std::string(40, 'y'));
     assigned = std::move(copy);
     EXPECT_EQ(assigned.text(), "short");
-    EXPECT_TRUE(buffer_is_zero(copy.text()));  // NOLINT(bugprone-use-after-move)
+    EXPECT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move)
     assigned = assigned;
     EXPECT_EQ(assigned.text(), "short");
+    assigned = SecretText();
+    EXPECT_TRUE(assigned.empty());
 }
 
 }  // namespace

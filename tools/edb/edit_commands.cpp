@@ -179,9 +179,11 @@ int run_passwd(const Arguments& arguments) {
     } else {
         typed = arguments.positional[1];
     }
-    platform::SecretText new_password(platform::utf8_to_gbk(typed));
+    std::string new_password = platform::utf8_to_gbk(typed);
     platform::wipe_secret(typed);
-    return db::set_access_password(new_password.text()) ? kExitOk : report_last_engine_failure();
+    const bool set = db::set_access_password(new_password);
+    platform::wipe_secret(new_password);
+    return set ? kExitOk : report_last_engine_failure();
 }
 
 }  // namespace quillet::edb
