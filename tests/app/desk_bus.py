@@ -14,7 +14,7 @@ COMMANDS_FIFO sends a signal and is answered with "sent COMMAND":
   stranger-screensaver, stranger-sleep, stranger-lock
                           the same, sent by a connection that owns no name
 
-The daemons die with this script.
+The daemons die with this script, and it dies with the test.
 """
 import ctypes
 import os
@@ -82,6 +82,7 @@ def signal_message(path, interface, member, *boolean):
 
 
 def main():
+    die_with_parent()  # a test that is killed takes this script, and so the daemons, along
     DBusGMainLoop(set_as_default=True)
     daemons = [start_daemon("session"), start_daemon("system")]
     session_address, system_address = daemons[0][1], daemons[1][1]
