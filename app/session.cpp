@@ -11,6 +11,7 @@
 #include "db/database.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
+#include "platform/desk_events.h"
 #include "platform/program_dir.h"
 #include "platform/secret_text.h"
 #include "platform/settings_file.h"
@@ -63,8 +64,8 @@ void log_in(AppState& state) {
     if (!login.new_recovery_code.empty()) show_recovery_code(windows, login.new_recovery_code);
 }
 
-// Whatever ends the main window ends the session: 注销, 退出, the idle logout and the
-// window's own close box alike. The secondary windows belong to the session that opened
+// Whatever ends the main window ends the session: 注销, 退出, the idle logout, leaving the
+// desk and the window's own close box alike. The secondary windows belong to the session that opened
 // them; none may outlive it and keep working on the store after the user left.
 void end_session(AppState& state) {
     ui::WindowLayer& windows = state.windows;
@@ -78,6 +79,8 @@ void end_session(AppState& state) {
     release_session_password(state);
     // A password copied in this session does not wait out its lifetime after the user left.
     platform::clipboard().clear_secret();
+    // Last: a suspend waits for this, so that the machine sleeps with the session ended.
+    platform::desk_events().stop();
 }
 
 void log_out(AppState& state) {
@@ -144,6 +147,8 @@ void bind_session(AppState& state) {
         state.idle_countdown = kIdleTicks;
         state.idle_tick_ms = platform::clock().tick_count_ms();
         state.windows.set_timer_interval(kMainWindow, "时钟1", 1000);
+        // A locked screen, a sleeping machine or another user's session: the user has left.
+        platform::desk_events().watch([&state] { log_out(state); });
     });
 }
 

@@ -1,6 +1,6 @@
-// The session: login against the store the password unlocks, logout, exit, and the idle
+// The session: login against the store the password unlocks, logout, exit, the idle
 // countdown that logs the user out after ten minutes without pointer movement over the
-// main window.
+// main window, and the logout when the user leaves the desk (screen lock, suspend).
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-// The accessors of the clipboard, hot keys and typist. Each keeps two pointers: the
+// The accessors of the clipboard, hot keys, typist and desk events. Each keeps two pointers: the
 // system object a desktop layer registered and a test's replacement; the replacement wins.
 #include "platform/desktop_registry.h"
 
@@ -29,6 +29,12 @@ class NoTypist : public Typist {
     void press_tab() override {}
 };
 
+class NoDeskEvents : public DeskEvents {
+  public:
+    void watch(std::function<void()>) override {}
+    void stop() override {}
+};
+
 template <typename Service>
 class Slot {
   public:
@@ -49,6 +55,7 @@ class Slot {
 constinit Slot<Clipboard> clipboard_slot;
 constinit Slot<HotKeys> hot_keys_slot;
 constinit Slot<Typist> typist_slot;
+constinit Slot<DeskEvents> desk_events_slot;
 
 }  // namespace
 
@@ -72,5 +79,12 @@ Typist& typist() {
 }
 void set_typist(Typist* replacement) { typist_slot.set_replacement(replacement); }
 void register_system_typist(Typist* system) { typist_slot.set_system(system); }
+
+DeskEvents& desk_events() {
+    static NoDeskEvents none;
+    return desk_events_slot.get(none);
+}
+void set_desk_events(DeskEvents* replacement) { desk_events_slot.set_replacement(replacement); }
+void register_system_desk_events(DeskEvents* system) { desk_events_slot.set_system(system); }
 
 }  // namespace quillet::platform

@@ -1,9 +1,11 @@
-// How a desktop layer (platform/x11 with platform/qt) makes its clipboard, hot keys and
-// typist the system ones. Without a desktop layer linked in, the system ones do nothing:
-// copies fail, keys are refused and nothing is typed.
+// How a desktop layer (platform/x11 with platform/qt) makes its clipboard, hot keys,
+// typist and desk events the system ones. Without a desktop layer linked in, the system
+// ones do nothing: copies fail, keys are refused, nothing is typed and the desk is never
+// left.
 #pragma once
 
 #include "platform/clipboard.h"
+#include "platform/desk_events.h"
 #include "platform/hot_keys.h"
 #include "platform/typist.h"
 
@@ -13,5 +15,6 @@ namespace quillet::platform {
 void register_system_clipboard(Clipboard* system);
 void register_system_hot_keys(HotKeys* system);
 void register_system_typist(Typist* system);
+void register_system_desk_events(DeskEvents* system);
 
 }  // namespace quillet::platform

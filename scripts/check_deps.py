@@ -34,7 +34,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 # Programs the test command and the tests start by name (the compilers come from
 # the trees' CMake caches).
-TEST_PROGRAMS = ["Xvfb", "xdotool", "xclip", "/usr/bin/python3", "xdg-open", "/usr/lib/wine/wine64",
+TEST_PROGRAMS = ["Xvfb", "xdotool", "xclip", "dbus-daemon", "/usr/bin/python3", "xdg-open", "/usr/lib/wine/wine64",
                  "/usr/lib/wine/wineserver", "dpkg-source"]
 
 # Folders whose Python scripts the tests, benchmarks and tools run.

@@ -21,6 +21,22 @@ trap 'kill $xvfb_pid 2>/dev/null || true; rm -f "$display_file"' EXIT
 for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$display_file")"
 
+# Private buses for every test: a session bus and one standing in for the system bus, so
+# that a real screen lock or suspend during the run logs no test's program out.
+
+# Prints the new daemon's address, then its process id.
+private_bus() {
+    dbus-daemon --session --fork --print-address=1 --print-pid=1 \
+        --address="unix:abstract=quillet_tests_$1_$$_$RANDOM$RANDOM" 2>/dev/null
+}
+session_bus=$(private_bus session)
+system_bus=$(private_bus system)
+bus_pids=("$(sed -n 2p <<<"$session_bus")" "$(sed -n 2p <<<"$system_bus")")
+trap 'kill $xvfb_pid "${bus_pids[@]}" 2>/dev/null || true; rm -f "$display_file"' EXIT
+DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$session_bus")
+DBUS_SYSTEM_BUS_ADDRESS=$(sed -n 1p <<<"$system_bus")
+export DBUS_SESSION_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS
+
 status=0
 ctest --preset debug -j2 || status=1
 ctest --preset asan -j2 || status=1

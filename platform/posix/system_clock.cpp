@@ -1,5 +1,7 @@
-// The real clock: CLOCK_MONOTONIC ticks, nanosleep, the x86 time-stamp counter (or the
-// monotonic clock in nanoseconds elsewhere), and the local time from localtime_r.
+// The real clock: CLOCK_BOOTTIME ticks, nanosleep, the x86 time-stamp counter (or the
+// boot-time clock in nanoseconds elsewhere), and the local time from localtime_r.
+// CLOCK_BOOTTIME rather than CLOCK_MONOTONIC: the monotonic clock stops while the machine
+// sleeps, so an idle logout due during a suspend would come ten minutes late after it.
 #include <time.h>
 
 #include <cerrno>
@@ -13,15 +15,15 @@
 namespace quillet::platform {
 namespace {
 
-std::uint64_t monotonic_ns() {
+std::uint64_t boot_time_ns() {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(CLOCK_BOOTTIME, &ts);
     return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000u + static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
 class SystemClock : public Clock {
   public:
-    std::uint32_t tick_count_ms() override { return static_cast<std::uint32_t>(monotonic_ns() / 1000000u); }
+    std::uint32_t tick_count_ms() override { return static_cast<std::uint32_t>(boot_time_ns() / 1000000u); }
 
     void sleep_ms(std::uint32_t ms) override {
         timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
@@ -34,7 +36,7 @@ class SystemClock : public Clock {
 #if defined(__x86_64__) || defined(__i386__)
         return __rdtsc();
 #else
-        return monotonic_ns();
+        return boot_time_ns();
 #endif
     }
 

@@ -1,5 +1,6 @@
-// The idle logout while the window thread is deep inside real nested loops: the list's
-// pop-up menu, and a question, input box, message box or password prompt opened from it.
+// The idle logout, and leaving the desk, while the window thread is deep inside real nested
+// loops: the list's pop-up menu, and a question, input box, message box or password prompt
+// opened from it.
 // Nothing here is answered by script; a polling timer acts as the user from inside the
 // loops, and the clock is moved by hand. Built with the sanitizers too, where a window
 // freed while the code below it on the stack still uses it is reported.
@@ -28,6 +29,7 @@
 #include "app/record_window.h"
 #include "app/session.h"
 #include "platform/manual_clock.h"
+#include "platform/recording_desk_events.h"
 #include "tests/app/record_store_fixture.h"
 #include "ui/qt_window_layer.h"
 
@@ -126,6 +128,7 @@ class IdleLogoutTest : public testing::Test {
 
     void SetUp() override {
         platform::set_clock(&clock_);
+        platform::set_desk_events(&desk_);
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"keep", "a", "pw", "", ""}), WriteResult::kDone);
         layer_->set_scripted(false);
@@ -147,6 +150,7 @@ class IdleLogoutTest : public testing::Test {
         layer_->process_events();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         platform::set_clock(nullptr);
+        platform::set_desk_events(nullptr);
     }
 
     // Runs the window thread's events until `done` holds.
@@ -204,6 +208,15 @@ class IdleLogoutTest : public testing::Test {
         };
     }
 
+    // Locks the screen once `is_open` holds.
+    std::function<bool()> desk_left_while(std::function<bool()> is_open) {
+        return [this, is_open] {
+            if (!is_open()) return false;
+            EXPECT_TRUE(desk_.leave());
+            return true;
+        };
+    }
+
     void expect_logged_out_with_nothing_left_open() {
         EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
         EXPECT_FALSE(layer_->is_open(ui::kRecordWindow));
@@ -217,6 +230,7 @@ class IdleLogoutTest : public testing::Test {
     }
 
     platform::ManualClock clock_;
+    platform::RecordingDeskEvents desk_;
     TempProgramDirectory dir_;
     static inline ui::QtWindowLayer* layer_ = nullptr;
     static inline AppState* state_ = nullptr;
@@ -242,6 +256,25 @@ TEST_F(IdleLogoutTest, InsideTheDeleteQuestionOpenedFromTheMenu) {
     right_press_on_the_row();
     EXPECT_TRUE(user.done());
     expect_logged_out_with_nothing_left_open();
+}
+
+TEST_F(IdleLogoutTest, LeavingTheDeskInsideThePopUpMenu) {
+    User user;
+    user.then(desk_left_while([] { return open_popup() != nullptr; }));
+    right_press_on_the_row();
+    EXPECT_TRUE(user.done());
+    expect_logged_out_with_nothing_left_open();
+    EXPECT_FALSE(desk_.is_watching());
+}
+
+TEST_F(IdleLogoutTest, LeavingTheDeskInsideTheDeleteQuestion) {
+    User user;
+    user.then(choose(u"删除"));
+    user.then(desk_left_while([] { return open_dialog<QMessageBox>() != nullptr; }));
+    right_press_on_the_row();
+    EXPECT_TRUE(user.done());
+    expect_logged_out_with_nothing_left_open();
+    EXPECT_FALSE(desk_.is_watching());
 }
 
 TEST_F(IdleLogoutTest, InsideTheSearchInputBoxOpenedFromASubMenu) {

@@ -1,0 +1,122 @@
+// Leaving the desk (a locked screen, a suspend, a switched session) ends the session the
+// way the idle logout does, and the program holds a suspend back only while a session runs.
+#include <gtest/gtest.h>
+
+#include "app/copy_and_type.h"
+#include "app/ftp_window.h"
+#include "app/generator_window.h"
+#include "app/password_vault.h"
+#include "app/record_window.h"
+#include "app/session.h"
+#include "app_gui_fixture.h"
+#include "ftp/ftp_client.h"
+#include "platform/recording_clipboard.h"
+#include "platform/recording_desk_events.h"
+#include "platform/recording_hot_keys.h"
+#include "platform/settings_file.h"
+#include "tests/app/record_store_fixture.h"
+
+namespace quillet::app {
+namespace {
+
+using platform::HotKey;
+using ui::kLoginWindow;
+using ui::kMainWindow;
+
+constexpr char kPassword[] = "pw";
+
+class DeskEventsGuiTest : public AppGuiTest {
+  protected:
+    static void SetUpTestSuite() {
+        set_up_windows([](AppState& state) {
+            static ftp::FtpClient client;
+            bind_copy_and_type(state);
+            bind_session(state);
+            bind_record_window(state);
+            bind_generator_window(state);
+            bind_ftp_window(state, client);
+        });
+    }
+
+    void SetUp() override {
+        AppGuiTest::SetUp();
+        platform::set_desk_events(&desk_);
+        platform::set_hot_keys(&hot_keys_);
+        platform::set_clipboard(&clipboard_);
+        create_record_store(kPassword);
+        std::string recovery_code;
+        ASSERT_TRUE(platform::write_setting(path("data.ini"), "password", "password",
+                                            format_vault(new_vault(kPassword, &recovery_code))));
+    }
+
+    void TearDown() override {
+        AppGuiTest::TearDown();
+        platform::set_clipboard(nullptr);
+        platform::set_hot_keys(nullptr);
+        platform::set_desk_events(nullptr);
+    }
+
+    void log_in() {
+        windows().load_window(kLoginWindow);
+        windows().set_text(kLoginWindow, "编辑框_登录密码", kPassword);
+        windows().click(kLoginWindow, "按钮_登录");
+        ASSERT_TRUE(windows().is_open(kMainWindow));
+        windows().set_timer_interval(kMainWindow, "时钟1", 0);
+    }
+
+    platform::RecordingDeskEvents desk_;
+    platform::RecordingHotKeys hot_keys_;
+    platform::RecordingClipboard clipboard_;
+};
+
+TEST_F(DeskEventsGuiTest, LeavingTheDeskEndsTheSessionAsTheIdleLogoutDoes) {
+    log_in();
+    ASSERT_TRUE(hot_keys_.is_held(HotKey::kF1));
+    for (std::string_view window : {ui::kRecordWindow, ui::kGeneratorWindow, ui::kFtpWindow}) {
+        windows().load_window(window);
+    }
+    session_ftp_key(state());
+    clipboard_.set_text("secret", platform::Sensitivity::kSecret);
+
+    ASSERT_TRUE(desk_.leave());
+
+    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    for (std::string_view window : {kMainWindow, ui::kRecordWindow, ui::kGeneratorWindow, ui::kFtpWindow}) {
+        EXPECT_FALSE(windows().is_open(window)) << window;
+    }
+    EXPECT_EQ(state().session_password, "");
+    EXPECT_FALSE(state().ftp_key.valid());
+    EXPECT_EQ(clipboard_.content(), "");
+    for (HotKey key : {HotKey::kF1, HotKey::kF2, HotKey::kF3}) EXPECT_FALSE(hot_keys_.is_held(key));
+    // The logout is done: a suspend that waited for it may go on.
+    EXPECT_FALSE(desk_.is_watching());
+}
+
+// Only a session is held against a suspend, and each new session is watched again,
+// however the last one ended.
+TEST_F(DeskEventsGuiTest, OnlyALoggedInSessionIsWatched) {
+    windows().load_window(kLoginWindow);
+    EXPECT_FALSE(desk_.is_watching());
+    EXPECT_FALSE(desk_.leave());
+
+    log_in();
+    EXPECT_TRUE(desk_.is_watching());
+    windows().click(kMainWindow, "按钮_注销");
+    EXPECT_FALSE(desk_.is_watching());
+
+    log_in();
+    EXPECT_TRUE(desk_.is_watching());
+    windows().press_close_box(kMainWindow);
+    EXPECT_FALSE(desk_.is_watching());
+
+    windows().load_window(kLoginWindow);
+    log_in();
+    ASSERT_TRUE(desk_.leave());
+    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    log_in();
+    EXPECT_TRUE(desk_.is_watching());
+    EXPECT_TRUE(hot_keys_.is_held(HotKey::kF3));
+}
+
+}  // namespace
+}  // namespace quillet::app
