@@ -6,6 +6,8 @@ Unicode true
 Target amd64-unicode
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
+; The file name the packages use holds "setup", which makensis warns about; it is wanted here.
+!pragma warning disable 9000
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillet"
 
