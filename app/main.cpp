@@ -2,6 +2,7 @@
 // the start-up decision and the message loop.
 #include "app/app_state.h"
 #include "app/copy_and_type.h"
+#include "app/data_location.h"
 #include "app/engine_hooks.h"
 #include "app/ftp_window.h"
 #include "app/generator_window.h"
@@ -42,6 +43,7 @@ int main() {
     quillet::app::bind_password_setup(state);
     quillet::app::bind_update_notice(state, version_check_client);
 
+    quillet::app::settle_data_location(windows);
     quillet::app::run_startup(state);
     const int exit_code = windows.run();
     quillet::app::wait_for_list_loads();

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/update_request_version.h"
+#include "platform/program_version.h"
 #include "platform/shell.h"
 
 namespace quillet::app {
@@ -60,7 +62,7 @@ void bind_update_notice(AppState& state, net::VersionCheckClient& client) {
     windows.bind(ui::kMainWindow, "", ui::Event::kCreated, [&windows, &client, notice](int, int) {
         const unsigned opening = ++notice->opening;
         client.connect_in_background(
-            std::string(net::kApplicationId), std::string(net::kProgramVersion),
+            std::string(net::kApplicationId), net::update_request_version(platform::program_version()),
             [&windows, notice, opening](bool has_newer_version, const std::string& download_address) {
                 if (!has_newer_version) return;
                 windows.post([&windows, notice, opening, download_address] {

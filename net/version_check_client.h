@@ -19,7 +19,6 @@
 namespace quillet::net {
 
 inline constexpr std::string_view kApplicationId = "0f1e2d3c4b5a69788796a5b4c3d2e1f0";
-inline constexpr std::string_view kProgramVersion = "1.0.01";
 inline constexpr int kRequestTimeoutSeconds = 2;
 
 class VersionCheckClient {

@@ -12,7 +12,7 @@ What it looks at:
   - the programs the test command and the tests start, and the Python modules
     the tests' and tools' scripts import.
 Each file goes to its package through `dpkg -S`. The packages that count as
-installed are scripts/deps.sh's windows list (which holds the test and run lists)
+installed are scripts/deps.sh's package list (which holds the windows, test and run lists)
 plus Debian's Essential packages, and
 everything they depend on (Depends and Pre-Depends, first alternative, virtual
 packages through their providers), as `apt-cache depends --recurse` lists it.
@@ -35,7 +35,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # Programs the test command and the tests start by name (the compilers come from
 # the trees' CMake caches).
 TEST_PROGRAMS = ["Xvfb", "xdotool", "xclip", "dbus-daemon", "/usr/bin/python3", "xdg-open", "/usr/lib/wine/wine64",
-                 "/usr/lib/wine/wineserver", "dpkg-source"]
+                 "/usr/lib/wine/wineserver", "dpkg-source",
+                 # scripts/package.sh and scripts/test-packages.sh
+                 "dpkg-deb", "dpkg-shlibdeps", "dpkg-buildflags", "lintian", "desktop-file-validate", "appstreamcli",
+                 "makensis", "zip", "strip", "gzip"]
 
 # Folders whose Python scripts the tests, benchmarks and tools run.
 PYTHON_FOLDERS = ["scripts", "tests", "bench", "tools"]
@@ -151,8 +154,8 @@ def run(args, cwd=None, check=True):
 
 
 def deps_packages():
-    # The test command runs the Windows tests too: their group holds every other.
-    out = run([os.path.join(ROOT, "scripts", "deps.sh"), "--list", "windows"]).stdout
+    # The test command makes and tries the packages too: their group holds every other.
+    out = run([os.path.join(ROOT, "scripts", "deps.sh"), "--list", "package"]).stdout
     return sorted(set(out.split()))
 
 

@@ -4,6 +4,8 @@
 #   scripts/deps.sh test          that and what the tests need
 #   scripts/deps.sh windows       that, and the cross compiler, Wine and GoogleTest's sources
 #                                 for the Windows build and its tests
+#   scripts/deps.sh package       that, and the tools scripts/package.sh makes and checks the
+#                                 packages with
 #   scripts/deps.sh --list GROUP  prints the packages of GROUP, one a line, installs nothing
 # Run as a normal user it asks sudo for the installation, and says so first.
 set -euo pipefail
@@ -20,9 +22,13 @@ includes_test=(run)
 windows_packages=(g++-mingw-w64-x86-64-posix wine64 googletest dpkg-dev ccache fonts-arphic-gbsn00lp
                   autoconf automake libtool)
 includes_windows=(test)
+# The packages: NSIS makes the Windows installer, lintian, desktop-file-validate and
+# appstreamcli check the Debian package.
+package_packages=(nsis lintian desktop-file-utils appstream zip)
+includes_package=(windows)
 
 usage() {
-    echo "usage: scripts/deps.sh [--list] run|test|windows" >&2
+    echo "usage: scripts/deps.sh [--list] run|test|windows|package" >&2
     exit 2
 }
 

@@ -3,11 +3,12 @@
 # private Xvfb display) and the sanitizer build (ASan+UBSan, libraries and tools, and of
 # the GUI tests only the few named *_sanitized_gui_test: Qt under the sanitizers is too
 # slow for all of them on a 2-core machine), the fuzzers, the Windows build's tests under
-# Wine (scripts/test-windows.sh), and last a check that every header, library and program
+# Wine (scripts/test-windows.sh), the packages made and tried as a user installs them
+# (scripts/test-packages.sh), and last a check that every header, library and program
 # used comes from a package that scripts/deps.sh installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh windows
+scripts/deps.sh package
 
 cmake --preset debug >/dev/null
 cmake --build --preset debug
@@ -42,5 +43,6 @@ ctest --preset debug -j2 || status=1
 ctest --preset asan -j2 || status=1
 scripts/fuzz.sh 30 || status=1
 scripts/test-windows.sh || status=1
-scripts/check_deps.py build/debug build/asan build/fuzz build/windows || status=1
+scripts/test-packages.sh || status=1
+scripts/check_deps.py build/debug build/asan build/fuzz build/windows build/release || status=1
 exit $status

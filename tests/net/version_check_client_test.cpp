@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "net/update_request_version.h"
+#include "platform/program_version.h"
 #include "tests/net/update_service.h"
 
 namespace quillet::net {
@@ -15,7 +17,7 @@ using testing_support::LocalServer;
 using testing_support::UpdateService;
 
 const std::string kId(kApplicationId);
-const std::string kVersion(kProgramVersion);
+const std::string kVersion = update_request_version(platform::program_version());
 
 class VersionCheckClientTest : public testing::Test {
 protected:

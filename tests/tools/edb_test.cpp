@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/program_version.h"
 
 extern char** environ;
 
@@ -145,6 +146,12 @@ class EdbTest : public ::testing::Test {
 
     std::string directory_;
 };
+
+TEST_F(EdbTest, VersionPrintsTheBuildsVersion) {
+    const EdbRun run = edb({"--version"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "edb " + std::string(quillet::platform::program_version()) + "\n");
+}
 
 TEST_F(EdbTest, ChineseTextRoundTripsThroughAppendAndDump) {
     const std::string file = credential_file();

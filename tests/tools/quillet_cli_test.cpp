@@ -22,6 +22,7 @@
 #include "db/database.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
+#include "platform/program_version.h"
 #include "platform/settings_file.h"
 #include "platform/text_codec.h"
 #include "tests/support/cheap_keys.h"
@@ -141,6 +142,12 @@ std::vector<RecordText> texts_of(const std::vector<Record>& records) {
 bool operator==(const RecordText& a, const RecordText& b) {
     return a.platform == b.platform && a.account == b.account && a.password == b.password && a.address == b.address &&
            a.remark == b.remark;
+}
+
+TEST_F(QuilletCliTest, VersionPrintsTheBuildsVersionWithoutALogin) {
+    const CliRun run = cli({"--version"}, "", false);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "quillet-cli " + std::string(platform::program_version()) + "\n");
 }
 
 TEST_F(QuilletCliTest, LsListsTheStoreInOrderAndFiltersAsTheQueriesDo) {

@@ -7,6 +7,7 @@
 #include "db/hooks.h"
 #include "platform/console_program.h"
 #include "platform/process_privacy.h"
+#include "platform/program_version.h"
 #include "platform/terminal_password.h"
 #include "platform/text_codec.h"
 #include "tools/edb/arguments.h"
@@ -36,7 +37,8 @@ constexpr Command kCommands[] = {
 };
 
 void print_help() {
-    std::printf("usage: edb COMMAND ARGUMENTS\n\ncommands:\n  help                               this text\n");
+    std::printf("usage: edb COMMAND ARGUMENTS\n\ncommands:\n  help                               this text\n"
+                "  --version                          the version\n");
     for (const Command& command : kCommands)
         std::printf("  %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
     std::printf(
@@ -74,6 +76,10 @@ int main(int argc, char** argv) {
     if (!parse_arguments(argc, argv, &arguments, &error)) return report_usage_error(error);
     if (arguments.password == kStandardInput && !read_standard_input_line(&*arguments.password)) {
         return report_usage_error("-p -: standard input ended before a password line");
+    }
+    if (arguments.command == "--version") {
+        std::printf("edb %.*s\n", static_cast<int>(platform::program_version().size()), platform::program_version().data());
+        return kExitOk;
     }
     if (arguments.command.empty() || arguments.command == "help" || arguments.command == "--help" ||
         arguments.command == "-h") {

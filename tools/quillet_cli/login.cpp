@@ -6,6 +6,7 @@
 #include "app/login_password.h"
 #include "app/record_transfer.h"
 #include "app/session.h"
+#include "platform/data_directory.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
@@ -16,7 +17,13 @@
 namespace quillet::cli {
 
 int choose_directory(const CommandLine& line) {
-    if (!line.has("--dir")) return kExitOk;
+    if (!line.has("--dir")) {
+        std::string chosen;
+        if (!platform::settle_data_directory(&chosen)) {
+            return fail("cannot create the data directory " + platform::gbk_to_utf8(chosen));
+        }
+        return kExitOk;
+    }
     std::string directory;
     if (!to_store_text(line.value("--dir"), "the directory name", &directory)) return kExitUsage;
     if (!platform::is_directory(directory)) return fail("no such directory: " + line.value("--dir"));

@@ -4,6 +4,7 @@
 
 #include "db/hooks.h"
 #include "platform/process_privacy.h"
+#include "platform/program_version.h"
 #include "platform/text_codec.h"
 #include "tools/quillet_cli/command_line.h"
 #include "tools/quillet_cli/commands.h"
@@ -79,7 +80,8 @@ constexpr Command kCommands[] = {
 
 constexpr std::string_view kCommonHelp =
     "Options of every command:\n"
-    "  --dir DIR          the directory holding data.ini and data.edb (default: the program's own)\n"
+    "  --dir DIR          the directory holding data.ini and data.edb (default: the program's own,\n"
+    "                     or ~/.local/share/quillet for a program installed under /usr)\n"
     "  --password-stdin   read the login password from the first line of standard input instead\n"
     "                     of asking on the terminal\n"
     "  --help             this command's help\n"
@@ -97,7 +99,7 @@ void print_help() {
         print_view(command.usage);
         print_view("\n");
     }
-    print_view("\n\"quillet-cli COMMAND --help\" describes a command.\n\n");
+    print_view("\n\"quillet-cli COMMAND --help\" describes a command; \"quillet-cli --version\" prints the version.\n\n");
     print_view(kCommonHelp);
 }
 
@@ -122,6 +124,11 @@ int main(int argc, char** argv) {
     CommandLine line;
     std::string error;
     if (!parse_command_line(argc, argv, &line, &error)) return usage_error(error);
+    if (line.command.empty() && line.has("--version")) {
+        std::printf("quillet-cli %.*s\n", static_cast<int>(platform::program_version().size()),
+                    platform::program_version().data());
+        return kExitOk;
+    }
     if (line.command.empty() || line.command == "help") {
         if (line.command.empty() && !line.has("--help")) {
             print_help();
