@@ -34,6 +34,7 @@ std::string settings_path() { return platform::program_file("data.ini"); }
 std::string ftp_settings_path() { return platform::program_file("ftp.ini"); }
 
 std::string read_value(const char* section) { return platform::read_setting(settings_path(), section, section); }
+void remove_value(const char* section) { platform::remove_setting(settings_path(), section, section); }
 bool write_value(const char* section, const std::string& value) {
     return platform::write_setting(settings_path(), section, section, value);
 }
@@ -108,7 +109,7 @@ void settle_ftp_password(const std::string& password) {
 // writes leaves both equal, which settles the same way next time.
 bool keep_vault(const std::string& kept) {
     if (!write_value(kPasswordSection, kept)) return false;
-    write_value(kPendingSection, {});
+    remove_value(kPendingSection);
     return true;
 }
 
@@ -162,7 +163,7 @@ PasswordChange change_confirmed(const std::string& current, const std::string& r
         // session's key when it next loads.
     }
     if (!write_value(kPendingSection, pending) || (!ftp_new.empty() && !write_ftp_password(ftp_old_and_new))) {
-        write_value(kPendingSection, {});
+        remove_value(kPendingSection);
         return PasswordChange::kSettingsFailed;
     }
     step_done(1);
@@ -173,7 +174,7 @@ PasswordChange change_confirmed(const std::string& current, const std::string& r
         case Rekey::kFailed:
             // The store tells which password it ended up with; the next login settles it.
             if (open_store_with(current) == db::kOk) {
-                write_value(kPendingSection, {});
+                remove_value(kPendingSection);
                 settle_ftp_password(current);
             }
             return PasswordChange::kStoreFailed;
@@ -202,7 +203,7 @@ LoginResult log_in_with(const std::string& typed) {
         // The store has confirmed the password; data.ini follows it.
         if (current.is_vault && current.holds(typed)) {
             if (!pending.empty()) {
-                write_value(kPendingSection, {});
+                remove_value(kPendingSection);
                 settle_ftp_password(typed);
             }
         } else if (pending.is_vault && pending.holds(typed)) {

@@ -181,4 +181,26 @@ bool write_setting(const std::string& file, const std::string& section, const st
     return write_whole_file_atomically(file, bytes);
 }
 
+bool remove_setting(const std::string& file, const std::string& section, const std::string& key) {
+    std::lock_guard lock(write_mutex);
+    std::string text;
+    if (!read_whole_file(file, &text)) return !is_existing_file(file);
+    const std::vector<Line> lines = parse(text);
+    const Position position = locate(lines, trim(section), trim(key));
+    if (!position.key_line) return true;
+    // The key's section goes too when the key was its only one.
+    std::size_t header = *position.key_line;
+    while (lines[header].kind != Line::Kind::kSection) --header;
+    bool other_keys = false;
+    for (std::size_t i = header + 1; i < lines.size() && lines[i].kind != Line::Kind::kSection; ++i) {
+        other_keys = other_keys || (lines[i].kind == Line::Kind::kKey && i != *position.key_line);
+    }
+    std::string bytes;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i == *position.key_line || (i == header && !other_keys)) continue;
+        bytes += std::string(lines[i].text) + "\r\n";
+    }
+    return write_whole_file_atomically(file, bytes);
+}
+
 }  // namespace quillet::platform

@@ -15,4 +15,8 @@ std::string read_setting(const std::string& file, const std::string& section, co
 bool write_setting(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value);
 
+// Removes the key, and its section when nothing else is left in it; every other line is
+// kept. True when the key is gone (or was never there); false when the file cannot be written.
+bool remove_setting(const std::string& file, const std::string& section, const std::string& key);
+
 }  // namespace quillet::platform

@@ -74,6 +74,7 @@ class LoginPasswordTest : public testing::Test {
         EXPECT_EQ(decipher(records[0].password_cipher, kCipherKey), "pw");
         EXPECT_EQ(ftp_password_for(working), kFtpPassword);
         EXPECT_EQ(pending_vault(), "") << "the login did not settle the change";
+        EXPECT_EQ(platform::read_setting(settings(), "pending", "pending", "<none>"), "<none>");
     }
 
     void move_store_aside() {

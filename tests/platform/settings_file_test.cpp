@@ -91,6 +91,18 @@ TEST_F(SettingsFileTest, WritingReplacesInPlaceAndKeepsEveryOtherLine) {
               "[new]\r\nk=v\r\n");
 }
 
+TEST_F(SettingsFileTest, RemovingAKeyKeepsEveryOtherLineAndDropsASectionLeftEmpty) {
+    put("[password]\r\npassword=QV1\r\n[pending]\r\npending=old\r\n; note\r\n[ftp]\r\nname=me\r\nlu=/x\r\n");
+    ASSERT_TRUE(remove_setting(file_, "PENDING", "pending"));
+    ASSERT_TRUE(remove_setting(file_, "ftp", "lu"));
+    ASSERT_TRUE(remove_setting(file_, "ftp", "absent"));
+    ASSERT_TRUE(remove_setting(file_, "absent", "absent"));
+    EXPECT_EQ(contents(), "[password]\r\npassword=QV1\r\n; note\r\n[ftp]\r\nname=me\r\n");
+    std::filesystem::remove(file_);
+    EXPECT_TRUE(remove_setting(file_, "ftp", "lu"));
+    EXPECT_FALSE(std::filesystem::exists(file_));
+}
+
 TEST_F(SettingsFileTest, LfOnlyFilesAreReadAndUpdated) {
     put("[a]\nx=1\ny=2");
     EXPECT_EQ(read_setting(file_, "a", "y"), "2");
