@@ -15,6 +15,8 @@
 
 #include "app/app_state.h"
 #include "platform/program_dir.h"
+#include "platform/recording_desk_events.h"
+#include "platform/recording_hot_keys.h"
 #include "tests/support/cheap_keys.h"
 
 #ifdef _WIN32
@@ -59,6 +61,11 @@ class AppGuiTest : public testing::Test {
         state_->ftp_key = {};
         state_->idle_countdown = 0;
         testing_support::use_cheap_key_derivations();
+        // The system's hot keys and desk watch would reach the display and buses that the
+        // end-to-end tests share: another test's program pressing F1 must not find it
+        // grabbed by this one. Tests that look at them install their own.
+        platform::set_hot_keys(&hot_keys_);
+        platform::set_desk_events(&desk_events_);
     }
 
     void TearDown() override {
@@ -67,6 +74,8 @@ class AppGuiTest : public testing::Test {
             layer_->destroy_window(window);
         }
         layer_->process_events();
+        platform::set_hot_keys(nullptr);
+        platform::set_desk_events(nullptr);
         std::filesystem::remove_all(dir_);
     }
 
@@ -92,6 +101,8 @@ class AppGuiTest : public testing::Test {
     static inline TestWindowLayer* layer_ = nullptr;
     static inline AppState* state_ = nullptr;
     std::filesystem::path dir_;
+    platform::RecordingHotKeys hot_keys_;
+    platform::RecordingDeskEvents desk_events_;
 };
 
 }  // namespace quillet::app
