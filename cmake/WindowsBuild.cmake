@@ -27,20 +27,18 @@ if(NOT EXISTS ${QUILLET_WINDOWS_LIBRARIES}/.complete)
   message(FATAL_ERROR "libcurl, PCRE2 and libsodium for Windows are missing: run scripts/build-windows-libraries.sh")
 endif()
 set(CURL_DIR ${QUILLET_WINDOWS_LIBRARIES}/lib/cmake/CURL)
-find_library(QUILLET_PCRE2_LIBRARY pcre2-8 PATHS ${QUILLET_WINDOWS_LIBRARIES}/lib NO_DEFAULT_PATH
-             NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-add_library(quillet_pcre2 INTERFACE)
-target_include_directories(quillet_pcre2 SYSTEM INTERFACE ${QUILLET_WINDOWS_LIBRARIES}/include)
-target_link_libraries(quillet_pcre2 INTERFACE ${QUILLET_PCRE2_LIBRARY})
-target_compile_definitions(quillet_pcre2 INTERFACE PCRE2_STATIC)
-add_library(PkgConfig::PCRE2 ALIAS quillet_pcre2)
-find_library(QUILLET_SODIUM_LIBRARY sodium PATHS ${QUILLET_WINDOWS_LIBRARIES}/lib NO_DEFAULT_PATH
-             NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-add_library(quillet_sodium INTERFACE)
-target_include_directories(quillet_sodium SYSTEM INTERFACE ${QUILLET_WINDOWS_LIBRARIES}/include)
-target_link_libraries(quillet_sodium INTERFACE ${QUILLET_SODIUM_LIBRARY})
-target_compile_definitions(quillet_sodium INTERFACE SODIUM_STATIC)
-add_library(PkgConfig::SODIUM ALIAS quillet_sodium)
+# A static library of that prefix under the name the Linux build's pkg-config gives it.
+function(quillet_windows_library alias library definition)
+  find_library(QUILLET_${alias}_LIBRARY ${library} PATHS ${QUILLET_WINDOWS_LIBRARIES}/lib NO_DEFAULT_PATH
+               NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  add_library(quillet_${library} INTERFACE)
+  target_include_directories(quillet_${library} SYSTEM INTERFACE ${QUILLET_WINDOWS_LIBRARIES}/include)
+  target_link_libraries(quillet_${library} INTERFACE ${QUILLET_${alias}_LIBRARY})
+  target_compile_definitions(quillet_${library} INTERFACE ${definition})
+  add_library(PkgConfig::${alias} ALIAS quillet_${library})
+endfunction()
+quillet_windows_library(PCRE2 pcre2-8 PCRE2_STATIC)
+quillet_windows_library(SODIUM sodium SODIUM_STATIC)
 
 # Folders whose Windows variants do not exist yet; they are left out of this build.
 set(quillet_windows_pending_dirs)
