@@ -139,12 +139,14 @@ TEST(QuilletExeTest, FirstSetupLoginANewRecordAndF1Typing) {
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.wstring().c_str(),
                                &startup, &process));
 
-    // First start: the setup window. The password chosen is shown once and confirmed.
+    // First start: the setup window. The password chosen is shown once and confirmed, then
+    // the recovery code.
     HWND setup = form_window(ui::kSetupWindow);
     ASSERT_NE(setup, nullptr);
     type_into(control(setup, ui::kSetupWindow, "编辑框_设置登录密码"), "e2e-Pass");
     click(control(setup, ui::kSetupWindow, "按钮_完成设置"));
     EXPECT_NE(confirm_message_box(process.dwProcessId).find(L"e2e-Pass"), std::wstring::npos);
+    EXPECT_NE(confirm_message_box(process.dwProcessId).find(platform::wide("恢复码")), std::wstring::npos);
 
     HWND login = form_window(ui::kLoginWindow);
     ASSERT_NE(login, nullptr);

@@ -362,6 +362,29 @@ TEST_F(QuilletCliTest, ImportReadsAPipeAndALineOfSeparatorsInTheMemoryOfOneRow) 
     EXPECT_EQ(records[1].platform, "piped");
 }
 
+// A forgotten password: a new recovery code after a login, then recover with it.
+TEST_F(QuilletCliTest, RecoveryCodeSetsANewLoginPasswordAndAWrongCodeChangesNothing) {
+    add({"p", "a", "pw", "", ""});
+    CliRun run = cli({"recovery-code", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string marker = "Your recovery code: ";
+    const std::size_t at = run.err.find(marker);
+    ASSERT_NE(at, std::string::npos) << run.err;
+    const std::string code = run.err.substr(at + marker.size(), 34);
+
+    std::string wrong = code;
+    wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
+    run = cli({"recover", "--password-stdin"}, wrong + "\n" + utf8(u8"新密码3\n"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(cli({"ls", "--password-stdin"}, login()).status, 0) << "a wrong code changed the password";
+
+    run = cli({"recover", "--password-stdin"}, code + "\n" + utf8(u8"新密码3\n"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(cli({"ls", "--password-stdin"}, login()).status, 1);
+    EXPECT_EQ(cli({"ls", "--password-stdin"}, utf8(u8"新密码3\n")).status, 0);
+    ASSERT_EQ(list_records("新密码3").size(), 1u);
+}
+
 TEST_F(QuilletCliTest, PasswdChangesWhatTheLoginWindowAcceptsAndReKeysTheStore) {
     add({"p", "a", "pw", "", ""});
     CliRun run = cli({"passwd", "--password-stdin"}, login() + utf8(u8"新密码2\n"));
