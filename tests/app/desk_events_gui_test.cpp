@@ -84,7 +84,7 @@ TEST_F(DeskEventsGuiTest, LeavingTheDeskEndsTheSessionAsTheIdleLogoutDoes) {
     for (std::string_view window : {kMainWindow, ui::kRecordWindow, ui::kGeneratorWindow, ui::kFtpWindow}) {
         EXPECT_FALSE(windows().is_open(window)) << window;
     }
-    EXPECT_EQ(state().session_password, "");
+    EXPECT_EQ(state().session_password.text(), "");
     EXPECT_FALSE(state().ftp_key.valid());
     EXPECT_EQ(clipboard_.content(), "");
     for (HotKey key : {HotKey::kF1, HotKey::kF2, HotKey::kF3}) EXPECT_FALSE(hot_keys_.is_held(key));
