@@ -92,12 +92,10 @@ TEST_F(Win32DeskEventsTest, LockSwitchDisconnectAndSuspendEachLeaveTheDesk) {
 
 TEST_F(Win32DeskEventsTest, ComingBackAndOtherNewsLeaveNothing) {
     watch_counting();
-    const Broadcast others[] = {{WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK},
-                                {WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT},
-                                {WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON},
-                                {WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC},
-                                {WM_POWERBROADCAST, PBT_APMRESUMESUSPEND},
-                                {WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE}};
+    const Broadcast others[] = {
+        {WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK}, {WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT},
+        {WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON},  {WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC},
+        {WM_POWERBROADCAST, PBT_APMRESUMESUSPEND},  {WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE}};
     for (const Broadcast& broadcast : others) ASSERT_TRUE(post(broadcast));
     EXPECT_EQ(left_, 0);
 }
