@@ -1,7 +1,7 @@
-// How a desktop layer (platform/x11 with platform/qt) makes its clipboard, hot keys,
-// typist and desk events the system ones. Without a desktop layer linked in, the system
-// ones do nothing: copies fail, keys are refused, nothing is typed and the desk is never
-// left.
+// How a desktop layer (platform/x11 with platform/qt, or platform/win32/desktop) makes its
+// clipboard, hot keys, typist and desk events the system ones. Without a desktop layer
+// linked in, the system ones do nothing: copies fail, keys are refused, nothing is typed
+// and the desk is never left.
 #pragma once
 
 #include "platform/clipboard.h"

@@ -2,6 +2,11 @@
 // way the idle logout does, and the program holds a suspend back only while a session runs.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <wtsapi32.h>
+#endif
+
 #include "app/copy_and_type.h"
 #include "app/ftp_window.h"
 #include "app/generator_window.h"
@@ -117,6 +122,35 @@ TEST_F(DeskEventsGuiTest, OnlyALoggedInSessionIsWatched) {
     EXPECT_TRUE(desk_.is_watching());
     EXPECT_TRUE(hot_keys_.is_held(HotKey::kF3));
 }
+
+#ifdef _WIN32
+// The system's own desk events on the Win32 window layer: Windows' lock broadcast and
+// its suspend message, delivered to the window the session watches with, log it out.
+TEST_F(DeskEventsGuiTest, WindowsLockAndSuspendLogTheSessionOut) {
+    platform::set_desk_events(nullptr);
+    const auto desk_window = [] { return FindWindowW(L"QuilletDeskWindow", nullptr); };
+    log_in();
+    windows().load_window(ui::kRecordWindow);
+    ASSERT_NE(desk_window(), nullptr);
+
+    // Windows sends it; posted, it goes through the window thread's loop as the program runs it.
+    ASSERT_TRUE(PostMessageW(desk_window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0));
+    windows().process_events();
+    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_FALSE(windows().is_open(ui::kRecordWindow));
+    EXPECT_EQ(state().session_password.text(), "");
+    EXPECT_EQ(desk_window(), nullptr);
+
+    // Windows waits for the answer to this one before it suspends: the logout is done by then.
+    log_in();
+    ASSERT_NE(desk_window(), nullptr);
+    SendMessageW(desk_window(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_EQ(desk_window(), nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace quillet::app
