@@ -397,7 +397,8 @@ TEST_F(FtpWindowTest, ACertificateForAnotherNameIsRefusedWithoutAQuestion) {
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].kind, ui::ShownDialog::Kind::kMessage);
     EXPECT_EQ(dialogs[0].text, "证书与服务器名称不符，未连接");
-    EXPECT_TRUE(misnamed.lines("CMD USER").empty());
+    // Windows learns a certificate by logging in as anonymous; the user's name never goes out.
+    EXPECT_TRUE(misnamed.lines(std::string("CMD USER ") + TestFtpServer::kUser).empty());
     EXPECT_EQ(stored("zhengshu"), "");
 }
 
@@ -417,7 +418,8 @@ TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
     EXPECT_EQ(caption(), "FTP - 连接已取消");
     EXPECT_EQ(questions(), std::vector<std::string>{question});
     EXPECT_EQ(stored("zhengshu"), "");
-    EXPECT_TRUE(tls.lines("CMD USER").empty());
+    // Windows learns a certificate by logging in as anonymous; the user's name never goes out.
+    EXPECT_TRUE(tls.lines(std::string("CMD USER ") + TestFtpServer::kUser).empty());
 
     connect();
     ASSERT_EQ(caption(), "FTP - 连接成功");
