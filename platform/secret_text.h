@@ -19,8 +19,8 @@ void wipe_secret(std::string& text);
 class SecretText {
   public:
     SecretText() = default;
-    // Takes the text and wipes the string it came in.
-    explicit SecretText(std::string text) : bytes_(std::string_view(text)) { wipe_secret(text); }
+    // Takes the text and wipes the string it came in, spare capacity and all.
+    explicit SecretText(std::string&& text) : bytes_(std::string_view(text)) { wipe_secret(text); }
     explicit SecretText(std::string_view text) : bytes_(text) {}
     explicit SecretText(const char* text) : bytes_(std::string_view(text)) {}
 
