@@ -186,7 +186,14 @@ struct File::Impl {
 File::File() : impl_(std::make_unique<Impl>()) {}
 File::~File() { close(); }
 File::File(File&&) noexcept = default;
-File& File::operator=(File&&) noexcept = default;
+// The file this one had open is closed first: its locks and share mode go with it.
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        impl_ = std::move(other.impl_);
+    }
+    return *this;
+}
 
 FileError File::open(const std::string& path, Access access, Share share, Creation creation) {
     close();

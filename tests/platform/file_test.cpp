@@ -53,6 +53,18 @@ TEST_F(FileTest, LocksOfTwoHandlesOfOneProcessConflict) {
     EXPECT_EQ(b.lock(16, 1), FileError::kNone);
 }
 
+// A handle assigned over another closes what the other had open, its locks with it.
+TEST_F(FileTest, AssigningOverAnOpenHandleClosesItsFileAndLocks) {
+    File a = open_ok();
+    ASSERT_EQ(a.lock(16, 1), FileError::kNone);
+    a = File();
+    File b = open_ok();
+    EXPECT_EQ(b.lock(16, 1), FileError::kNone) << "the first handle's lock outlived it";
+    b = open_ok();
+    b = std::move(b);  // NOLINT(clang-diagnostic-self-move): the self-move must keep the file
+    EXPECT_EQ(b.lock(16, 1), FileError::kNone);
+}
+
 TEST_F(FileTest, LockOfAnotherProcessConflictsAndEndsWithItsHandle) {
     File a = open_ok();
     ASSERT_EQ(a.lock(100, 1), FileError::kNone);
