@@ -37,12 +37,13 @@ ftp::DatabaseSync with_base(ftp::DatabaseSync sync) {
 }
 
 std::optional<MergeResult> merge_into_local(const ftp::DatabaseSync& sync, std::string_view password,
-                                            const std::string& other, std::string_view other_password, bool dry_run) {
+                                            const std::string& other, std::string_view other_password, bool dry_run,
+                                            bool with_base) {
     const auto lock = sync.lock_store();
     const auto local = read_store_file(sync.local_file, password);
     const auto theirs = read_store_file(other, other_password);
     if (!local || !theirs) return std::nullopt;
-    MergeResult merged = merge_records(*local, *theirs, read_base(password));
+    MergeResult merged = merge_records(*local, *theirs, with_base ? read_base(password) : std::nullopt);
     if (dry_run || merged.status != MergeResult::Status::kDone || merged.changes.empty()) return merged;
     std::string backup;
     if (!ftp::keep_backup(sync.local_file, &backup) || !write_store_file(sync.local_file, password, merged.records)) {

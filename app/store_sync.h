@@ -52,10 +52,13 @@ SyncOutcome download_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync&
 SyncOutcome upload_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
                               const Ask& ask);
 
-// Merges the store at `other` into the local store (the base, when it opens, as the common
-// copy) and writes the result through the backup and the crash-safe replace. Caller holds
-// no lock. `dry_run`: nothing is written. Nothing when a store does not open.
+// Merges the store at `other` into the local store and writes the result through the
+// backup and the crash-safe replace. The base, when it opens, is the common copy for the
+// server's copy; any other file (`with_base` false) has none known, and merges by the
+// no-base rule. Caller holds no lock. `dry_run`: nothing is written. Nothing when a store
+// does not open or the write fails.
 std::optional<MergeResult> merge_into_local(const ftp::DatabaseSync& sync, std::string_view password,
-                                            const std::string& other, std::string_view other_password, bool dry_run);
+                                            const std::string& other, std::string_view other_password, bool dry_run,
+                                            bool with_base = true);
 
 }  // namespace quillet::app
