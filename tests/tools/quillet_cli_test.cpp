@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ftp_password.h"
+#include "app/ftp_trust_store.h"
 #include "app/login_password.h"
 #include "app/password_vault.h"
 #include "app/record_store.h"
@@ -25,6 +27,7 @@
 #include "platform/program_version.h"
 #include "platform/settings_file.h"
 #include "platform/text_codec.h"
+#include "tests/ftp/ftp_test_server.h"
 #include "tests/support/cheap_keys.h"
 
 extern char** environ;
@@ -306,6 +309,63 @@ TEST_F(QuilletCliTest, MergeKeepsBothStoresRecordsAndADryRunWritesNothing) {
     std::vector<std::string> platforms;
     for (const Record& r : list_records(kPassword)) platforms.push_back(std::to_string(r.id) + r.platform);
     EXPECT_EQ(platforms, (std::vector<std::string>{"1共同", "2那里的", "3第三条", "4这里的"}));
+}
+
+// ftp.ini as the FTP window leaves it after a connect to `server` (plain FTP agreed or not).
+void save_ftp_settings(const test::TestFtpServer& server, bool plain_agreed) {
+    const std::string ini = platform::program_file("ftp.ini");
+    auto save = [&ini](const char* key, const std::string& value) {
+        ASSERT_TRUE(platform::write_setting(ini, "ftp", key, encipher(value, kCipherKey)));
+    };
+    save("fuwuqi", "127.0.0.1");
+    save("name", test::TestFtpServer::kUser);
+    save("duankou", std::to_string(server.port()));
+    save("lu", "/store");
+    ASSERT_TRUE(platform::write_setting(
+        ini, "ftp", "password", seal_ftp_password(*derive_ftp_key({}, kPassword), test::TestFtpServer::kPassword)));
+    if (plain_agreed) {
+        ftp_trust_store([ini] {
+            return ini;
+        }).remember(ftp::server_key("127.0.0.1", server.port()), {ftp::ServerTrust::Kind::kPlainAgreed, {}, {}});
+    }
+}
+
+TEST_F(QuilletCliTest, SyncMergesTwoFoldersThroughTheServerAndRefusesPlainFtpNotAgreedTo) {
+    test::TestFtpServer server;
+    ASSERT_TRUE(server.ready());
+    save_ftp_settings(server, false);
+    CliRun run = cli({"sync", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("zhengshu"), std::string::npos) << run.err;
+
+    save_ftp_settings(server, true);
+    add({"A的", "a", "pw", "", ""});
+    run = cli({"sync", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    make_store("second", kPassword);
+    save_ftp_settings(server, true);
+    ASSERT_EQ(add_record(kPassword, {"B的", "b", "pw", "", ""}), WriteResult::kDone);
+    run = cli({"sync", "--password-stdin", "--dry-run", "--dir", path("second")}, login(), false);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(utf8(u8"新增 ID 1：A的 a")), std::string::npos) << run.out;
+    EXPECT_EQ(list_records(kPassword).size(), 1u);
+    run = cli({"sync", "--password-stdin", "--dir", path("second")}, login(), false);
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = cli({"sync", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::string on_server, base_a, base_b;
+    platform::read_whole_file(server.file("store/data.edb"), &on_server);
+    platform::read_whole_file(path("store/data.sync.edb"), &base_a);
+    platform::read_whole_file(path("second/data.sync.edb"), &base_b);
+    EXPECT_EQ(base_a, on_server);
+    EXPECT_EQ(base_b, on_server);
+    for (const char* folder : {"store", "second"}) {
+        platform::set_program_directory_for_testing(path(folder));
+        std::vector<std::string> platforms;
+        for (const Record& r : list_records(kPassword)) platforms.push_back(std::to_string(r.id) + r.platform);
+        EXPECT_EQ(platforms, (std::vector<std::string>{"1A的", "2B的"})) << folder;
+    }
 }
 
 TEST_F(QuilletCliTest, ImportLeavesOutRowsThatBreakALimitAndNamesTheirLines) {

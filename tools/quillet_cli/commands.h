@@ -28,5 +28,7 @@ int run_import(const CommandLine& line);
 
 // The records of another store merged into this one.
 int run_merge(const CommandLine& line);
+// Download, merge and upload with the saved FTP settings.
+int run_sync(const CommandLine& line);
 
 }  // namespace quillet::cli

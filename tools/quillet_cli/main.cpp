@@ -85,6 +85,13 @@ constexpr Command kCommands[] = {
      "the next line of standard input (after the login password with --password-stdin). Prints\n"
      "the changes record by record; the store is backed up first (data<date>.edb) and replaced in\n"
      "one step. --dry-run prints them and writes nothing.\n"},
+    {"sync", run_sync, "sync [--dry-run]",
+     "Downloads the server's data.edb with the FTP settings the program saved in ftp.ini, merges\n"
+     "it with this one against data.sync.edb (the copy both last agreed on) as the FTP window\n"
+     "does, and uploads the result. No questions are asked: a server without TLS is used only\n"
+     "when ftp.ini's zhengshu list holds your agreement to plain FTP for it, and a certificate\n"
+     "no authority vouches for only when it is pinned there (connect once from the FTP window).\n"
+     "--dry-run prints the changes a merge would make, record by record, and writes nothing.\n"},
 };
 
 constexpr std::string_view kCommonHelp =
