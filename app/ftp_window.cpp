@@ -14,6 +14,7 @@
 #include "app/list_load.h"
 #include "app/record_store.h"
 #include "app/session.h"
+#include "app/store_sync.h"
 #include "app/text_cipher.h"
 #include "app/unstorable_text.h"
 #include "app/worker_question.h"
@@ -90,6 +91,8 @@ struct Outcome {
     const char* success_message;
     const char* failure_caption;
     const char* failure_message;
+    const char* cancelled_caption;
+    const char* cancelled_message;
     bool success_refreshes_list;
 };
 constexpr const char* kPlainQuestion =
@@ -124,8 +127,10 @@ RefusalReport refusal_report(ftp::ConnectRefusal refusal) {
     return {"FTP - 连接失败", nullptr};
 }
 
-constexpr Outcome kUpload{"FTP - 上传成功", "上传成功", "FTP - 上传失败", "上传失败", false};
-constexpr Outcome kDownload{"FTP - 下载成功", "下载成功", "FTP - 下载失败", "下载失败", true};
+constexpr Outcome kUpload{"FTP - 上传成功", "上传成功", "FTP - 上传失败", "上传失败", "FTP - 上传已取消",
+                          "上传已取消",     false};
+constexpr Outcome kDownload{"FTP - 下载成功", "下载成功", "FTP - 下载失败", "下载失败", "FTP - 下载已取消",
+                            "下载已取消",     true};
 
 // The window's logic. It lives as long as the window layer's bindings that hold it.
 // Window-thread state only; the worker gets copies of what it needs and reports through
@@ -199,9 +204,8 @@ class FtpWindow {
             !windows_.question_box("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传")) {
             return;
         }
-        transfer(kUpload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {
-            return ftp::upload_database(client, sync);
-        });
+        transfer(kUpload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
+                             const Ask& ask) { return upload_with_merge(client, sync, password, ask); });
     }
 
     void download() {
@@ -210,9 +214,8 @@ class FtpWindow {
                                    "data.edb即可，点击‘是’开始下载")) {
             return;
         }
-        transfer(kDownload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync) {
-            return ftp::download_database(client, sync);
-        });
+        transfer(kDownload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
+                               const Ask& ask) { return download_with_merge(client, sync, password, ask); });
     }
 
     // The window is going: a running connect or transfer is cancelled and waited for,
@@ -225,7 +228,9 @@ class FtpWindow {
     }
 
   private:
-    using Procedure = std::function<bool(ftp::FtpClient&, const ftp::DatabaseSync&)>;
+    // A transfer that may ask the user (from its worker) whether to merge.
+    using Procedure =
+        std::function<SyncOutcome(ftp::FtpClient&, const ftp::DatabaseSync&, std::string_view, const Ask&)>;
 
     void transfer(const Outcome& outcome, Procedure procedure) {
         // The question lets events run: the idle logout may have closed the window (and
@@ -238,18 +243,34 @@ class FtpWindow {
         sync.is_usable_database = [password = state_.session_password](const std::string& path) {
             return is_usable_database(path, password.text());
         };
-        start([this, sync, outcome, procedure, opening = opening_] {
-            const bool ok = procedure(client_, sync);
-            windows_.post([this, ok, outcome, storage_path = sync.storage_path, opening] {
+        sync = with_base(sync);
+        questions_.allow();
+        start([this, sync, outcome, procedure, password = state_.session_password, opening = opening_] {
+            const SyncOutcome result = procedure(client_, sync, password.text(),
+                                                 [this](const std::string& text) { return questions_.ask(text); });
+            windows_.post([this, result, outcome, storage_path = sync.storage_path, opening] {
                 end_worker();
+                const bool ok = result.ok;
                 const bool same_window = opening == opening_ && windows_.is_open(kFtpWindow);
                 save_setting("lu", same_window ? windows_.text(kFtpWindow, kPathBox) : storage_path);
+                std::string caption = ok ? outcome.success_caption : outcome.failure_caption;
+                std::string message = ok ? outcome.success_message : outcome.failure_message;
+                if (result.cancelled) {
+                    caption = outcome.cancelled_caption;
+                    message = outcome.cancelled_message;
+                } else if (result.no_free_id) {
+                    message += "：记录编号已用完，无法合并，数据未改动";
+                } else if (result.merged) {
+                    caption += "（已合并）";
+                    message += "，已合并两边的数据：" + describe_counts(*result.merged);
+                }
                 if (same_window) {
-                    windows_.set_text(kFtpWindow, kStatusBox, ok ? outcome.success_caption : outcome.failure_caption);
+                    windows_.set_text(kFtpWindow, kStatusBox, caption);
                     enable_buttons();
                 }
-                windows_.message_box(ok ? outcome.success_message : outcome.failure_message);
-                if (ok && outcome.success_refreshes_list && windows_.is_open(ui::kMainWindow)) start_list_load(state_);
+                windows_.message_box(message);
+                const bool local_changed = outcome.success_refreshes_list || result.merged.has_value();
+                if (ok && local_changed && windows_.is_open(ui::kMainWindow)) start_list_load(state_);
             });
         });
     }

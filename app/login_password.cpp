@@ -7,6 +7,7 @@
 #include "app/password_vault.h"
 #include "app/record_store.h"
 #include "app/session.h"
+#include "app/store_sync.h"
 #include "app/text_cipher.h"
 #include "db/database.h"
 #include "db/result_code.h"
@@ -47,9 +48,7 @@ bool write_ftp_password(const std::string& value) {
 // One of data.ini's two password values: a vault, or the old enciphered password that
 // older versions wrote (read only to upgrade it).
 struct StoredPassword {
-    explicit StoredPassword(const char* section) : text(read_value(section)) {
-        is_vault = parse_vault(text, &vault);
-    }
+    explicit StoredPassword(const char* section) : text(read_value(section)) { is_vault = parse_vault(text, &vault); }
     bool empty() const { return text.empty(); }
     // Whether `typed` is the password this value keeps.
     bool holds(const std::string& typed) const {
@@ -131,6 +130,13 @@ Rekey rekey_store(const std::string& current, const std::string& replacement) {
     if (!db::open_database(path, options)) return Rekey::kNotOpened;
     const bool rekeyed = db::set_access_password(replacement);
     db::close_database(path);
+    // The sync base follows the store, not before it: until the store is re-keyed the
+    // base must still open with the password that opens the store. A crash in between
+    // leaves a base that no longer opens, which the next sync treats as no base.
+    if (rekeyed && db::open_database(sync_base_file(), options)) {
+        db::set_access_password(replacement);
+        db::close_database(sync_base_file());
+    }
     db::forget_cached_keys();
     return rekeyed ? Rekey::kDone : Rekey::kFailed;
 }
@@ -146,8 +152,8 @@ std::optional<PasswordVault> confirmed_vault(const std::string& password) {
 }
 
 // Steps 1 to 3 of a change, from a password the store has confirmed.
-PasswordChange change_confirmed(const std::string& current, const std::string& replacement,
-                                const PasswordVault& vault, const LockedBytes& data_key) {
+PasswordChange change_confirmed(const std::string& current, const std::string& replacement, const PasswordVault& vault,
+                                const LockedBytes& data_key) {
     const std::string pending = format_vault(vault_for_new_password(vault, data_key, replacement));
     const std::string ftp_stored = read_ftp_password();
     std::string ftp_old_and_new, ftp_new;

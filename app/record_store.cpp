@@ -9,8 +9,8 @@
 
 #include "app/text_cipher.h"
 #include "db/database.h"
+#include "platform/file.h"
 #include "platform/program_dir.h"
-#include "platform/secret_text.h"
 #include "platform/secret_text.h"
 
 namespace quillet::app {
@@ -206,6 +206,55 @@ WriteResult delete_record(std::string_view session_password, std::int32_t id) {
     if (!store.is_open() || !go_to_id(id)) return WriteResult::kNotFound;
     if (!db::delete_record()) return WriteResult::kFailed;
     return db::purge_deleted_records() ? WriteResult::kDone : WriteResult::kFailed;
+}
+
+std::optional<std::vector<Record>> read_store_file(const std::string& path, std::string_view password) {
+    if (password == "?" || !platform::is_existing_file(path)) return std::nullopt;
+    db::OpenOptions options;
+    options.password = std::string(password);
+    const bool opened = db::open_database(path, options);
+    platform::wipe_secret(options.password);
+    if (!opened) return std::nullopt;
+    std::vector<Record> records;
+    records.reserve(static_cast<std::size_t>(std::max(0, db::record_count())));
+    const bool read =
+        db::scan_records([&records](const db::RecordView& view) { return records.push_back(to_record(view)), true; });
+    db::close_database(path);
+    if (!read) return std::nullopt;
+    return records;
+}
+
+bool write_store_file(const std::string& path, std::string_view password, const std::vector<Record>& records) {
+    std::string built;
+    {
+        platform::File reserved;
+        if (platform::create_private_temporary(path + ".merge", &reserved, &built) != platform::FileError::kNone) {
+            return false;
+        }
+    }
+    std::string secret(password);
+    bool ok = db::create_database(built, credential_fields()) && db::open_database(built);
+    if (ok) {
+        ok = db::set_access_password(secret);
+        for (std::size_t i = 0; ok && i < records.size(); ++i) {
+            const Record& r = records[i];
+            ok = db::append_record({db::Value(r.id), db::Value(r.platform), db::Value(r.account),
+                                    db::Value(r.password_cipher), db::Value(r.address), db::Value(r.remark)});
+        }
+        db::close_database(built);
+    }
+    platform::wipe_secret(secret);
+    // The engine leaves durability to its caller: the content is synced before the rename.
+    if (ok) {
+        platform::File written;
+        ok = written.open(built, platform::Access::kReadWrite, platform::Share::kReadWrite) ==
+                 platform::FileError::kNone &&
+             written.sync() == platform::FileError::kNone;
+    }
+    ok = ok && platform::replace_file(built, path) &&
+         platform::sync_parent_directory(path) == platform::FileError::kNone;
+    if (!ok) platform::remove_file(built);
+    return ok;
 }
 
 std::int32_t parse_id(std::string_view text) {

@@ -79,6 +79,14 @@ WriteResult modify_record(std::string_view session_password, std::int32_t id, co
 // Deletes the first record carrying `id` and purges it from the file at once.
 WriteResult delete_record(std::string_view session_password, std::int32_t id);
 
+// Another file of the same layout (the server's copy, the sync base). Both need the
+// caller to hold lock_store(), since the engine has one current database per process.
+// Every record of the file at `path` opened with `password`; nothing when it does not open.
+std::optional<std::vector<Record>> read_store_file(const std::string& path, std::string_view password);
+// Makes `path` a store of exactly `records` locked with `password`: built in a private
+// file beside it, then renamed over it, so a crash leaves the old file or the new, whole.
+bool write_store_file(const std::string& path, std::string_view password, const std::vector<Record>& records);
+
 // An ID as the list shows it: leading decimal digits, 0 when there are none.
 std::int32_t parse_id(std::string_view text);
 

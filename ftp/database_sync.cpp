@@ -40,20 +40,6 @@ std::string free_backup_name(const std::string& local_file) {
     return {};
 }
 
-// Copies rather than moves, so data.edb exists at every moment, even after a crash.
-bool keep_backup(const std::string& local_file, std::string* backup_file) {
-    backup_file->clear();
-    if (!platform::is_existing_file(local_file)) return true;  // nothing to keep
-    const std::string name = free_backup_name(local_file);
-    std::string bytes;
-    if (name.empty() || !IsValidFilePath(name) || !platform::read_whole_file(local_file, &bytes) ||
-        !platform::write_whole_file_atomically(name, bytes)) {
-        return false;
-    }
-    *backup_file = name;
-    return true;
-}
-
 // A name of its own beside the server's data.edb, so that two uploads running at once
 // never write into one file.
 std::string remote_temporary_name(const std::string& storage_path, const char* kind) {
@@ -85,6 +71,20 @@ bool put_in_place(FtpClient& client, const std::string& storage_path, const std:
 
 std::string remote_database_file(const std::string& storage_path) { return storage_path + "/data.edb"; }
 
+// Copies rather than moves, so data.edb exists at every moment, even after a crash.
+bool keep_backup(const std::string& local_file, std::string* backup_file) {
+    backup_file->clear();
+    if (!platform::is_existing_file(local_file)) return true;  // nothing to keep
+    const std::string name = free_backup_name(local_file);
+    std::string bytes;
+    if (name.empty() || !IsValidFilePath(name) || !platform::read_whole_file(local_file, &bytes) ||
+        !platform::write_whole_file_atomically(name, bytes)) {
+        return false;
+    }
+    *backup_file = name;
+    return true;
+}
+
 bool upload_database(FtpClient& client, const DatabaseSync& sync) {
     if (!client.IsConnected()) return false;
     ensure_storage_directory(client, sync.storage_path);
@@ -111,29 +111,41 @@ bool upload_database(FtpClient& client, const DatabaseSync& sync) {
     // leaves only the temporary behind.
     const std::string sent = remote_temporary_name(sync.storage_path, "upload");
     const bool uploaded = client.UploadFile(snapshot, sent) && put_in_place(client, sync.storage_path, sent);
+    if (uploaded && sync.keep_base) sync.keep_base(snapshot);
     platform::remove_file(snapshot);
     if (!uploaded) client.DeleteRemoteFile(sent);
     return uploaded;
 }
 
 bool download_database(FtpClient& client, const DatabaseSync& sync, std::string* backup_file) {
-    std::string backup;
     if (backup_file != nullptr) backup_file->clear();
+    std::string incoming;
+    return fetch_database(client, sync, &incoming) && take_database(sync, incoming, backup_file);
+}
+
+bool fetch_database(FtpClient& client, const DatabaseSync& sync, std::string* incoming) {
+    incoming->clear();
     if (!client.IsConnected()) return false;
     ensure_storage_directory(client, sync.storage_path);
     // The name is taken here, so that the download can only replace a file of our own.
-    std::string incoming;
     {
         platform::File reserved;
-        if (platform::create_private_temporary(sync.local_file + ".download", &reserved, &incoming,
+        if (platform::create_private_temporary(sync.local_file + ".download", &reserved, incoming,
                                                platform::Share::kReadWrite) != platform::FileError::kNone) {
             return false;
         }
     }
-    if (!client.DownloadFile(remote_database_file(sync.storage_path), incoming)) {
-        platform::remove_file(incoming);
+    if (!client.DownloadFile(remote_database_file(sync.storage_path), *incoming)) {
+        platform::remove_file(*incoming);
+        incoming->clear();
         return false;
     }
+    return true;
+}
+
+bool take_database(const DatabaseSync& sync, const std::string& incoming, std::string* backup_file) {
+    std::string backup;
+    if (backup_file != nullptr) backup_file->clear();
     const auto lock = sync.lock_store();
     const bool taken = sync.is_usable_database(incoming) && keep_backup(sync.local_file, &backup) &&
                        platform::replace_file(incoming, sync.local_file);
@@ -144,7 +156,9 @@ bool download_database(FtpClient& client, const DatabaseSync& sync, std::string*
     }
     if (backup_file != nullptr) *backup_file = backup;
     // Until its directory is synced a power cut may undo the rename: no success before that.
-    return platform::sync_parent_directory(sync.local_file) == platform::FileError::kNone;
+    if (platform::sync_parent_directory(sync.local_file) != platform::FileError::kNone) return false;
+    if (sync.keep_base) sync.keep_base(sync.local_file);
+    return true;
 }
 
 }  // namespace quillet::ftp

@@ -26,6 +26,10 @@ struct DatabaseSync {
     // True when the file at the path is a complete data file that opens with the
     // session password. Called while lock_store is held.
     std::function<bool(const std::string& path)> is_usable_database;
+    // Called with a file holding exactly what the server and this folder now share, after
+    // an upload has put it on the server or a download has put it in place of the local
+    // file (then under lock_store). Empty: nothing is kept.
+    std::function<void(const std::string& exchanged_file)> keep_base;
 };
 
 std::string remote_database_file(const std::string& storage_path);
@@ -41,5 +45,17 @@ bool upload_database(FtpClient& client, const DatabaseSync& sync);
 // reported only once the new file's directory is synced; should that sync fail, the new
 // file is in place but reported as a failure, and the backup is kept.
 bool download_database(FtpClient& client, const DatabaseSync& sync, std::string* backup_file = nullptr);
+
+// The two halves of a download, for a caller that looks at the server's copy first.
+// fetch_database: the directory step, then the server's copy into a new private file
+// beside the local file, named in `*incoming` (the caller removes it); false when the
+// server has no copy or the transfer failed. take_database: the checked replace of the
+// local file by `incoming` (removed either way) with the backup, as download_database.
+bool fetch_database(FtpClient& client, const DatabaseSync& sync, std::string* incoming);
+bool take_database(const DatabaseSync& sync, const std::string& incoming, std::string* backup_file = nullptr);
+
+// Copies the local file to the day's backup name; true (and an empty name) when there is
+// no local file. For callers that replace the local file themselves.
+bool keep_backup(const std::string& local_file, std::string* backup_file);
 
 }  // namespace quillet::ftp

@@ -6,6 +6,7 @@
 #include "app/main_list.h"
 #include "app/record_store.h"
 #include "app/session.h"
+#include "app/store_sync.h"
 #include "app/text_cipher.h"
 #include "platform/manual_clock.h"
 #include "platform/settings_file.h"
@@ -105,10 +106,12 @@ class FtpWindowTest : public AppGuiTest {
     std::string trust() { return decipher(stored("zhengshu"), kCipherKey); }
     std::string server_name(const TestFtpServer& server) { return "127.0.0.1:" + std::to_string(server.port()); }
 
-    // Clicks a transfer button, answers the confirmation and waits for the result.
-    std::vector<ui::ShownDialog> transfer(const char* button, bool yes = true) {
+    // Clicks a transfer button, answers the confirmation (and then `more` questions, in
+    // order) and waits for the result.
+    std::vector<ui::ShownDialog> transfer(const char* button, bool yes = true, std::vector<bool> more = {}) {
         shown();
         windows().answer_question(yes);
+        for (bool answer : more) windows().answer_question(answer);
         windows().click(kFtpWindow, button);
         std::vector<ui::ShownDialog> dialogs = shown();
         if (yes) {
@@ -212,16 +215,106 @@ TEST_F(FtpWindowTest, UploadThenDownloadRestoresTheUploadedRecordsAndKeepsABacku
     ASSERT_EQ(add_record(kStorePassword, {"平台三", "账号三", "pw3", "", ""}), WriteResult::kDone);
     const std::string three_records = read_file_bytes(path("data.edb"));
     windows().list_clear(ui::kMainWindow, "超级列表框1");
-    dialogs = transfer("按钮_ftp_下载");
-    ASSERT_EQ(dialogs.size(), 2u);
+    // The local store changed since the upload: not merging, but replacing.
+    dialogs = transfer("按钮_ftp_下载", true, {false, true});
+    ASSERT_EQ(dialogs.size(), 4u);
     EXPECT_EQ(dialogs[0].text,
               "下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为data.edb即可，点击‘是’开始下载");
-    EXPECT_EQ(dialogs[1].text, "下载成功");
+    EXPECT_EQ(dialogs[1].text, kDownloadMergeQuestion);
+    EXPECT_EQ(dialogs[2].text, kDownloadReplaceQuestion);
+    EXPECT_EQ(dialogs[3].text, "下载成功");
     EXPECT_EQ(caption(), "FTP - 下载成功");
     EXPECT_TRUE(enabled("按钮_ftp_下载"));
     wait_until([&] { return list_rows() == 2; });
     EXPECT_EQ(read_file_bytes(path("data2021-10-6.edb")), three_records);
     EXPECT_EQ(list_records(kStorePassword).size(), 2u);
+}
+
+// The records of the store, as "平台/账号/password" texts in ID order.
+std::vector<std::string> texts_of(const std::vector<Record>& records) {
+    std::vector<std::string> texts;
+    for (const Record& r : records) {
+        texts.push_back(std::to_string(r.id) + " " + r.platform + "/" + r.account + "/" +
+                        decipher(r.password_cipher, kCipherKey));
+    }
+    return texts;
+}
+
+TEST_F(FtpWindowTest, TwoFoldersSyncingInTurnLoseNoEdit) {
+    const std::string folder_a = dir_.string();
+    const std::filesystem::path folder_b = dir_ / "b";
+    std::filesystem::create_directories(folder_b);
+    auto use_folder = [](const std::string& folder) { platform::set_program_directory_for_testing(folder); };
+    open_ftp_window(server_);
+    connect();
+
+    // A uploads its two records; B, new, downloads them.
+    EXPECT_EQ(transfer("按钮_ftp上传").back().text, "上传成功");
+    use_folder(folder_b.string());
+    create_record_store();
+    EXPECT_EQ(transfer("按钮_ftp_下载").back().text, "下载成功");
+    ASSERT_EQ(list_records(kStorePassword).size(), 2u);
+
+    // A adds and uploads: the server's copy is still the base, so no question.
+    use_folder(folder_a);
+    ASSERT_EQ(add_record(kStorePassword, {"A新", "a", "pa", "", ""}), WriteResult::kDone);
+    auto dialogs = transfer("按钮_ftp上传");
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1].text, "上传成功");
+
+    // B adds its own record under the same new ID and changes one, then downloads and merges.
+    use_folder(folder_b.string());
+    ASSERT_EQ(add_record(kStorePassword, {"B新", "b", "pb", "", ""}), WriteResult::kDone);
+    ASSERT_EQ(modify_record(kStorePassword, 1, {"平台一", "账号一", "pw1-B", "a.example", ""}), WriteResult::kDone);
+    dialogs = transfer("按钮_ftp_下载", true, {true});
+    ASSERT_EQ(dialogs.size(), 3u);
+    EXPECT_EQ(dialogs[1].text, kDownloadMergeQuestion);
+    EXPECT_EQ(dialogs[2].text, "下载成功，已合并两边的数据：新增 1 条，修改 0 条，删除 0 条，两边都保留 1 条");
+    EXPECT_EQ(caption(), "FTP - 下载成功（已合并）");
+    const std::vector<std::string> merged = {"1 平台一/账号一/pw1-B", "2 平台二/账号二/pw2", "3 A新/a/pa",
+                                             "4 B新/b/pb"};
+    EXPECT_EQ(texts_of(list_records(kStorePassword)), merged);
+    EXPECT_TRUE(std::filesystem::exists(folder_b / "data2021-10-6.edb"));
+    dialogs = transfer("按钮_ftp上传");
+    ASSERT_EQ(dialogs.size(), 2u) << dialogs.back().text;
+    EXPECT_EQ(dialogs[1].text, "上传成功");
+
+    // A, unchanged since its upload, takes the result without a question.
+    use_folder(folder_a);
+    dialogs = transfer("按钮_ftp_下载");
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(texts_of(list_records(kStorePassword)), merged);
+    const std::string on_server = read_file_bytes(server_.file("store/data.edb"));
+    EXPECT_EQ(read_file_bytes(path("data.sync.edb")), on_server);
+    EXPECT_EQ(read_file_bytes((folder_b / "data.sync.edb").string()), on_server);
+    EXPECT_EQ(std::filesystem::status(path("data.sync.edb")).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(FtpWindowTest, AnUploadOverAChangedServerCopyAsksAndNoToBothChangesNothing) {
+    open_ftp_window(server_);
+    connect();
+    EXPECT_EQ(transfer("按钮_ftp上传").back().text, "上传成功");
+    put_server_store(kStorePassword, 3);  // someone else uploaded meanwhile
+    const std::string theirs = read_file_bytes(server_.file("store/data.edb"));
+    const std::string mine = read_file_bytes(path("data.edb"));
+    const std::string base = read_file_bytes(path("data.sync.edb"));
+    auto dialogs = transfer("按钮_ftp上传", true, {false, false});
+    ASSERT_EQ(dialogs.size(), 4u);
+    EXPECT_EQ(dialogs[1].text, kUploadMergeQuestion);
+    EXPECT_EQ(dialogs[2].text, kUploadReplaceQuestion);
+    EXPECT_EQ(dialogs[3].text, "上传已取消");
+    EXPECT_EQ(caption(), "FTP - 上传已取消");
+    EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), theirs);
+    EXPECT_EQ(read_file_bytes(path("data.edb")), mine);
+    EXPECT_EQ(read_file_bytes(path("data.sync.edb")), base);
+
+    // Merging first: the other side changed both records and added one.
+    dialogs = transfer("按钮_ftp上传", true, {true});
+    EXPECT_EQ(dialogs.back().text, "上传成功，已合并两边的数据：新增 1 条，修改 2 条，删除 0 条，两边都保留 0 条");
+    EXPECT_EQ(list_records(kStorePassword).size(), 3u);
+    EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), read_file_bytes(path("data.edb")));
+    EXPECT_EQ(read_file_bytes(path("data.sync.edb")), read_file_bytes(path("data.edb")));
 }
 
 TEST_F(FtpWindowTest, FailedDownloadsLeaveTheLocalStoreByteForByte) {

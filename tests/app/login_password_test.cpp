@@ -10,6 +10,7 @@
 #include "app/ftp_password.h"
 #include "app/password_vault.h"
 #include "app/record_store.h"
+#include "app/store_sync.h"
 #include "app/text_cipher.h"
 #include "db/database.h"
 #include "platform/file.h"
@@ -77,9 +78,7 @@ class LoginPasswordTest : public testing::Test {
         EXPECT_EQ(platform::read_setting(settings(), "pending", "pending", "<none>"), "<none>");
     }
 
-    void move_store_aside() {
-        ASSERT_EQ(std::rename(platform::program_file("data.edb").c_str(), aside().c_str()), 0);
-    }
+    void move_store_aside() { ASSERT_EQ(std::rename(platform::program_file("data.edb").c_str(), aside().c_str()), 0); }
     void put_store_back() { ASSERT_EQ(std::rename(aside().c_str(), platform::program_file("data.edb").c_str()), 0); }
     static std::string aside() { return platform::program_file("data.edb.aside"); }
 
@@ -173,6 +172,20 @@ TEST_F(LoginPasswordTest, ChangeReKeysTheStoreReSealsTheFtpPasswordAndKeepsTheRe
     // And back again: a second change starts from a clean state.
     EXPECT_EQ(change_login_password(kNew, kOld), PasswordChange::kDone);
     expect_only_working(kOld, kNew);
+}
+
+TEST_F(LoginPasswordTest, ChangeReKeysTheSyncBaseWithTheStore) {
+    {
+        const auto lock = lock_store();
+        ASSERT_TRUE(
+            write_store_file(sync_base_file(), kOld, *read_store_file(platform::program_file("data.edb"), kOld)));
+    }
+    ASSERT_EQ(change_login_password(kOld, kNew), PasswordChange::kDone);
+    const auto lock = lock_store();
+    EXPECT_FALSE(read_store_file(sync_base_file(), kOld));
+    const auto base = read_store_file(sync_base_file(), kNew);
+    ASSERT_TRUE(base);
+    EXPECT_EQ(base->size(), 1u);
 }
 
 TEST_F(LoginPasswordTest, WrongCurrentPasswordOrAForeignStoreChangesNothing) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ftp_password.h"
+#include "app/ftp_trust_store.h"
 #include "app/login_password.h"
 #include "app/password_vault.h"
 #include "app/record_store.h"
@@ -25,6 +27,7 @@
 #include "platform/program_version.h"
 #include "platform/settings_file.h"
 #include "platform/text_codec.h"
+#include "tests/ftp/ftp_test_server.h"
 #include "tests/support/cheap_keys.h"
 
 extern char** environ;
@@ -74,8 +77,8 @@ class QuilletCliTest : public testing::Test {
         db::close_database(store);
         const std::string ini = platform::program_file("data.ini");
         std::string recovery_code;
-        ASSERT_TRUE(platform::write_setting(ini, "password", "password",
-                                            format_vault(new_vault(password, &recovery_code))));
+        ASSERT_TRUE(
+            platform::write_setting(ini, "password", "password", format_vault(new_vault(password, &recovery_code))));
         ASSERT_TRUE(platform::write_setting(ini, "reg", "reg", "1"));
         ASSERT_TRUE(platform::write_setting(ini, "tishi", "tishi", std::string(kForgottenPasswordNote)));
     }
@@ -273,6 +276,98 @@ TEST_F(QuilletCliTest, ExportThenImportIntoAnEmptyStoreGivesTheSameRecords) {
     }
 }
 
+TEST_F(QuilletCliTest, MergeKeepsBothStoresRecordsAndADryRunWritesNothing) {
+    add({"共同", "a", "pw", "", ""});
+    add({"这里的", "b", "pw", "", ""});
+    make_store("second", "other2");
+    ASSERT_EQ(add_record("other2", {"共同", "a", "pw", "", ""}), WriteResult::kDone);
+    ASSERT_EQ(add_record("other2", {"那里的", "c", "pw", "", ""}), WriteResult::kDone);
+    ASSERT_EQ(add_record("other2", {"第三条", "d", "pw", "", ""}), WriteResult::kDone);
+    const std::string other = path("second/data.edb");
+    platform::set_program_directory_for_testing(path("store"));
+    const std::string before = [&] {
+        std::string bytes;
+        platform::read_whole_file(path("store/data.edb"), &bytes);
+        return bytes;
+    }();
+
+    // The same password would not open it; the other one comes on the second line.
+    CliRun run = cli({"merge", other, "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    run = cli({"merge", other, "--dry-run", "--password-stdin", "--password-stdin-other"}, login() + "other2\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(utf8(u8"新增 ID 2：那里的 c")), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(utf8(u8"两边都保留，本地记录改编号 ID 4（原 ID 2）：这里的 b")), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find(utf8(u8"新增 2 条，修改 0 条，删除 0 条，两边都保留 1 条")), std::string::npos) << run.err;
+    std::string after;
+    platform::read_whole_file(path("store/data.edb"), &after);
+    EXPECT_EQ(after, before);
+
+    run = cli({"merge", other, "--password-stdin", "--password-stdin-other"}, login() + "other2\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> platforms;
+    for (const Record& r : list_records(kPassword)) platforms.push_back(std::to_string(r.id) + r.platform);
+    EXPECT_EQ(platforms, (std::vector<std::string>{"1共同", "2那里的", "3第三条", "4这里的"}));
+}
+
+// ftp.ini as the FTP window leaves it after a connect to `server` (plain FTP agreed or not).
+void save_ftp_settings(const test::TestFtpServer& server, bool plain_agreed) {
+    const std::string ini = platform::program_file("ftp.ini");
+    auto save = [&ini](const char* key, const std::string& value) {
+        ASSERT_TRUE(platform::write_setting(ini, "ftp", key, encipher(value, kCipherKey)));
+    };
+    save("fuwuqi", "127.0.0.1");
+    save("name", test::TestFtpServer::kUser);
+    save("duankou", std::to_string(server.port()));
+    save("lu", "/store");
+    ASSERT_TRUE(platform::write_setting(
+        ini, "ftp", "password", seal_ftp_password(*derive_ftp_key({}, kPassword), test::TestFtpServer::kPassword)));
+    if (plain_agreed) {
+        ftp_trust_store([ini] {
+            return ini;
+        }).remember(ftp::server_key("127.0.0.1", server.port()), {ftp::ServerTrust::Kind::kPlainAgreed, {}, {}});
+    }
+}
+
+TEST_F(QuilletCliTest, SyncMergesTwoFoldersThroughTheServerAndRefusesPlainFtpNotAgreedTo) {
+    test::TestFtpServer server;
+    ASSERT_TRUE(server.ready());
+    save_ftp_settings(server, false);
+    CliRun run = cli({"sync", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("zhengshu"), std::string::npos) << run.err;
+
+    save_ftp_settings(server, true);
+    add({"A的", "a", "pw", "", ""});
+    run = cli({"sync", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    make_store("second", kPassword);
+    save_ftp_settings(server, true);
+    ASSERT_EQ(add_record(kPassword, {"B的", "b", "pw", "", ""}), WriteResult::kDone);
+    run = cli({"sync", "--password-stdin", "--dry-run", "--dir", path("second")}, login(), false);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(utf8(u8"新增 ID 1：A的 a")), std::string::npos) << run.out;
+    EXPECT_EQ(list_records(kPassword).size(), 1u);
+    run = cli({"sync", "--password-stdin", "--dir", path("second")}, login(), false);
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = cli({"sync", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::string on_server, base_a, base_b;
+    platform::read_whole_file(server.file("store/data.edb"), &on_server);
+    platform::read_whole_file(path("store/data.sync.edb"), &base_a);
+    platform::read_whole_file(path("second/data.sync.edb"), &base_b);
+    EXPECT_EQ(base_a, on_server);
+    EXPECT_EQ(base_b, on_server);
+    for (const char* folder : {"store", "second"}) {
+        platform::set_program_directory_for_testing(path(folder));
+        std::vector<std::string> platforms;
+        for (const Record& r : list_records(kPassword)) platforms.push_back(std::to_string(r.id) + r.platform);
+        EXPECT_EQ(platforms, (std::vector<std::string>{"1A的", "2B的"})) << folder;
+    }
+}
+
 TEST_F(QuilletCliTest, ImportLeavesOutRowsThatBreakALimitAndNamesTheirLines) {
     add({"existing", "a", "pw", "", ""});
     const std::string file = path("keepass.csv");
@@ -308,16 +403,16 @@ TEST_F(QuilletCliTest, ImportLeavesOutRowsThatBreakALimitAndNamesTheirLines) {
 TEST_F(QuilletCliTest, ImportRefusesControlCharactersByLineAndFailsWhenNothingIsAdded) {
     const std::string file = path("nul.csv");
     using namespace std::string_literals;
-    ASSERT_TRUE(platform::write_whole_file_atomically(
-        file, "platform,account,password,address,remark\nmail,bob,pass\0word-tail,,\n"s
-              "tabbed\t,a,pw,,\n"));
+    ASSERT_TRUE(
+        platform::write_whole_file_atomically(file,
+                                              "platform,account,password,address,remark\nmail,bob,pass\0word-tail,,\n"s
+                                              "tabbed\t,a,pw,,\n"));
     CliRun run = cli({"import", "--csv", file, "--format", "quillet", "--password-stdin"}, login());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("nul.csv: line 2: the password holds a control character (byte 0x00); not imported"),
               std::string::npos)
         << run.err;
-    EXPECT_NE(run.err.find("line 3: the platform holds a control character (byte 0x09)"), std::string::npos)
-        << run.err;
+    EXPECT_NE(run.err.find("line 3: the platform holds a control character (byte 0x09)"), std::string::npos) << run.err;
     EXPECT_TRUE(list_records(kPassword).empty());
 
     // Tabs and line breaks are the remark's, as in the record window.

@@ -26,4 +26,9 @@ int run_recovery_code(const CommandLine& line);
 int run_export(const CommandLine& line);
 int run_import(const CommandLine& line);
 
+// The records of another store merged into this one.
+int run_merge(const CommandLine& line);
+// Download, merge and upload with the saved FTP settings.
+int run_sync(const CommandLine& line);
+
 }  // namespace quillet::cli

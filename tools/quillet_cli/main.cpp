@@ -76,6 +76,22 @@ constexpr Command kCommands[] = {
      "status is then 3: do not run the import again, or those records are added twice. With\n"
      "nothing added it is 1. A file over 64 MiB or 100,000 rows is refused whole.\n"
      "--dry-run checks the file and writes nothing (no login needed); rows left out make it 1.\n"},
+    {"merge", run_merge, "merge FILE [--dry-run] [--password-stdin-other]",
+     "Merges the records of another data.edb (another folder's, a backup) into this one, as a sync\n"
+     "merges two machines' stores that share no earlier copy: records equal in all five fields\n"
+     "count as one (under FILE's ID), every other record of both is kept, and a record here whose\n"
+     "ID FILE gives another record gets a new ID. FILE opens with the login password, or with --password-stdin-other "
+     "with\n"
+     "the next line of standard input (after the login password with --password-stdin). Prints\n"
+     "the changes record by record; the store is backed up first (data<date>.edb) and replaced in\n"
+     "one step. --dry-run prints them and writes nothing.\n"},
+    {"sync", run_sync, "sync [--dry-run]",
+     "Downloads the server's data.edb with the FTP settings the program saved in ftp.ini, merges\n"
+     "it with this one against data.sync.edb (the copy both last agreed on) as the FTP window\n"
+     "does, and uploads the result. No questions are asked: a server without TLS is used only\n"
+     "when ftp.ini's zhengshu list holds your agreement to plain FTP for it, and a certificate\n"
+     "no authority vouches for only when it is pinned there (connect once from the FTP window).\n"
+     "--dry-run prints the changes a merge would make, record by record, and writes nothing.\n"},
 };
 
 constexpr std::string_view kCommonHelp =
@@ -99,7 +115,8 @@ void print_help() {
         print_view(command.usage);
         print_view("\n");
     }
-    print_view("\n\"quillet-cli COMMAND --help\" describes a command; \"quillet-cli --version\" prints the version.\n\n");
+    print_view(
+        "\n\"quillet-cli COMMAND --help\" describes a command; \"quillet-cli --version\" prints the version.\n\n");
     print_view(kCommonHelp);
 }
 
