@@ -2,6 +2,8 @@
 // way the idle logout does, and the program holds a suspend back only while a session runs.
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <wtsapi32.h>
@@ -128,7 +130,22 @@ TEST_F(DeskEventsGuiTest, OnlyALoggedInSessionIsWatched) {
 // its suspend message, delivered to the window the session watches with, log it out.
 TEST_F(DeskEventsGuiTest, WindowsLockAndSuspendLogTheSessionOut) {
     platform::set_desk_events(nullptr);
-    const auto desk_window = [] { return FindWindowW(L"QuilletDeskWindow", nullptr); };
+    // This thread's own: another test program under the same Wine desktop (the end-to-end
+    // one) may have a desk window of its own, and a message sent there waits on that program.
+    const auto desk_window = [] {
+        HWND found = nullptr;
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM result) {
+                wchar_t name[32] = {};
+                GetClassNameW(window, name, 32);
+                if (std::wstring_view(name) != L"QuilletDeskWindow") return TRUE;
+                *reinterpret_cast<HWND*>(result) = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    };
     log_in();
     windows().load_window(ui::kRecordWindow);
     ASSERT_NE(desk_window(), nullptr);

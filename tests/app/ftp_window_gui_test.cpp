@@ -287,8 +287,10 @@ TEST_F(FtpWindowTest, TwoFoldersSyncingInTurnLoseNoEdit) {
     const std::string on_server = read_file_bytes(server_.file("store/data.edb"));
     EXPECT_EQ(read_file_bytes(path("data.sync.edb")), on_server);
     EXPECT_EQ(read_file_bytes((folder_b / "data.sync.edb").string()), on_server);
+#ifndef _WIN32  // file modes; Windows files get an owner-only DACL instead
     EXPECT_EQ(std::filesystem::status(path("data.sync.edb")).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
 }
 
 TEST_F(FtpWindowTest, AnUploadOverAChangedServerCopyAsksAndNoToBothChangesNothing) {
