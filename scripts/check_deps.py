@@ -262,6 +262,10 @@ def libraries_linked(build_dir, folders, cache):
     files = set()
     groups = {}
     for output in link_edges(build_dir):
+        # A tree built only in part (the release tree builds the packaged programs alone)
+        # used only the links it made.
+        if not os.path.exists(os.path.join(build_dir, output)):
+            continue
         args = link_command(build_dir, output)
         if args is None:
             continue
