@@ -67,6 +67,7 @@ size_t collect_reply_code(char* data, size_t size, size_t count, void* user) {
 }
 
 struct ProbeResult {
+    CURLcode code = CURLE_OK;
     bool handshake_done = false;
     platform::CertificateDigest digest;  // empty when the certificate could not be read
 };
@@ -90,7 +91,7 @@ ProbeResult probe(CURL* configured, bool check_issuer) {
     curl_easy_setopt(probe, CURLOPT_HEADERDATA, &codes);
     // Whether the anonymous login succeeds does not matter: the handshake came first, and
     // any reply after AUTH TLS's 234 came over a finished handshake.
-    curl_easy_perform(probe);
+    result.code = curl_easy_perform(probe);
     const auto accepted = std::find(codes.begin(), codes.end(), 234);
     result.handshake_done = accepted != codes.end() && std::next(accepted) != codes.end();
     curl_certinfo* info = nullptr;
@@ -103,6 +104,12 @@ ProbeResult probe(CURL* configured, bool check_issuer) {
     quit_briefly(probe);
     curl_easy_cleanup(probe);
     return result;
+}
+
+// Whether a probe that did not finish its handshake was refused for its certificate, as
+// opposed to a connection that failed on its way (a reset, a slow relay under load).
+bool refused_certificate(CURLcode code) {
+    return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR;
 }
 
 }  // namespace
@@ -133,7 +140,12 @@ CURLcode CertificateCheck::install(CURL* curl) {
 }
 
 CertificateCheck::Verdict CertificateCheck::examine_refusal(CURL* configured) {
-    if (probe(configured, true).handshake_done) return verdict_ = Verdict::kVouched;
+    // Only a certificate refusal may lead to the question: a probe lost on its way is
+    // tried once more, and then the verdict stays unknown (nothing is asked or pinned).
+    ProbeResult vouched = probe(configured, true);
+    if (!vouched.handshake_done && !refused_certificate(vouched.code)) vouched = probe(configured, true);
+    if (vouched.handshake_done) return verdict_ = Verdict::kVouched;
+    if (!refused_certificate(vouched.code)) return verdict_ = Verdict::kUnknown;
     const ProbeResult seen = probe(configured, false);
     seen_ = seen.digest.certificate_sha256;
     seen_key_ = seen.digest.public_key_sha256;
