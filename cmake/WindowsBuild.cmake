@@ -20,11 +20,11 @@ if(QUILLET_WINE64)
                                     ${QUILLET_WINE64})
 endif()
 
-# libcurl, PCRE2 and libsodium, cross-built from Debian's sources by scripts/build-windows-libraries.sh.
+# libcurl, PCRE2, libsodium and expat, cross-built from Debian's sources by scripts/build-windows-libraries.sh.
 set(QUILLET_WINDOWS_LIBRARIES ${PROJECT_SOURCE_DIR}/build/windows-libraries/prefix CACHE PATH
-    "Static mingw-w64 builds of libcurl, PCRE2 and libsodium")
+    "Static mingw-w64 builds of libcurl, PCRE2, libsodium and expat")
 if(NOT EXISTS ${QUILLET_WINDOWS_LIBRARIES}/.complete)
-  message(FATAL_ERROR "libcurl, PCRE2 and libsodium for Windows are missing: run scripts/build-windows-libraries.sh")
+  message(FATAL_ERROR "libcurl, PCRE2, libsodium and expat for Windows are missing: run scripts/build-windows-libraries.sh")
 endif()
 set(CURL_DIR ${QUILLET_WINDOWS_LIBRARIES}/lib/cmake/CURL)
 # A static library of that prefix under the name the Linux build's pkg-config gives it.
@@ -39,6 +39,7 @@ function(quillet_windows_library alias library definition)
 endfunction()
 quillet_windows_library(PCRE2 pcre2-8 PCRE2_STATIC)
 quillet_windows_library(SODIUM sodium SODIUM_STATIC)
+quillet_windows_library(EXPAT expat XML_STATIC)
 
 # Folders whose Windows variants do not exist yet; they are left out of this build.
 set(quillet_windows_pending_dirs)

@@ -58,8 +58,12 @@ std::string server_certificate(const curl_certinfo* info) {
     return found;
 }
 
+// An HTTP status line is kept as kHttpReply: over https it came over a finished handshake.
+constexpr int kHttpReply = -1;
+
 size_t collect_reply_code(char* data, size_t size, size_t count, void* user) {
     const std::string_view line(data, size * count);
+    if (line.starts_with("HTTP/")) static_cast<std::vector<int>*>(user)->push_back(kHttpReply);
     if (line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) && line[3] == ' ') {
         static_cast<std::vector<int>*>(user)->push_back(std::atoi(std::string(line.substr(0, 3)).c_str()));
     }
@@ -93,7 +97,8 @@ ProbeResult probe(CURL* configured, bool check_issuer) {
     // any reply after AUTH TLS's 234 came over a finished handshake.
     result.code = curl_easy_perform(probe);
     const auto accepted = std::find(codes.begin(), codes.end(), 234);
-    result.handshake_done = accepted != codes.end() && std::next(accepted) != codes.end();
+    result.handshake_done = (accepted != codes.end() && std::next(accepted) != codes.end()) ||
+                            std::find(codes.begin(), codes.end(), kHttpReply) != codes.end();
     curl_certinfo* info = nullptr;
     if (curl_easy_getinfo(probe, CURLINFO_CERTINFO, &info) != CURLE_OK ||
         !platform::digest_certificate(server_certificate(info), &result.digest)) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the three libraries the Windows build links that Debian packages only for Linux:
+# Builds the four libraries the Windows build links that Debian packages only for Linux:
 # libcurl (FTP and HTTP; TLS through the system's Schannel, so nothing else is needed),
-# PCRE2 and libsodium, from Debian's own source packages with Debian's patches applied, as static
+# PCRE2, libsodium and expat, from Debian's own source packages with Debian's patches applied, as static
 # mingw-w64 libraries under build/windows-libraries/prefix. Runs once; later calls find
 # the libraries and return at once. A finished build is also kept in the user's cache
 # (~/.cache/quillet), keyed by this script, the toolchain and the packages it builds from,
@@ -14,7 +14,7 @@ prefix="$root/prefix"
 
 key=$( { cat scripts/build-windows-libraries.sh cmake/mingw-w64.cmake
          dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-x86-64-posix libcurl4-openssl-dev libpcre2-dev \
-             libsodium-dev; } |
+             libsodium-dev libexpat1-dev; } |
        sha256sum | cut -c1-16)
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/quillet/windows-libraries-$key"
 if [ -f "$cache/.complete" ]; then
@@ -54,9 +54,11 @@ fetch_source() {
 fetch_source curl libcurl4-openssl-dev
 fetch_source pcre2 libpcre2-dev
 fetch_source libsodium libsodium-dev
+fetch_source expat libexpat1-dev
 curl_dir=$(find . -maxdepth 1 -type d -name 'curl-*' | head -1)
 pcre2_dir=$(find . -maxdepth 1 -type d -name 'pcre2-*' | head -1)
 sodium_dir=$(find . -maxdepth 1 -type d -name 'libsodium-*' | head -1)
+expat_dir=$(find . -maxdepth 1 -type d -name 'expat-*' | head -1)
 
 toolchain="$PWD/../../../cmake/mingw-w64.cmake"
 launcher=()
@@ -83,6 +85,14 @@ cmake --install build-pcre2 >/dev/null
 (cd "$sodium_dir" && autoreconf -fi >/dev/null 2>&1 && ./configure -q --host=x86_64-w64-mingw32 --prefix="$prefix" --disable-shared --enable-static \
      --with-pic=no CC=x86_64-w64-mingw32-gcc-posix >/dev/null &&
  make -s -j"$(nproc)" >/dev/null && make -s install >/dev/null)
+
+# Debian's source keeps expat's own tree in expat/. Without DTD support: the client refuses
+# every document type anyway, and Debian's patches test XML_DTD by a value its CMake build
+# does not give it.
+cmake -S "$expat_dir/expat" -B build-expat "${common[@]}" -DEXPAT_DTD=OFF -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF \
+    -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF >/dev/null
+cmake --build build-expat
+cmake --install build-expat >/dev/null
 
 touch "$prefix/.complete"
 mkdir -p "$(dirname "$cache")"

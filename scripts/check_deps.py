@@ -36,6 +36,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # the trees' CMake caches).
 TEST_PROGRAMS = ["Xvfb", "xdotool", "xclip", "dbus-daemon", "/usr/bin/python3", "xdg-open", "/usr/lib/wine/wine64",
                  "/usr/lib/wine/wineserver", "dpkg-source",
+                 # the WebDAV tests' server
+                 "/usr/sbin/apache2", "htpasswd",
                  # scripts/package.sh and scripts/test-packages.sh
                  "dpkg-deb", "dpkg-shlibdeps", "dpkg-buildflags", "lintian", "desktop-file-validate", "appstreamcli",
                  "makensis", "zip", "strip", "gzip"]

@@ -12,9 +12,10 @@ set -euo pipefail
 
 # One list per group; a group that needs another names it in includes_<group>.
 run_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libssl-dev libsodium-dev libx11-dev libxtst-dev
-              libpcre2-dev fonts-wqy-zenhei xdg-utils)
+              libpcre2-dev libexpat1-dev fonts-wqy-zenhei xdg-utils)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev xvfb xauth xdotool xclip
-               python3 python3-pyftpdlib python3-openssl python3-dbus python3-gi dbus-daemon clang libclang-rt-14-dev)
+               python3 python3-pyftpdlib python3-openssl python3-dbus python3-gi dbus-daemon clang libclang-rt-14-dev
+               apache2-bin apache2-utils)
 includes_test=(run)
 # dpkg-dev fetches the sources of the libraries cross-built for Windows, and autotools
 # build libsodium's; the Song font has
