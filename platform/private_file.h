@@ -3,12 +3,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quillet::platform {
 
 // Writes `bytes` to `path` (GBK) with owner-only access. The bytes go to a temporary file
 // first and appear under `path` whole. Without `replace` an existing entry at `path` is
 // left alone and the write fails; with it, a file there is replaced atomically.
-bool write_private_file(const std::string& path, const std::string& bytes, bool replace);
+bool write_private_file(const std::string& path, std::string_view bytes, bool replace);
 
 }  // namespace quillet::platform

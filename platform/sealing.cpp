@@ -13,6 +13,7 @@ namespace {
 constexpr std::size_t kKeyBytes = crypto_aead_xchacha20poly1305_ietf_KEYBYTES;
 constexpr std::size_t kNonceBytes = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr std::size_t kTagBytes = crypto_aead_xchacha20poly1305_ietf_ABYTES;
+static_assert(kSealOverhead == kNonceBytes + kTagBytes);
 constexpr int kBase64 = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
 
 // Far above the default cost, far below what would stall a machine.
@@ -45,10 +46,10 @@ bool from_base64(std::string_view text, std::string* bytes) {
     return true;
 }
 
-bool parse_number(std::string_view text, std::uint32_t low, std::uint32_t high, std::uint32_t* value) {
+bool parse_number(std::string_view text, std::uint32_t* value) {
     if (text.empty() || text.size() > 10) return false;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
-    return error == std::errc() && end == text.data() + text.size() && *value >= low && *value <= high;
+    return error == std::errc() && end == text.data() + text.size();
 }
 
 const unsigned char* bytes_of(std::string_view text) { return reinterpret_cast<const unsigned char*>(text.data()); }
@@ -75,13 +76,18 @@ std::string format_recipe(const KeyRecipe& recipe) {
 bool parse_recipe(std::string_view text, KeyRecipe* recipe) {
     const std::vector<std::string_view> parts = split_at_dots(text);
     KeyRecipe parsed;
-    if (parts.size() != 3 || !parse_number(parts[0], crypto_pwhash_argon2id_OPSLIMIT_MIN, kMaxPasses, &parsed.passes) ||
-        !parse_number(parts[1], crypto_pwhash_argon2id_MEMLIMIT_MIN / 1024, kMaxMemoryKib, &parsed.memory_kib) ||
-        !from_base64(parts[2], &parsed.salt) || parsed.salt.size() != crypto_pwhash_SALTBYTES) {
+    if (parts.size() != 3 || !parse_number(parts[0], &parsed.passes) || !parse_number(parts[1], &parsed.memory_kib) ||
+        !from_base64(parts[2], &parsed.salt) || !is_acceptable_recipe(parsed)) {
         return false;
     }
     *recipe = std::move(parsed);
     return true;
+}
+
+bool is_acceptable_recipe(const KeyRecipe& recipe) {
+    return recipe.passes >= crypto_pwhash_argon2id_OPSLIMIT_MIN && recipe.passes <= kMaxPasses &&
+           recipe.memory_kib >= crypto_pwhash_argon2id_MEMLIMIT_MIN / 1024 && recipe.memory_kib <= kMaxMemoryKib &&
+           recipe.salt.size() == crypto_pwhash_SALTBYTES;
 }
 
 bool derive_key(std::string_view secret, const KeyRecipe& recipe, LockedBytes* key) {
@@ -103,37 +109,46 @@ LockedBytes random_key() {
     return key;
 }
 
-std::string seal(const LockedBytes& key, std::string_view plain, std::string_view label) {
+std::string seal_bytes(const LockedBytes& key, std::string_view plain, std::string_view label) {
     ensure_sodium_ready();
-    unsigned char nonce[kNonceBytes];
-    randombytes_buf(nonce, sizeof nonce);
-    std::string sealed(plain.size() + kTagBytes, '\0');
-    unsigned long long sealed_size = 0;
-    crypto_aead_xchacha20poly1305_ietf_encrypt(reinterpret_cast<unsigned char*>(sealed.data()), &sealed_size,
-                                               bytes_of(plain), plain.size(), bytes_of(label), label.size(), nullptr,
-                                               nonce, key.data());
-    return to_base64(nonce, sizeof nonce) + '.' + to_base64(bytes_of(sealed), sealed_size);
+    std::string sealed(kNonceBytes + plain.size() + kTagBytes, '\0');
+    auto* nonce = reinterpret_cast<unsigned char*>(sealed.data());
+    randombytes_buf(nonce, kNonceBytes);
+    crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + kNonceBytes, nullptr, bytes_of(plain), plain.size(),
+                                               bytes_of(label), label.size(), nullptr, nonce, key.data());
+    return sealed;
 }
 
-bool open_sealed(const LockedBytes& key, std::string_view sealed, std::string_view label, LockedBytes* plain) {
+bool open_sealed_bytes(const LockedBytes& key, std::string_view sealed, std::string_view label, LockedBytes* plain) {
     ensure_sodium_ready();
-    const std::vector<std::string_view> parts = split_at_dots(sealed);
-    std::string nonce, cipher;
-    if (key.size() != kKeyBytes || parts.size() != 2 || !from_base64(parts[0], &nonce) ||
-        nonce.size() != kNonceBytes || !from_base64(parts[1], &cipher) || cipher.size() < kTagBytes) {
-        return false;
-    }
+    if (key.size() != kKeyBytes || sealed.size() < kNonceBytes + kTagBytes) return false;
+    const std::string_view cipher = sealed.substr(kNonceBytes);
     LockedBytes opened(cipher.size() - kTagBytes);
     // An empty secret still needs somewhere to be written.
     unsigned char empty_target = 0;
-    unsigned long long opened_size = 0;
-    if (crypto_aead_xchacha20poly1305_ietf_decrypt(opened.empty() ? &empty_target : opened.data(), &opened_size,
-                                                   nullptr, bytes_of(cipher), cipher.size(), bytes_of(label),
-                                                   label.size(), bytes_of(nonce), key.data()) != 0) {
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(opened.empty() ? &empty_target : opened.data(), nullptr, nullptr,
+                                                   bytes_of(cipher), cipher.size(), bytes_of(label), label.size(),
+                                                   bytes_of(sealed), key.data()) != 0) {
         return false;
     }
     *plain = std::move(opened);
     return true;
+}
+
+std::string seal(const LockedBytes& key, std::string_view plain, std::string_view label) {
+    const std::string sealed = seal_bytes(key, plain, label);
+    return to_base64(bytes_of(sealed), kNonceBytes) + '.' +
+           to_base64(bytes_of(sealed) + kNonceBytes, sealed.size() - kNonceBytes);
+}
+
+bool open_sealed(const LockedBytes& key, std::string_view sealed, std::string_view label, LockedBytes* plain) {
+    const std::vector<std::string_view> parts = split_at_dots(sealed);
+    std::string nonce, cipher;
+    if (parts.size() != 2 || !from_base64(parts[0], &nonce) || nonce.size() != kNonceBytes ||
+        !from_base64(parts[1], &cipher)) {
+        return false;
+    }
+    return open_sealed_bytes(key, nonce + cipher, label, plain);
 }
 
 std::vector<std::string_view> split_at_dots(std::string_view text) {

@@ -4,6 +4,7 @@
 // stored forms are printable: URL-safe base64 pieces joined by '.'.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ void set_new_key_cost(std::uint32_t passes, std::uint32_t memory_kib);
 // would have chosen, so a doctored file cannot make a derivation take hours or gigabytes.
 std::string format_recipe(const KeyRecipe& recipe);
 bool parse_recipe(std::string_view text, KeyRecipe* recipe);
+// The same bounds for a recipe read in another form: a cost any machine of ours could have
+// chosen and a salt of the right size.
+bool is_acceptable_recipe(const KeyRecipe& recipe);
 
 // A 32-byte key from `secret`. False only when the system refuses the memory.
 bool derive_key(std::string_view secret, const KeyRecipe& recipe, LockedBytes* key);
@@ -48,6 +52,13 @@ std::string seal(const LockedBytes& key, std::string_view plain, std::string_vie
 // False when the value is malformed, was sealed under another key or label, or was
 // changed since.
 bool open_sealed(const LockedBytes& key, std::string_view sealed, std::string_view label, LockedBytes* plain);
+
+// The same seal as raw bytes, nonce first then cipher text and tag, for values too large for
+// the printable form (a whole store): kSealOverhead bytes longer than `plain`, no size limit
+// of its own. `label` may be any bytes the opener knows, such as a header to authenticate.
+inline constexpr std::size_t kSealOverhead = 24 + 16;
+std::string seal_bytes(const LockedBytes& key, std::string_view plain, std::string_view label);
+bool open_sealed_bytes(const LockedBytes& key, std::string_view sealed, std::string_view label, LockedBytes* plain);
 
 // `text` cut at every '.'.
 std::vector<std::string_view> split_at_dots(std::string_view text);

@@ -34,7 +34,8 @@ for target in open_and_read_fuzz open_and_write_fuzz; do
     fuzz "$target" "$seconds" tests/fuzz/corpus
 done
 for target in ftp_listing_fuzz settings_file_fuzz text_cipher_fuzz gbk_conversion_fuzz http_reply_fuzz \
-              version_reply_fuzz csv_reader_fuzz sealed_value_fuzz webdav_multistatus_fuzz; do
+              version_reply_fuzz csv_reader_fuzz sealed_value_fuzz webdav_multistatus_fuzz \
+              store_envelope_fuzz; do
     fuzz "$target" "$parser_seconds" "tests/fuzz/seeds/$target"
 done
 exit $status

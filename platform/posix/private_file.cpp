@@ -16,7 +16,7 @@
 namespace quillet::platform {
 namespace {
 
-bool write_all(int fd, const std::string& bytes) {
+bool write_all(int fd, std::string_view bytes) {
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
@@ -34,7 +34,7 @@ std::string temporary_beside(const std::string& target) {
 
 }  // namespace
 
-bool write_private_file(const std::string& path, const std::string& bytes, bool replace) {
+bool write_private_file(const std::string& path, std::string_view bytes, bool replace) {
     const std::string target = gbk_to_utf8(path);
     const std::string temporary = temporary_beside(target);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

@@ -13,7 +13,7 @@
 namespace quillet::platform {
 namespace {
 
-bool write_all(HANDLE handle, const std::string& bytes) {
+bool write_all(HANDLE handle, std::string_view bytes) {
     for (std::size_t done = 0; done < bytes.size();) {
         const std::size_t left = bytes.size() - done;
         const DWORD request = static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
@@ -31,7 +31,7 @@ std::wstring temporary_beside(const std::wstring& target) {
 
 }  // namespace
 
-bool write_private_file(const std::string& path, const std::string& bytes, bool replace) {
+bool write_private_file(const std::string& path, std::string_view bytes, bool replace) {
     const std::wstring target = wide(path);
     const std::wstring temporary = temporary_beside(target);
     OwnerOnlySecurity security;

@@ -72,6 +72,23 @@ TEST(SealingTest, AKnownValueStillOpens) {
     EXPECT_EQ(plain.view(), "secret");
 }
 
+TEST(SealingTest, TheRawFormBindsItsLabelAndRefusesAnythingCutShort) {
+    const LockedBytes key = random_key();
+    const std::string header(80, '\x07');
+    const std::string sealed = seal_bytes(key, "a whole store", header);
+    ASSERT_EQ(sealed.size(), std::string_view("a whole store").size() + kSealOverhead);
+
+    LockedBytes plain;
+    ASSERT_TRUE(open_sealed_bytes(key, sealed, header, &plain));
+    EXPECT_EQ(plain.view(), "a whole store");
+    EXPECT_FALSE(open_sealed_bytes(key, sealed, header.substr(1), &plain));
+    for (std::size_t size = 0; size < sealed.size(); ++size) {
+        EXPECT_FALSE(open_sealed_bytes(key, std::string_view(sealed).substr(0, size), header, &plain)) << size;
+    }
+    EXPECT_TRUE(open_sealed_bytes(key, seal_bytes(key, "", ""), "", &plain));
+    EXPECT_TRUE(plain.empty());
+}
+
 TEST(LockedBytesTest, CopiesAndMovesKeepTheBytesAndEmptyTheSource) {
     LockedBytes original(std::string_view("key bytes"));
     LockedBytes copy = original;

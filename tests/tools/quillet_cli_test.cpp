@@ -20,6 +20,7 @@
 #include "app/password_vault.h"
 #include "app/record_store.h"
 #include "app/startup.h"
+#include "app/store_envelope.h"
 #include "app/text_cipher.h"
 #include "db/database.h"
 #include "platform/file.h"
@@ -523,6 +524,47 @@ TEST_F(QuilletCliTest, GenerateFollowsTheGeneratorsComposition) {
     EXPECT_EQ(cli({"generate", "x"}, "", false).status, 2);
 }
 
+TEST_F(QuilletCliTest, UnsealWritesThePlainStoreOwnerOnlyAndRefusesWhatDoesNotOpen) {
+    add({"平台", "账号", "pw", "", ""});
+    std::string store;
+    ASSERT_TRUE(platform::read_whole_file(platform::program_file("data.edb"), &store));
+    std::string envelope;
+    ASSERT_TRUE(seal_store(store, kPassword, 4, &envelope).ok());
+    const std::string sealed = path("data.edb.qlt"), plain = path("data.edb");
+    ASSERT_TRUE(platform::write_whole_file_atomically(sealed, envelope));
+
+    // No store directory is needed: the copy may be all the user has left.
+    CliRun run = cli({"unseal", sealed, "--password-stdin"}, login(), false);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("revision 4"), std::string::npos) << run.err;
+    std::string written;
+    ASSERT_TRUE(platform::read_whole_file(plain, &written));
+    EXPECT_EQ(written, store);
+    struct stat info {};
+    ASSERT_EQ(stat(plain.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    run = cli({"unseal", sealed, "--password-stdin"}, login(), false);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("--force"), std::string::npos);
+    EXPECT_EQ(cli({"unseal", sealed, "--force", "--password-stdin"}, login(), false).status, 0);
+
+    const std::string out = path("out.edb");
+    run = cli({"unseal", sealed, out, "--password-stdin"}, "wrong\n", false);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("another"), std::string::npos) << run.err;
+    envelope[envelope.size() / 2] = static_cast<char>(envelope[envelope.size() / 2] ^ 1);
+    ASSERT_TRUE(platform::write_whole_file_atomically(sealed, envelope));
+    run = cli({"unseal", sealed, out, "--password-stdin"}, login(), false);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("tampered"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    EXPECT_EQ(cli({"unseal"}, "", false).status, 2);
+    EXPECT_EQ(cli({"unseal", plain, "--password-stdin"}, login(), false).status, 2) << "no .qlt to take off";
+    EXPECT_EQ(cli({"unseal", sealed, sealed, "--force", "--password-stdin"}, login(), false).status, 2);
+}
+
 TEST_F(QuilletCliTest, CommandLineMistakesExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(cli({"frobnicate"}).status, 2);
     EXPECT_EQ(cli({"ls", "--bogus"}).status, 2);
@@ -532,7 +574,8 @@ TEST_F(QuilletCliTest, CommandLineMistakesExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(cli({"export"}).status, 2);
     // A password never goes on the command line: there is no option for it.
     EXPECT_EQ(cli({"ls", "--password", kPassword}).status, 2);
-    for (const char* command : {"ls", "show", "add", "edit", "rm", "clip", "generate", "passwd", "export", "import"}) {
+    for (const char* command :
+         {"ls", "show", "add", "edit", "rm", "clip", "generate", "passwd", "export", "import", "unseal"}) {
         const CliRun help = cli({command, "--help"});
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_EQ(help.out.rfind(std::string("usage: quillet-cli ") + command, 0), 0u) << help.out;

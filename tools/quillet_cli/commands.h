@@ -30,5 +30,7 @@ int run_import(const CommandLine& line);
 int run_merge(const CommandLine& line);
 // Download, merge and upload with the saved FTP settings.
 int run_sync(const CommandLine& line);
+// The plain store out of a sealed copy from a server.
+int run_unseal(const CommandLine& line);
 
 }  // namespace quillet::cli

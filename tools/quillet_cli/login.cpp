@@ -40,15 +40,7 @@ int log_in(const CommandLine& line, std::string* password) {
     if (!platform::is_existing_file(platform::program_file("data.edb"))) {
         return fail(where + " holds no data.edb; start the program there to create it");
     }
-    std::string typed;
-    if (line.has("--password-stdin")) {
-        if (!read_input_line("", &typed)) return fail("standard input ended before the login password");
-    } else if (!platform::read_terminal_password("Login password: ", &typed)) {
-        return fail("no terminal to ask the login password on (use --password-stdin)");
-    }
-    const bool converted = to_store_text(typed, "the password", password);
-    app::wipe_text(typed);
-    if (!converted) return kExitFailure;
+    if (const int status = read_login_password(line, password); status != kExitOk) return status;
     const app::LoginResult login = app::log_in_with(*password);
     switch (login.kind) {
         case app::LoginResult::Kind::kLoggedIn:
@@ -58,12 +50,25 @@ int log_in(const CommandLine& line, std::string* password) {
             return fail("wrong login password");
         case app::LoginResult::Kind::kStoreWithoutPassword:
             app::wipe_text(*password);
-            return fail("data.edb has no access password, so no login password can be checked against it; "
-                        "set one with: edb passwd data.edb");
+            return fail(
+                "data.edb has no access password, so no login password can be checked against it; "
+                "set one with: edb passwd data.edb");
     }
     if (!login.store_problem.empty()) std::fprintf(stderr, "%s\n", platform::gbk_to_utf8(login.store_problem).c_str());
     if (!login.new_recovery_code.empty()) show_recovery_code(login.new_recovery_code);
     return kExitOk;
+}
+
+int read_login_password(const CommandLine& line, std::string* password) {
+    std::string typed;
+    if (line.has("--password-stdin")) {
+        if (!read_input_line("", &typed)) return fail("standard input ended before the login password");
+    } else if (!platform::read_terminal_password("Login password: ", &typed)) {
+        return fail("no terminal to ask the login password on (use --password-stdin)");
+    }
+    const bool converted = to_store_text(typed, "the password", password);
+    app::wipe_text(typed);
+    return converted ? kExitOk : kExitFailure;
 }
 
 void show_recovery_code(const std::string& code) {

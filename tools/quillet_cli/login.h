@@ -16,6 +16,10 @@ int choose_directory(const CommandLine& line);
 // failure is reported and its exit status returned.
 int log_in(const CommandLine& line, std::string* password);
 
+// The login password (GBK) as typed, unchecked, for what it opens without the store (a
+// sealed copy from a server); otherwise the failure is reported and its exit status returned.
+int read_login_password(const CommandLine& line, std::string* password);
+
 // Shows a recovery code made for the user, once.
 void show_recovery_code(const std::string& code);
 

@@ -92,6 +92,11 @@ constexpr Command kCommands[] = {
      "when ftp.ini's zhengshu list holds your agreement to plain FTP for it, and a certificate\n"
      "no authority vouches for only when it is pinned there (connect once from the FTP window).\n"
      "--dry-run prints the changes a merge would make, record by record, and writes nothing.\n"},
+    {"unseal", run_unseal, "unseal FILE [OUT] [--force]",
+     "Writes the plain store held in a sealed copy (data.edb.qlt, as a WebDAV sync leaves on the\n"
+     "server) to OUT, by default FILE without \".qlt\", readable by you only. FILE opens with the\n"
+     "login password it was sealed under; no store of this directory is needed or touched. An\n"
+     "existing OUT is only replaced with --force. A damaged or altered FILE is refused whole.\n"},
 };
 
 constexpr std::string_view kCommonHelp =
