@@ -15,7 +15,7 @@ namespace {
 constexpr int kMaxBackupsPerDay = 1000;
 
 void ensure_storage_directory(FtpClient& client, const std::string& storage_path) {
-    if (!client.DirectoryExists(storage_path, true)) client.MakeDirectory(storage_path);
+    if (!client.directory_exists(storage_path, true)) client.make_directory(storage_path);
 }
 
 std::string directory_of(const std::string& file) {
@@ -32,7 +32,7 @@ std::string free_backup_name(const std::string& local_file) {
     fields.day = now.day;
     double today = 0;
     if (!platform::calendar_to_date_time(fields, &today)) return {};
-    const std::string stem = directory_of(local_file) + "/data" + FormatDateTime(today, "yyyy-M-d");
+    const std::string stem = directory_of(local_file) + "/data" + format_date_time(today, "yyyy-M-d");
     for (int n = 1; n <= kMaxBackupsPerDay; ++n) {
         const std::string name = n == 1 ? stem + ".edb" : stem + "-" + std::to_string(n) + ".edb";
         if (!platform::is_existing_file(name) && !platform::is_directory(name)) return name;
@@ -56,14 +56,14 @@ std::string remote_temporary_name(const std::string& storage_path, const char* k
 // file. Any failure leaves the old data.edb as it was.
 bool put_in_place(FtpClient& client, const std::string& storage_path, const std::string& sent) {
     const std::string target = remote_database_file(storage_path);
-    if (client.RenameRemoteFile(sent, target)) return true;
+    if (client.rename_file(sent, target)) return true;
     const std::string aside = remote_temporary_name(storage_path, "old");
-    if (!client.RenameRemoteFile(target, aside)) return false;
-    if (client.RenameRemoteFile(sent, target)) {
-        client.DeleteRemoteFile(aside);
+    if (!client.rename_file(target, aside)) return false;
+    if (client.rename_file(sent, target)) {
+        client.delete_file(aside);
         return true;
     }
-    client.RenameRemoteFile(aside, target);
+    client.rename_file(aside, target);
     return false;
 }
 
@@ -77,7 +77,7 @@ bool keep_backup(const std::string& local_file, std::string* backup_file) {
     if (!platform::is_existing_file(local_file)) return true;  // nothing to keep
     const std::string name = free_backup_name(local_file);
     std::string bytes;
-    if (name.empty() || !IsValidFilePath(name) || !platform::read_whole_file(local_file, &bytes) ||
+    if (name.empty() || !is_valid_file_path(name) || !platform::read_whole_file(local_file, &bytes) ||
         !platform::write_whole_file_atomically(name, bytes)) {
         return false;
     }
@@ -86,7 +86,7 @@ bool keep_backup(const std::string& local_file, std::string* backup_file) {
 }
 
 bool upload_database(FtpClient& client, const DatabaseSync& sync) {
-    if (!client.IsConnected()) return false;
+    if (!client.is_connected()) return false;
     ensure_storage_directory(client, sync.storage_path);
     // A snapshot taken under the store's lock: the file is not written while it is read,
     // and record commands need not wait for the network.
@@ -110,10 +110,10 @@ bool upload_database(FtpClient& client, const DatabaseSync& sync) {
     // The server's data.edb is never the file being written: an interrupted transfer
     // leaves only the temporary behind.
     const std::string sent = remote_temporary_name(sync.storage_path, "upload");
-    const bool uploaded = client.UploadFile(snapshot, sent) && put_in_place(client, sync.storage_path, sent);
+    const bool uploaded = client.upload_file(snapshot, sent) && put_in_place(client, sync.storage_path, sent);
     if (uploaded && sync.keep_base) sync.keep_base(snapshot);
     platform::remove_file(snapshot);
-    if (!uploaded) client.DeleteRemoteFile(sent);
+    if (!uploaded) client.delete_file(sent);
     return uploaded;
 }
 
@@ -125,7 +125,7 @@ bool download_database(FtpClient& client, const DatabaseSync& sync, std::string*
 
 bool fetch_database(FtpClient& client, const DatabaseSync& sync, std::string* incoming) {
     incoming->clear();
-    if (!client.IsConnected()) return false;
+    if (!client.is_connected()) return false;
     ensure_storage_directory(client, sync.storage_path);
     // The name is taken here, so that the download can only replace a file of our own.
     {
@@ -135,7 +135,7 @@ bool fetch_database(FtpClient& client, const DatabaseSync& sync, std::string* in
             return false;
         }
     }
-    if (!client.DownloadFile(remote_database_file(sync.storage_path), *incoming)) {
+    if (!client.download_file(remote_database_file(sync.storage_path), *incoming)) {
         platform::remove_file(*incoming);
         incoming->clear();
         return false;

@@ -88,9 +88,10 @@ TEST_F(DatabaseCheckTest, ADownloadedStoreWithOtherFieldsLeavesTheLocalStoreAlon
     std::filesystem::remove(platform::program_file("other.edb"));
 
     ftp::FtpClient client;
-    client.SetTrustConsent(test::agree_to_plain_ftp());
+    client.set_trust_consent(test::agree_to_plain_ftp());
     ASSERT_TRUE(
-        client.Connect("127.0.0.1", test::TestFtpServer::kUser, test::TestFtpServer::kPassword, server.port(), true));
+        client.connect("127.0.0.1", test::TestFtpServer::kUser, test::TestFtpServer::kPassword, server.port(), true)
+            .ok());
     ftp::DatabaseSync sync;
     sync.local_file = platform::program_file("data.edb");
     sync.lock_store = lock_store;

@@ -41,7 +41,7 @@ class FtpWindowTest : public AppGuiTest {
         ASSERT_TRUE(server_.ready());
         clock_.set_local_time({2021, 10, 6, 20, 0, 0, 0});
         platform::set_clock(&clock_);
-        program_client().SetTimeouts({5000, 30});
+        program_client().set_timeouts({5000, 30});
         state().session_password = platform::SecretText(kStorePassword);
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"平台一", "账号一", "pw1", "a.example", ""}), WriteResult::kDone);
@@ -163,7 +163,7 @@ TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {
 
     // Reopening starts unconnected, with the saved settings.
     windows().destroy_window(kFtpWindow);
-    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_FALSE(program_client().is_connected());
     windows().click(ui::kMainWindow, "按钮_FTP");
     EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp端口"), std::to_string(server_.port()) + "x");
     EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), TestFtpServer::kPassword);
@@ -388,7 +388,7 @@ TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
     ASSERT_TRUE(stalling.ready());
     put_server_store(kStorePassword, 1);
     write_file_bytes(stalling.file("store/data.edb"), read_file_bytes(server_.file("store/data.edb")));
-    program_client().SetTimeouts({5000, 600});
+    program_client().set_timeouts({5000, 600});
     open_ftp_window(stalling);
     connect();
     ASSERT_EQ(caption(), "FTP - 连接成功");
@@ -403,7 +403,7 @@ TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
     wait_until([&] { return !stalling.lines("CMD RETR").empty(); });
     shown();
     windows().destroy_window(kFtpWindow);
-    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_FALSE(program_client().is_connected());
     // The result still reaches the user, as a message only.
     std::vector<std::string> seen;
     wait_until([&] {
@@ -420,12 +420,12 @@ TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
 TEST_F(FtpWindowTest, ClosingTheWindowDoesNotWaitForAServerThatStoppedAnswering) {
     TestFtpServer mute("--mute-after-login");
     ASSERT_TRUE(mute.ready());
-    program_client().SetTimeouts({5000, 600});
+    program_client().set_timeouts({5000, 600});
     open_ftp_window(mute);
     connect();
     ASSERT_EQ(caption(), "FTP - 连接成功");
     windows().destroy_window(kFtpWindow);
-    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_FALSE(program_client().is_connected());
     EXPECT_FALSE(windows().is_open(kFtpWindow));
 }
 
@@ -433,11 +433,11 @@ TEST_F(FtpWindowTest, AConnectOnItsWayWhenTheWindowClosesNeverLogsIn) {
     open_ftp_window(server_);
     windows().click(kFtpWindow, "按钮_ftp_连接");
     windows().destroy_window(kFtpWindow);
-    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_FALSE(program_client().is_connected());
     // Whatever the worker had done by then, nothing is left logged in.
     const std::size_t logins = server_.lines("LOGIN").size();
     for (int round = 0; round < 20; ++round) windows().wait_processing_events(5);
-    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_FALSE(program_client().is_connected());
     EXPECT_EQ(server_.lines("LOGIN").size(), logins);
 }
 
@@ -472,7 +472,7 @@ TEST_F(FtpWindowTest, ClosingTheWindowWhileTheConnectAwaitsAnAnswerEndsIt) {
     windows().click(kFtpWindow, "按钮_ftp_连接");
     while (server_.lines("CMD AUTH").empty()) std::this_thread::yield();
     windows().destroy_window(kFtpWindow);
-    EXPECT_FALSE(program_client().IsConnected());
+    EXPECT_FALSE(program_client().is_connected());
     windows().process_events();
     EXPECT_TRUE(server_.lines("CMD USER").empty());
     EXPECT_EQ(stored("zhengshu"), "");
@@ -483,10 +483,10 @@ TEST_F(FtpWindowTest, ACertificateForAnotherNameIsRefusedWithoutAQuestion) {
     ASSERT_TRUE(test::make_test_certificates(certificates.path()));
     TestFtpServer misnamed("--tls " + test::ScriptProcess::unix_path(certificates.path() + "/misnamed.pem"));
     ASSERT_TRUE(misnamed.ready());
-    program_client().SetCertificateAuthorities(certificates.path() + "/ca.pem");
+    program_client().set_certificate_authorities(certificates.path() + "/ca.pem");
     open_ftp_window(misnamed);
     connect(false);
-    program_client().SetCertificateAuthorities("");
+    program_client().set_certificate_authorities("");
     EXPECT_EQ(caption(), "FTP - 连接失败");
     const std::vector<ui::ShownDialog> dialogs = shown();  // no question among them
     ASSERT_EQ(dialogs.size(), 1u);

@@ -63,8 +63,8 @@ class DatabaseSyncTest : public ::testing::Test {
     }
 
     bool connect(FtpClient& client, const TestFtpServer& server) {
-        client.SetTrustConsent(test::agree_to_plain_ftp());
-        return client.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
+        client.set_trust_consent(test::agree_to_plain_ftp());
+        return client.connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true).ok();
     }
     std::string local_file() const { return local_.path() + "/data.edb"; }
     std::string local(const std::string& name) const { return local_.path() + "/" + name; }
@@ -149,7 +149,7 @@ TEST_F(DatabaseSyncTest, AServerKilledMidUploadKeepsItsPreviousCopy) {
     write_file_bytes(dying.file("store/data.edb"), "GOOD previous");
     write_file_bytes(local_file(), "GOOD " + std::string(256 * 1024, 'n'));
     FtpClient client;
-    client.SetTimeouts({2000, 2});
+    client.set_timeouts({2000, 2});
     ASSERT_TRUE(connect(client, dying));
     EXPECT_FALSE(upload_database(client, sync_));
     EXPECT_EQ(read_file_bytes(dying.file("store/data.edb")), "GOOD previous");
@@ -234,13 +234,13 @@ TEST_F(DatabaseSyncTest, FailedDownloadsLeaveTheLocalFileUntouched) {
     ASSERT_TRUE(stalling.ready());
     write_file_bytes(stalling.file("store/data.edb"), "GOOD but never arrives whole");
     FtpClient client;
-    client.SetTimeouts({2000, 1});
+    client.set_timeouts({2000, 1});
     ASSERT_TRUE(connect(client, stalling));
     EXPECT_FALSE(download_database(client, sync_));
     EXPECT_EQ(read_file_bytes(local_file()), kOriginal);
     EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
 
-    client_.Close();
+    client_.close();
     EXPECT_FALSE(download_database(client_, sync_));
     EXPECT_FALSE(upload_database(client_, sync_));
 }
