@@ -181,8 +181,7 @@ class FtpWindow {
         questions_.allow();
         start([this, server, user, password, port_text, opening = opening_, ticket = client_.take_connect_ticket()] {
             std::string typed(password.text());  // libcurl keeps its own copy
-            const platform::Status status =
-                client_.connect(ticket, server, user, typed, port_number(port_text), true);
+            const platform::Status status = client_.connect(ticket, server, user, typed, port_number(port_text), true);
             platform::wipe_secret(typed);
             windows_.post([this, status, server, user, password, port_text, opening] {
                 end_worker();
@@ -265,6 +264,9 @@ class FtpWindow {
                 } else if (result.merged) {
                     caption += "（已合并）";
                     message += "，已合并两边的数据：" + describe_counts(*result.merged);
+                } else if (!ok && !result.reason.empty()) {
+                    caption += "：" + result.reason;
+                    message += "：" + result.reason;
                 }
                 if (same_window) {
                     windows_.set_text(kFtpWindow, kStatusBox, caption);

@@ -22,7 +22,7 @@ const char* reason_text(FailureCode code) {
         case kBadAddress:
             return "地址、端口或账号无效";
         case kCancelled:
-            return "连接已取消";
+            return "操作已取消";
         case kPlainDeclined:
             return "未同意明文连接";
         case kPinDeclined:
@@ -33,6 +33,18 @@ const char* reason_text(FailureCode code) {
             return "加密连接（TLS）或证书与之前记住的不一致";
         case kNotConnected:
             return "未连接";
+        case kBadPath:
+            return "路径无效";
+        case kRemoteFileMissing:
+            return "服务器上没有该文件";
+        case kWriteRefused:
+            return "服务器拒绝写入文件";
+        case kReplaceRefused:
+            return "服务器拒绝替换数据文件";
+        case kLocalFileError:
+            return "无法读写本地文件";
+        case kUnusableCopy:
+            return "服务器上的数据文件无法使用";
         case kOtherFailure:
             break;
     }
@@ -51,6 +63,15 @@ platform::Status failure_reason(const CurlFailure& failed) {
             return failure(kTimedOut);
         case CURLE_LOGIN_DENIED:
             return failure(kLoginRefused);
+        case CURLE_ABORTED_BY_CALLBACK:
+            return failure(kCancelled);
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+            return failure(kRemoteFileMissing);
+        case CURLE_UPLOAD_FAILED:
+            return failure(kWriteRefused);
+        case CURLE_WRITE_ERROR:
+        case CURLE_READ_ERROR:
+            return failure(kLocalFileError);
         default:
             break;
     }
@@ -62,8 +83,7 @@ platform::Status failure_reason(const CurlFailure& failed) {
         return failure(kConnectionRefused);
     }
     if (failed.reply_code == 530) return failure(kLoginRefused);
-    const std::string text =
-        failed.text.empty() ? curl_easy_strerror(static_cast<CURLcode>(failed.code)) : failed.text;
+    const std::string text = failed.text.empty() ? curl_easy_strerror(static_cast<CURLcode>(failed.code)) : failed.text;
     return platform::Status::failure(kOtherFailure, text);
 }
 

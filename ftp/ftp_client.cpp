@@ -169,8 +169,8 @@ struct FtpClient::Impl {
     long use_ssl = CURLUSESSL_ALL;
     std::unique_ptr<CertificateCheck> check;
     char error_text[CURL_ERROR_SIZE] = {};  // libcurl's reason for the last failed request
-    CURLcode last_result = CURLE_OK;       // of the last login attempt
-    CurlFailure login_failure;             // what libcurl saw of the last failed login
+    CURLcode last_result = CURLE_OK;        // of the last login attempt
+    CurlFailure login_failure;              // what libcurl saw of the last failed login
 
     bool connected() const { return curl != nullptr; }
 
@@ -216,17 +216,25 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
         last_result = curl_easy_perform(curl);
         if (last_result == CURLE_OK) return true;
-        login_failure = {last_result, replies.empty() ? 0 : replies.back().code, 0, error_text};
-        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &login_failure.os_error);
+        login_failure = seen_failure(last_result);
         curl_easy_cleanup(curl);  // nothing usable is open, so there is nothing to QUIT
         curl = nullptr;
         return false;
     }
 
     // Why the last login attempt failed, in the user's words.
-    platform::Status login_refused() const {
-        if (login_failure.code == CURLE_ABORTED_BY_CALLBACK) return failure(kCancelled);
-        return failure_reason(login_failure);
+    platform::Status login_refused() const { return failure_reason(login_failure); }
+
+    CurlFailure seen_failure(CURLcode result) const {
+        CurlFailure failed{result, replies.empty() ? 0 : replies.back().code, 0, error_text};
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &failed.os_error);
+        return failed;
+    }
+
+    // Runs the prepared request; its reason when it failed.
+    platform::Status perform() {
+        const CURLcode result = curl_easy_perform(curl);
+        return result == CURLE_OK ? platform::Status() : failure_reason(seen_failure(result));
     }
 
     // Learns why an authority check refused the certificate, over a handle of its own set
@@ -308,8 +316,8 @@ struct FtpClient::Impl {
         if (trust_store.remember) trust_store.remember(key, trust);
     }
 
-    platform::Status connect(const std::string& server, const std::string& user_name, const std::string& pass,
-                             int port, bool passive_mode) {
+    platform::Status connect(const std::string& server, const std::string& user_name, const std::string& pass, int port,
+                             bool passive_mode) {
         close();
         if (!valid_host(server) || port < 0 || port > 65535 || !safe_argument(user_name) || !safe_argument(pass)) {
             return failure(kBadAddress);
@@ -410,44 +418,45 @@ struct FtpClient::Impl {
         return std::nullopt;
     }
 
-    bool download_file(const std::string& remote, const std::string& local, bool text_mode) {
-        if (!connected()) return false;
+    platform::Status download_file(const std::string& remote, const std::string& local, bool text_mode) {
+        if (!connected()) return failure(kNotConnected);
         // The local file is replaced only by a complete download.
         std::string partial;
-        bool ok = false;
+        platform::Status status;
         {
             platform::File file;
             if (platform::create_private_temporary(local + ".part", &file, &partial, platform::Share::kReadWrite) !=
                 platform::FileError::kNone) {
-                return false;
+                return failure(kLocalFileError);
             }
             FileSink sink{&file, 0};
-            ok = transfer_to(remote, &sink, text_mode) && file.sync() == platform::FileError::kNone;
+            status = transfer_to(remote, &sink, text_mode);
+            if (status.ok() && file.sync() != platform::FileError::kNone) status = failure(kLocalFileError);
         }
-        if (ok) ok = platform::replace_file(partial, local);
-        if (!ok) platform::remove_file(partial);
-        return ok;
+        if (status.ok() && !platform::replace_file(partial, local)) status = failure(kLocalFileError);
+        if (!status.ok()) platform::remove_file(partial);
+        return status;
     }
 
-    bool transfer_to(const std::string& remote, FileSink* sink, bool text_mode) {
+    platform::Status transfer_to(const std::string& remote, FileSink* sink, bool text_mode) {
         const std::string path = absolute(remote);
-        if (!safe_argument(path)) return false;
+        if (!safe_argument(path)) return failure(kBadPath);
         prepare(path);
         curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, text_mode ? 1L : 0L);
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write_to_file);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, sink);
-        return curl_easy_perform(curl) == CURLE_OK;
+        return perform();
     }
 
-    bool upload_file(const std::string& local, const std::string& remote, int transfer_type) {
-        if (!connected()) return false;
+    platform::Status upload_file(const std::string& local, const std::string& remote, int transfer_type) {
+        if (!connected()) return failure(kNotConnected);
         const std::string path = absolute(remote);
-        if (!safe_argument(path)) return false;
+        if (!safe_argument(path)) return failure(kBadPath);
         platform::File file;
         std::int64_t length = 0;
         if (file.open(local, platform::Access::kRead, platform::Share::kReadWrite) != platform::FileError::kNone ||
             file.length(&length) != platform::FileError::kNone) {
-            return false;
+            return failure(kLocalFileError);
         }
         FileSource source{&file};
         prepare(path);
@@ -456,9 +465,8 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, transfer_type == kTransferAscii ? 1L : 0L);
         curl_easy_setopt(curl, CURLOPT_READFUNCTION, read_from_file);
         curl_easy_setopt(curl, CURLOPT_READDATA, &source);
-        return curl_easy_perform(curl) == CURLE_OK;
+        return perform();
     }
-
 };
 
 FtpClient::FtpClient() : impl_(std::make_unique<Impl>(&cancel_requested_)) {}
@@ -531,12 +539,14 @@ bool FtpClient::rename_file(const std::string& old_path, const std::string& new_
     return result && (*result)[0].code == 350 && positive((*result)[1]);
 }
 
-bool FtpClient::download_file(const std::string& remote_file, const std::string& local_file, bool text_mode) {
+platform::Status FtpClient::download_file(const std::string& remote_file, const std::string& local_file,
+                                          bool text_mode) {
     std::lock_guard lock(mutex_);
     return impl_->download_file(remote_file, local_file, text_mode);
 }
 
-bool FtpClient::upload_file(const std::string& local_file, const std::string& remote_file, int transfer_type) {
+platform::Status FtpClient::upload_file(const std::string& local_file, const std::string& remote_file,
+                                        int transfer_type) {
     std::lock_guard lock(mutex_);
     return impl_->upload_file(local_file, remote_file, transfer_type);
 }

@@ -83,11 +83,12 @@ class FtpClient {
     bool delete_file(const std::string& remote_path);
     bool rename_file(const std::string& old_path, const std::string& new_path);
     // Binary unless text_mode; the data goes to a private temporary beside the local file,
-    // which replaces it only once the whole file arrived.
-    bool download_file(const std::string& remote_file, const std::string& local_file, bool text_mode = false);
+    // which replaces it only once the whole file arrived. A failure carries its reason.
+    platform::Status download_file(const std::string& remote_file, const std::string& local_file,
+                                   bool text_mode = false);
     // Transfer type 0 or 2 is binary, 1 is text. Replaces the server's file.
-    bool upload_file(const std::string& local_file, const std::string& remote_file,
-                     int transfer_type = kTransferBinary);
+    platform::Status upload_file(const std::string& local_file, const std::string& remote_file,
+                                 int transfer_type = kTransferBinary);
     // Whether the path's last component is among the directories its parent lists (the
     // parent as the server resolves path + "/.."). With case_sensitive false, letter case
     // is ignored when names are compared.

@@ -12,8 +12,8 @@ namespace quillet::ftp {
 // value gives empty text. Pictures: d dd ddd dddd, M MM MMM MMMM, y yy yyyy, g gg,
 // h hh H HH m mm s ss t tt, and 'quoted text'; other characters stand for themselves.
 // With `force_24_hour`, h and hh count 24 hours and t/tt are left out.
-std::string format_date_time(double date_time, const std::string& date_picture = "", const std::string& time_picture = "",
-                           bool force_24_hour = false);
+std::string format_date_time(double date_time, const std::string& date_picture = "",
+                             const std::string& time_picture = "", bool force_24_hour = false);
 
 // A plausible local file path: drive letter and ":\" or ":/" (or a Linux absolute path),
 // a non-empty final component without illegal characters and, unless the extension is

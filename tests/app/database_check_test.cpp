@@ -97,7 +97,7 @@ TEST_F(DatabaseCheckTest, ADownloadedStoreWithOtherFieldsLeavesTheLocalStoreAlon
     sync.lock_store = lock_store;
     sync.is_usable_database = [](const std::string& path) { return is_usable_database(path, kStorePassword); };
     std::string backup;
-    EXPECT_FALSE(ftp::download_database(client, sync, &backup));
+    EXPECT_FALSE(ftp::download_database(client, sync, &backup).ok());
     EXPECT_EQ(backup, "");
     EXPECT_EQ(read_file_bytes(platform::program_file("data.edb")), store_);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(sync.local_file).parent_path()),

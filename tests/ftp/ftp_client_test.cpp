@@ -42,9 +42,9 @@ TEST_F(FtpClientTest, OneLoginServesAWholeSessionOfOperations) {
     write_file_bytes(local("up.bin"), "payload");
     EXPECT_TRUE(client_.make_directory("/store"));
     EXPECT_FALSE(client_.make_directory("/store"));  // a refused command keeps the connection
-    EXPECT_TRUE(client_.upload_file(local("up.bin"), "/store/data.edb"));
-    EXPECT_TRUE(client_.download_file("/store/data.edb", local("down.bin")));
-    EXPECT_FALSE(client_.download_file("/store/missing.edb", local("none.bin")));
+    EXPECT_TRUE(client_.upload_file(local("up.bin"), "/store/data.edb").ok());
+    EXPECT_TRUE(client_.download_file("/store/data.edb", local("down.bin")).ok());
+    EXPECT_FALSE(client_.download_file("/store/missing.edb", local("none.bin")).ok());
     EXPECT_TRUE(client_.directory_exists("/store", true));
     EXPECT_TRUE(client_.close());
     EXPECT_FALSE(client_.close());
@@ -60,8 +60,8 @@ TEST_F(FtpClientTest, NothingReachesTheServerWhenNotConnected) {
     EXPECT_FALSE(client_.make_directory("/d"));
     EXPECT_FALSE(client_.delete_file("/f.txt"));
     EXPECT_FALSE(client_.rename_file("/f.txt", "/g.txt"));
-    EXPECT_FALSE(client_.download_file("/f.txt", local("f.txt")));
-    EXPECT_FALSE(client_.upload_file(local("up.bin"), "/up.bin"));
+    EXPECT_FALSE(client_.download_file("/f.txt", local("f.txt")).ok());
+    EXPECT_FALSE(client_.upload_file(local("up.bin"), "/up.bin").ok());
     EXPECT_FALSE(client_.directory_exists("/d", true));
     EXPECT_EQ(server_.log(), "");
 }
@@ -72,7 +72,7 @@ TEST_F(FtpClientTest, LoginDefaultsAndActiveMode) {
     // Active mode works as well as passive.
     EXPECT_TRUE(client_.connect("127.0.0.1", "user", "secret", server_.port(), false).ok());
     put_server_file("a.txt", "abc");
-    EXPECT_TRUE(client_.download_file("/a.txt", local("a.txt")));
+    EXPECT_TRUE(client_.download_file("/a.txt", local("a.txt")).ok());
     EXPECT_EQ(read_file_bytes(local("a.txt")), "abc");
 }
 
@@ -174,25 +174,25 @@ TEST_F(FtpClientTest, UploadAndDownloadRoundTripByteForByte) {
     write_file_bytes(local("up.bin"), bytes);
     ASSERT_TRUE(connect());
     const std::string gbk_name = "/\xCA\xFD\xBE\xDD.edb";  // 数据.edb
-    EXPECT_TRUE(client_.upload_file(local("up.bin"), gbk_name, 0));
+    EXPECT_TRUE(client_.upload_file(local("up.bin"), gbk_name, 0).ok());
     EXPECT_EQ(read_file_bytes(server_.file("\xCA\xFD\xBE\xDD.edb")), bytes);
     write_file_bytes(local("down.bin"), "an older, different local file that is long enough");
-    EXPECT_TRUE(client_.download_file(gbk_name, local("down.bin")));
+    EXPECT_TRUE(client_.download_file(gbk_name, local("down.bin")).ok());
     EXPECT_EQ(read_file_bytes(local("down.bin")), bytes);
     // A failed download leaves the local file as it was.
-    EXPECT_FALSE(client_.download_file("/missing.edb", local("down.bin")));
+    EXPECT_FALSE(client_.download_file("/missing.edb", local("down.bin")).ok());
     EXPECT_EQ(read_file_bytes(local("down.bin")), bytes);
     EXPECT_FALSE(std::filesystem::exists(local("down.bin.part")));
     // Text mode sends CR LF on the wire and keeps the system's line ends locally.
     write_file_bytes(local("text.txt"), "a\nb\n");
-    EXPECT_TRUE(client_.upload_file(local("text.txt"), "/text.txt", kTransferAscii));
-    EXPECT_TRUE(client_.download_file("/text.txt", local("text2.txt"), true));
+    EXPECT_TRUE(client_.upload_file(local("text.txt"), "/text.txt", kTransferAscii).ok());
+    EXPECT_TRUE(client_.download_file("/text.txt", local("text2.txt"), true).ok());
 #ifdef _WIN32
     EXPECT_EQ(read_file_bytes(local("text2.txt")), "a\r\nb\r\n");
 #else
     EXPECT_EQ(read_file_bytes(local("text2.txt")), "a\nb\n");
 #endif
-    EXPECT_FALSE(client_.upload_file(local("no such file"), "/x.bin"));
+    EXPECT_FALSE(client_.upload_file(local("no such file"), "/x.bin").ok());
 }
 
 TEST_F(FtpClientTest, AStalledTransferFailsAndCloseCancelsARunningOne) {
@@ -201,7 +201,7 @@ TEST_F(FtpClientTest, AStalledTransferFailsAndCloseCancelsARunningOne) {
     write_file_bytes(stalling.file("big.bin"), std::string(100000, 'b'));
     client_.set_timeouts({2000, 1});
     ASSERT_TRUE(client_.connect("127.0.0.1", "user", "secret", stalling.port(), true).ok());
-    EXPECT_FALSE(client_.download_file("/big.bin", local("big.bin")));
+    EXPECT_FALSE(client_.download_file("/big.bin", local("big.bin")).ok());
     EXPECT_FALSE(std::filesystem::exists(local("big.bin")));
     stalling.stop();
 
@@ -209,7 +209,7 @@ TEST_F(FtpClientTest, AStalledTransferFailsAndCloseCancelsARunningOne) {
     write_file_bytes(stalling_again.file("big.bin"), std::string(100000, 'b'));
     client_.set_timeouts({2000, 600});
     ASSERT_TRUE(client_.connect("127.0.0.1", "user", "secret", stalling_again.port(), true).ok());
-    std::thread transfer([&] { EXPECT_FALSE(client_.download_file("/big.bin", local("big.bin"))); });
+    std::thread transfer([&] { EXPECT_FALSE(client_.download_file("/big.bin", local("big.bin")).ok()); });
     while (stalling_again.lines("CMD RETR").empty()) std::this_thread::yield();
     EXPECT_TRUE(client_.close());
     transfer.join();

@@ -80,10 +80,10 @@ TEST_F(FtpTlsTest, ATrustedCertificateProtectsLoginAndTransfers) {
     EXPECT_EQ(store_[key(server)], (ServerTrust{ServerTrust::Kind::kAuthority, {}, {}}));
     EXPECT_TRUE(asked_.empty());
 
-    EXPECT_TRUE(client_.download_file("/data.edb", local_.path() + "/down.edb"));
+    EXPECT_TRUE(client_.download_file("/data.edb", local_.path() + "/down.edb").ok());
     EXPECT_EQ(read_file_bytes(local_.path() + "/down.edb"), "secret records");
     write_file_bytes(local_.path() + "/up.edb", "new records");
-    EXPECT_TRUE(client_.upload_file(local_.path() + "/up.edb", "/data.edb"));
+    EXPECT_TRUE(client_.upload_file(local_.path() + "/up.edb", "/data.edb").ok());
     EXPECT_EQ(read_file_bytes(server.file("data.edb")), "new records");
     // Wine's Schannel reports no TLS close at the end of a listing, which libcurl then
     // rightly takes for a cut-off one.
@@ -116,7 +116,7 @@ TEST_F(FtpTlsTest, AnUntrustedCertificateIsPinnedOnlyOnceTheUserAgreedToItsFinge
     EXPECT_EQ(user_logins(server), 1u);
     EXPECT_TRUE(server.lines("CLEAR").empty()) << server.log();
     write_file_bytes(server.file("data.edb"), "pinned");
-    EXPECT_TRUE(client_.download_file("/data.edb", local_.path() + "/pinned.edb"));
+    EXPECT_TRUE(client_.download_file("/data.edb", local_.path() + "/pinned.edb").ok());
     EXPECT_EQ(read_file_bytes(local_.path() + "/pinned.edb"), "pinned");
     EXPECT_TRUE(client_.close());
 

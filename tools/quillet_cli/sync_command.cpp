@@ -44,7 +44,7 @@ int connect(ftp::FtpClient& client, const std::string& login_password) {
     client.set_trust_store(app::ftp_trust_store(ftp_settings));
     std::string password = ftp_password(login_password);
     const platform::Status connected = client.connect(client.take_connect_ticket(), server, setting("name"), password,
-                                          std::atoi(setting("duankou").c_str()), true);
+                                                      std::atoi(setting("duankou").c_str()), true);
     app::wipe_text(password);
     if (connected.ok()) return kExitOk;
     switch (connected.code()) {
@@ -65,8 +65,8 @@ int connect(ftp::FtpClient& client, const std::string& login_password) {
         default:
             break;
     }
-    return fail("could not connect to " + platform::gbk_to_utf8(server) + " with the saved account and password: " +
-                platform::gbk_to_utf8(connected.message()));
+    return fail("could not connect to " + platform::gbk_to_utf8(server) +
+                " with the saved account and password: " + platform::gbk_to_utf8(connected.message()));
 }
 
 }  // namespace
@@ -92,7 +92,7 @@ int run_sync(const CommandLine& line) {
     int status = kExitOk;
     bool upload = !dry_run;
     std::string incoming;
-    if (ftp::fetch_database(client, sync, &incoming)) {
+    if (ftp::fetch_database(client, sync, &incoming).ok()) {
         std::optional<std::vector<app::Record>> theirs;
         if (sync.is_usable_database(incoming)) {
             const auto lock = app::lock_store();
@@ -123,10 +123,11 @@ int run_sync(const CommandLine& line) {
         std::fprintf(stderr, "Dry run: the server holds no data.edb; sync would upload this one.\n");
     }
     if (status == kExitOk && upload) {
-        if (ftp::upload_database(client, sync)) {
+        if (const platform::Status uploaded = ftp::upload_database(client, sync); uploaded.ok()) {
             std::fprintf(stderr, "Uploaded.\n");
         } else {
-            status = fail("the upload failed; the server keeps its copy");
+            status = fail("the upload failed (" + platform::gbk_to_utf8(uploaded.message()) +
+                          "); the server keeps its copy");
         }
     }
     app::wipe_text(password);
