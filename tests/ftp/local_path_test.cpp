@@ -17,13 +17,13 @@ double date_time(int year, int month, int day, int hour = 0, int minute = 0, int
     return value;
 }
 
-TEST(FormatDateTime, BackupDatePicture) {
+TEST(FormatDateTimeTest, BackupDatePicture) {
     EXPECT_EQ(format_date_time(date_time(2022, 1, 1), "yyyy-M-d"), "2022-1-1");
     EXPECT_EQ(format_date_time(date_time(2021, 10, 6), "yyyy-M-d"), "2021-10-6");
     EXPECT_EQ(format_date_time(date_time(1899, 12, 29, 6), "yyyy-M-d"), "1899-12-29");
 }
 
-TEST(FormatDateTime, ShortPicturesGiveEmptyPartsAndBadValuesEmptyText) {
+TEST(FormatDateTimeTest, ShortPicturesGiveEmptyPartsAndBadValuesEmptyText) {
     double value = date_time(2022, 1, 1, 13, 5, 9);
     EXPECT_EQ(format_date_time(value), "");
     EXPECT_EQ(format_date_time(value, "yy"), "");
@@ -33,7 +33,7 @@ TEST(FormatDateTime, ShortPicturesGiveEmptyPartsAndBadValuesEmptyText) {
     EXPECT_EQ(format_date_time(value, std::string(60, '-')), "");  // does not fit the 50-byte buffer
 }
 
-TEST(FormatDateTime, DateAndTimeElements) {
+TEST(FormatDateTimeTest, DateAndTimeElements) {
     double value = date_time(2021, 3, 7, 13, 5, 9);  // a Sunday
     EXPECT_EQ(format_date_time(value, "dd/MM/yy"), "07/03/21");
     EXPECT_EQ(format_date_time(value, "y d M"), "21 7 3");
@@ -47,7 +47,7 @@ TEST(FormatDateTime, DateAndTimeElements) {
     EXPECT_EQ(format_date_time(date_time(2021, 3, 7, 0, 30), "", "h:mm tt"), "12:30 上午");
 }
 
-TEST(IsValidFilePath, WindowsStylePaths) {
+TEST(IsValidFilePathTest, WindowsStylePaths) {
     EXPECT_TRUE(is_valid_file_path("C:\\backup\\data2021-10-6.edb"));
     EXPECT_TRUE(is_valid_file_path("c:/x/y.edb"));
     EXPECT_FALSE(is_valid_file_path("\\\\server\\share\\data.edb"));  // first character not a letter
@@ -58,14 +58,14 @@ TEST(IsValidFilePath, WindowsStylePaths) {
     EXPECT_TRUE(is_valid_file_path("C:\\dir\\name"));  // extension optional by default
 }
 
-TEST(IsValidFilePath, RequiredExtensionNeedsADotInsideTheName) {
+TEST(IsValidFilePathTest, RequiredExtensionNeedsADotInsideTheName) {
     EXPECT_FALSE(is_valid_file_path("C:\\dir\\.edb", false));
     EXPECT_FALSE(is_valid_file_path("C:\\dir\\name.", false));
     EXPECT_FALSE(is_valid_file_path("C:\\dir\\name", false));
     EXPECT_TRUE(is_valid_file_path("C:\\dir\\name.edb", false));
 }
 
-TEST(IsValidFilePath, LinuxAbsolutePathsTakeThePlaceOfTheDriveTests) {
+TEST(IsValidFilePathTest, LinuxAbsolutePathsTakeThePlaceOfTheDriveTests) {
     EXPECT_TRUE(is_valid_file_path("/home/user/quillet/data2021-10-6.edb"));
     EXPECT_TRUE(is_valid_file_path("/home/user/quillet/data2021-10-6.edb", false));
     EXPECT_FALSE(is_valid_file_path("//server/share/data.edb"));
@@ -97,7 +97,7 @@ TEST(PathPartsTest, DoubleByteCharactersAreNotSplitAtTheirSecondByte) {
     EXPECT_TRUE(is_valid_file_path("C:\\dir\\" + with_bar_byte + with_backslash_byte + ".edb", false));
 }
 
-TEST(HasIllegalNameCharacter, EachOfTheNine) {
+TEST(HasIllegalNameCharacterTest, EachOfTheNine) {
     for (char c : std::string("?/\\<>*|:\"")) EXPECT_TRUE(has_illegal_name_character(std::string("a") + c + "b")) << c;
     EXPECT_FALSE(has_illegal_name_character("data2021-10-6.edb"));
     EXPECT_FALSE(has_illegal_name_character(""));
