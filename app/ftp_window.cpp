@@ -98,33 +98,35 @@ struct Outcome {
 constexpr const char* kPlainQuestion =
     "该服务器不支持加密连接（TLS）。继续连接将以明文发送FTP密码和数据文件。是否继续？";
 // Where to forget a remembered server, as the README says.
-constexpr const char* kTrustBrokenMessage =
-    "服务器的加密连接（TLS）或证书与之前记住的不一致，未连接。如确认服务器更换了证书，请退出程序，"
-    "删除ftp.ini中[ftp]节以zhengshu=开头的一行，再重新连接";
+constexpr const char* kForgetServerHint =
+    "如确认服务器更换了证书，请退出程序，删除ftp.ini中[ftp]节以zhengshu=开头的一行，再重新连接";
 
 std::string pin_question(const std::string& server, const std::string& fingerprint) {
     return "服务器 " + server + " 的证书不是受信任的机构颁发的，无法确认服务器的身份。\n\n证书指纹（SHA-256）：\n" +
            fingerprint + "\n\n请与服务器上证书的指纹核对，一致时点击‘是’记住此证书并继续连接，以后只接受此证书。";
 }
 
-// What the window shows for a connect that failed because of the server's TLS.
-struct RefusalReport {
-    const char* caption;
-    const char* message;  // nullptr: the caption says enough
+// What the window shows for a connect: the caption, with the reason after it when the
+// connect failed, and for a refusal of the server's certificate a message box as well.
+struct ConnectReport {
+    std::string caption;
+    std::string message;  // empty: the caption says enough
 };
-RefusalReport refusal_report(ftp::ConnectRefusal refusal) {
-    switch (refusal) {
-        case ftp::ConnectRefusal::kPlainDeclined:
-        case ftp::ConnectRefusal::kPinDeclined:
-            return {"FTP - 连接已取消", nullptr};
-        case ftp::ConnectRefusal::kHostNameMismatch:
-            return {"FTP - 连接失败", "证书与服务器名称不符，未连接"};
-        case ftp::ConnectRefusal::kTrustBroken:
-            return {"FTP - 连接失败", kTrustBrokenMessage};
-        case ftp::ConnectRefusal::kNone:
-            break;
+ConnectReport connect_report(const platform::Status& status) {
+    if (status.ok()) return {"FTP - 连接成功", {}};
+    const std::string failed = "FTP - 连接失败：" + status.message();
+    switch (status.code()) {
+        case ftp::kPlainDeclined:
+        case ftp::kPinDeclined:
+            return {"FTP - 连接已取消", {}};
+        case ftp::kHostNameMismatch:
+            return {failed, status.message() + "，未连接"};
+        case ftp::kCertificateChanged:
+        case ftp::kTrustBroken:
+            return {failed, "服务器的" + status.message() + "，未连接。" + kForgetServerHint};
+        default:
+            return {failed, {}};
     }
-    return {"FTP - 连接失败", nullptr};
 }
 
 constexpr Outcome kUpload{"FTP - 上传成功", "上传成功", "FTP - 上传失败", "上传失败", "FTP - 上传已取消",
@@ -177,12 +179,11 @@ class FtpWindow {
         const platform::SecretText password(windows_.text(kFtpWindow, kPasswordBox));
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
         questions_.allow();
-        start([this, server, user, password, port_text, opening = opening_, ticket = client_.TakeConnectTicket()] {
+        start([this, server, user, password, port_text, opening = opening_, ticket = client_.take_connect_ticket()] {
             std::string typed(password.text());  // libcurl keeps its own copy
-            const bool ok = client_.Connect(ticket, server, user, typed, port_number(port_text), true);
+            const platform::Status status = client_.connect(ticket, server, user, typed, port_number(port_text), true);
             platform::wipe_secret(typed);
-            const ftp::ConnectRefusal refusal = ok ? ftp::ConnectRefusal::kNone : client_.LastConnectRefusal();
-            windows_.post([this, ok, refusal, server, user, password, port_text, opening] {
+            windows_.post([this, status, server, user, password, port_text, opening] {
                 end_worker();
                 save_setting("fuwuqi", server);
                 save_setting("name", user);
@@ -190,11 +191,11 @@ class FtpWindow {
                 if (!state_.session_password.empty()) save_password(session_ftp_key(state_), password.text());
                 save_setting("duankou", port_text);
                 if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
-                connected_ = ok;
-                const RefusalReport report = refusal_report(refusal);
-                windows_.set_text(kFtpWindow, kStatusBox, ok ? "FTP - 连接成功" : report.caption);
+                connected_ = status.ok();
+                const ConnectReport report = connect_report(status);
+                windows_.set_text(kFtpWindow, kStatusBox, report.caption);
                 enable_buttons();
-                if (report.message != nullptr) windows_.message_box(report.message);
+                if (!report.message.empty()) windows_.message_box(report.message);
             });
         });
     }
@@ -222,7 +223,7 @@ class FtpWindow {
     // so the client is never used after this close.
     void destroyed() {
         questions_.cancel();
-        client_.Close();
+        client_.close();
         end_worker();
         connected_ = false;
     }
@@ -263,6 +264,9 @@ class FtpWindow {
                 } else if (result.merged) {
                     caption += "（已合并）";
                     message += "，已合并两边的数据：" + describe_counts(*result.merged);
+                } else if (!ok && !result.reason.empty()) {
+                    caption += "：" + result.reason;
+                    message += "：" + result.reason;
                 }
                 if (same_window) {
                     windows_.set_text(kFtpWindow, kStatusBox, caption);
@@ -310,8 +314,8 @@ class FtpWindow {
 
 void bind_ftp_window(AppState& state, ftp::FtpClient& client) {
     auto window = std::make_shared<FtpWindow>(state, client);
-    client.SetTrustStore(ftp_trust_store(settings_file));
-    client.SetTrustConsent(window->consent());
+    client.set_trust_store(ftp_trust_store(settings_file));
+    client.set_trust_consent(window->consent());
     ui::WindowLayer& windows = state.windows;
     windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked,
                  [&windows](int, int) { windows.load_window(kFtpWindow); });

@@ -56,13 +56,17 @@ SyncOutcome download_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync&
                                 const Ask& ask) {
     SyncOutcome outcome;
     std::string incoming;
-    if (!ftp::fetch_database(client, sync, &incoming)) return outcome;
+    if (const platform::Status fetched = ftp::fetch_database(client, sync, &incoming); !fetched.ok()) {
+        outcome.reason = fetched.message();
+        return outcome;
+    }
     bool local_changed = false;
     {
         const auto lock = sync.lock_store();
         // A copy that is no store of ours is refused before anyone is asked about it.
         if (!sync.is_usable_database(incoming) || !read_store_file(incoming, password)) {
             platform::remove_file(incoming);
+            outcome.reason = ftp::failure(ftp::kUnusableCopy).message();
             return outcome;
         }
         const auto local = read_store_file(sync.local_file, password);
@@ -86,7 +90,9 @@ SyncOutcome download_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync&
         outcome.cancelled = true;
         return outcome;
     }
-    outcome.ok = ftp::take_database(with_base(sync), incoming);
+    const platform::Status taken = ftp::take_database(with_base(sync), incoming);
+    outcome.ok = taken.ok();
+    outcome.reason = taken.message();
     return outcome;
 }
 
@@ -94,7 +100,7 @@ SyncOutcome upload_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& s
                               const Ask& ask) {
     SyncOutcome outcome;
     std::string incoming;
-    if (ftp::fetch_database(client, sync, &incoming)) {
+    if (ftp::fetch_database(client, sync, &incoming).ok()) {
         bool server_changed = false;
         {
             const auto lock = sync.lock_store();
@@ -117,7 +123,9 @@ SyncOutcome upload_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& s
         }
         platform::remove_file(incoming);
     }
-    outcome.ok = ftp::upload_database(client, with_base(sync));
+    const platform::Status uploaded = ftp::upload_database(client, with_base(sync));
+    outcome.ok = uploaded.ok();
+    outcome.reason = uploaded.message();
     return outcome;
 }
 

@@ -36,6 +36,7 @@ struct SyncOutcome {
     bool cancelled = false;             // the user chose not to go on: nothing changed
     std::optional<MergeCounts> merged;  // set when a merge went in
     bool no_free_id = false;            // the merge needs an ID past the largest
+    std::string reason;                 // why the transfer failed, where it is known
 };
 
 // The transfer's DatabaseSync with the base kept after it.

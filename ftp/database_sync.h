@@ -37,22 +37,24 @@ std::string remote_database_file(const std::string& storage_path);
 // Creates the storage directory when the server does not list it (one request for the
 // whole path; its failure is not looked at), then sends a snapshot of the local file
 // under a temporary name beside the server's data.edb and renames it over data.edb once
-// it has arrived whole. An interrupted upload leaves the server's copy as it was.
-bool upload_database(FtpClient& client, const DatabaseSync& sync);
+// it has arrived whole. An interrupted upload leaves the server's copy as it was. The
+// transfers report their reasons (ftp/failure_reason.h).
+platform::Status upload_database(FtpClient& client, const DatabaseSync& sync);
 
 // The same directory step, then the safe download described above. `backup_file`
 // receives the backup's path (empty when there was no local file to keep). Success is
 // reported only once the new file's directory is synced; should that sync fail, the new
 // file is in place but reported as a failure, and the backup is kept.
-bool download_database(FtpClient& client, const DatabaseSync& sync, std::string* backup_file = nullptr);
+platform::Status download_database(FtpClient& client, const DatabaseSync& sync, std::string* backup_file = nullptr);
 
 // The two halves of a download, for a caller that looks at the server's copy first.
 // fetch_database: the directory step, then the server's copy into a new private file
-// beside the local file, named in `*incoming` (the caller removes it); false when the
+// beside the local file, named in `*incoming` (the caller removes it); a failure when the
 // server has no copy or the transfer failed. take_database: the checked replace of the
 // local file by `incoming` (removed either way) with the backup, as download_database.
-bool fetch_database(FtpClient& client, const DatabaseSync& sync, std::string* incoming);
-bool take_database(const DatabaseSync& sync, const std::string& incoming, std::string* backup_file = nullptr);
+platform::Status fetch_database(FtpClient& client, const DatabaseSync& sync, std::string* incoming);
+platform::Status take_database(const DatabaseSync& sync, const std::string& incoming,
+                               std::string* backup_file = nullptr);
 
 // Copies the local file to the day's backup name; true (and an empty name) when there is
 // no local file. For callers that replace the local file themselves.

@@ -1,36 +1,35 @@
 // The client on libcurl. One easy handle carries every request; libcurl keeps the logged-in
-// control connection in it between requests, so one Connect means one login however many
+// control connection in it between requests, so one connect means one login however many
 // operations follow (it logs in again only when the server dropped the connection).
 //
 // Here is how the requests are shaped:
 // - The file method is "no CWD" and every path is made absolute before it goes out, so
 //   libcurl sends "RETR /dir/file" as is and never walks directories.
-// - Commands without a transfer (MKD, RMD, DELE, RNFR/RNTO, CWD, SIZE) are quote commands
+// - Commands without a transfer (MKD, DELE, RNFR/RNTO) are quote commands
 //   of a body-less request, each prefixed with "*": a refused command must not make
 //   libcurl drop the connection. Their success is read from the server's reply codes,
 //   which the header callback collects.
 // - Listings are a custom "MLSD <dir>" (or "LIST <dir>" on servers without MLSD) on the
 //   root URL, so the directory argument reaches the server exactly as built here; the
-//   server resolves ".." in it. The last component of a pattern is matched here.
+//   server resolves ".." in it.
+// - A failed login keeps what libcurl saw (its result, the last reply code, the socket
+//   error and its error buffer) for the reason the caller shows.
 #include "ftp/ftp_client.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <system_error>
 
 #include "ftp/brief_quit.h"
 #include "ftp/certificate_check.h"
+#include "ftp/failure_reason.h"
 #include "ftp/listing_parser.h"
 #include "ftp/remote_path.h"
 #include "platform/certificate_authorities.h"
 #include "platform/clock.h"
-#include "platform/date_time.h"
 #include "platform/file.h"
 #include "platform/secret_text.h"
-#include "platform/text_codec.h"
 
 namespace quillet::ftp {
 namespace {
@@ -43,25 +42,8 @@ struct Reply {
 // A listing larger than this is refused rather than held: a hostile server could
 // otherwise send one without end.
 constexpr std::size_t kMaxListingBytes = 4 * 1024 * 1024;
-// Directory trees deeper than this are not walked: a server can list a directory
-// inside itself for ever, and a local tree can loop through links.
-constexpr int kMaxTreeDepth = 16;
-
-// A name a server lists that may be joined onto a local directory: one plain
-// component, never a way out of it. A 0x5C byte that ends a double-byte GBK character
-// is part of that character, not a separator.
-bool plain_local_name(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c >= 0x81 && c <= 0xFE && i + 1 < name.size()) {
-            ++i;
-        } else if (c == '/' || c == '\\' || c == '\0') {
-            return false;
-        }
-    }
-    return true;
-}
+// ListedEntry::attributes of a directory.
+constexpr std::uint32_t kDirectoryAttribute = 0x10;
 
 bool positive(const Reply& reply) { return reply.code >= 200 && reply.code < 300; }
 
@@ -89,45 +71,15 @@ bool valid_host(const std::string& host) {
     return host.find_first_of(" \t\r\n/\\@?#%;=") == std::string::npos;
 }
 
-// The quoted directory of a "257" reply; "" inside the quotes stands for one quote.
-std::string quoted_directory(const std::string& text) {
-    const std::size_t open = text.find('"');
-    if (open == std::string::npos) return {};
-    std::string result;
-    for (std::size_t i = open + 1; i < text.size(); ++i) {
-        if (text[i] != '"') {
-            result += text[i];
-        } else if (i + 1 < text.size() && text[i + 1] == '"') {
-            result += '"';
-            ++i;
-        } else {
-            return result;
-        }
-    }
-    return {};
-}
-
-void create_local_levels(const std::string& path) {
-    for (std::size_t i = 1; i < path.size(); ++i) {
-        if (path[i] == '/') platform::create_directory(path.substr(0, i));
-    }
-    platform::create_directory(path);
-}
-
-// Names of the files and of the subdirectories of a local directory, sorted.
-bool list_local_directory(const std::string& directory, std::vector<std::string>* files,
-                          std::vector<std::string>* directories) {
-    std::error_code error;
-    std::filesystem::directory_iterator it(std::filesystem::path(platform::gbk_to_utf8(directory)), error);
-    if (error) return false;
-    for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
-        if (error) return false;
-        const std::string name = platform::utf8_to_gbk(it->path().filename().string());
-        (it->is_directory(error) ? directories : files)->push_back(name);
-    }
-    std::sort(files->begin(), files->end());
-    std::sort(directories->begin(), directories->end());
-    return true;
+// Names under the reserved "invalid" domain never resolve; they are answered here
+// without asking a resolver that might be slow or far away.
+bool reserved_invalid_name(std::string host) {
+    if (!host.empty() && host.back() == '.') host.pop_back();
+    constexpr std::string_view kSuffix = ".invalid";
+    if (host.size() < kSuffix.size()) return false;
+    std::string tail = host.substr(host.size() - kSuffix.size());
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
+    return tail == kSuffix;
 }
 
 size_t collect_header(char* data, size_t size, size_t count, void* user) {
@@ -157,7 +109,6 @@ int check_cancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 struct FileSink {
     platform::File* file;
     std::int64_t written = 0;
-    std::function<void(std::int64_t)> after_write;
 };
 
 size_t write_to_file(char* data, size_t size, size_t count, void* user) {
@@ -165,7 +116,6 @@ size_t write_to_file(char* data, size_t size, size_t count, void* user) {
     const size_t length = size * count;
     if (sink->file->write_at(sink->written, data, length) != platform::FileError::kNone) return 0;
     sink->written += static_cast<std::int64_t>(length);
-    if (sink->after_write) sink->after_write(sink->written);
     return length;
 }
 
@@ -218,8 +168,9 @@ struct FtpClient::Impl {
     // and how its certificate is checked.
     long use_ssl = CURLUSESSL_ALL;
     std::unique_ptr<CertificateCheck> check;
-    CURLcode last_result = CURLE_OK;                 // of the last login attempt
-    ConnectRefusal refusal = ConnectRefusal::kNone;  // of the last connect
+    char error_text[CURL_ERROR_SIZE] = {};  // libcurl's reason for the last failed request
+    CURLcode last_result = CURLE_OK;        // of the last login attempt
+    CurlFailure login_failure;              // what libcurl saw of the last failed login
 
     bool connected() const { return curl != nullptr; }
 
@@ -227,6 +178,8 @@ struct FtpClient::Impl {
     void prepare(const std::string& path) {
         curl_easy_reset(curl);
         replies.clear();
+        error_text[0] = '\0';
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
         curl_easy_setopt(curl, CURLOPT_URL, (base_url + "/" + url_encode_path(path)).c_str());
         curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
@@ -263,9 +216,25 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
         last_result = curl_easy_perform(curl);
         if (last_result == CURLE_OK) return true;
+        login_failure = seen_failure(last_result);
         curl_easy_cleanup(curl);  // nothing usable is open, so there is nothing to QUIT
         curl = nullptr;
         return false;
+    }
+
+    // Why the last login attempt failed, in the user's words.
+    platform::Status login_refused() const { return failure_reason(login_failure); }
+
+    CurlFailure seen_failure(CURLcode result) const {
+        CurlFailure failed{result, replies.empty() ? 0 : replies.back().code, 0, error_text};
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &failed.os_error);
+        return failed;
+    }
+
+    // Runs the prepared request; its reason when it failed.
+    platform::Status perform() {
+        const CURLcode result = curl_easy_perform(curl);
+        return result == CURLE_OK ? platform::Status() : failure_reason(seen_failure(result));
     }
 
     // Learns why an authority check refused the certificate, over a handle of its own set
@@ -284,7 +253,7 @@ struct FtpClient::Impl {
     // on a server once seen with it (with its authority-vouched or pinned certificate).
     // Plain FTP and a first pin each need the user's consent, asked only after the
     // refused attempt has ended, so nothing of the user's went out before the answer.
-    bool secure_log_in(const std::string& host, int port) {
+    platform::Status secure_log_in(const std::string& host, int port) {
         using Kind = ServerTrust::Kind;
         const std::string key = server_key(host, port);
         const std::string shown_server = host + ":" + std::to_string(port == 0 ? 21 : port);
@@ -300,42 +269,41 @@ struct FtpClient::Impl {
                 if (pinned && known.public_key.empty() && !seen->seen_public_key().empty()) {
                     remember(key, {Kind::kPinned, known.fingerprint, seen->seen_public_key()});
                 }
-                return true;
+                return {};
             }
-            if (refused_by_tls()) refusal = ConnectRefusal::kTrustBroken;
-            return false;
+            if (!refused_by_tls()) return login_refused();
+            const bool other_certificate =
+                last_result == CURLE_PEER_FAILED_VERIFICATION || last_result == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+            return failure(pinned && other_certificate ? kCertificateChanged : kTrustBroken);
         }
         if (log_in(CURLUSESSL_ALL, std::make_unique<CertificateCheck>(CertificateCheck::Mode::kAuthority))) {
             remember(key, {Kind::kAuthority, {}, {}});
-            return true;
+            return {};
         }
         if (last_result == CURLE_USE_SSL_FAILED) {  // AUTH refused: no TLS on offer
             if (known.kind != Kind::kPlainAgreed) {
-                if (!consent.allow_plain || !consent.allow_plain(shown_server)) {
-                    refusal = ConnectRefusal::kPlainDeclined;
-                    return false;
-                }
+                if (!consent.allow_plain || !consent.allow_plain(shown_server)) return failure(kPlainDeclined);
                 remember(key, {Kind::kPlainAgreed, {}, {}});
             }
-            return log_in(CURLUSESSL_NONE, nullptr);
+            return log_in(CURLUSESSL_NONE, nullptr) ? platform::Status() : login_refused();
         }
-        if (last_result != CURLE_PEER_FAILED_VERIFICATION) return false;
+        if (last_result != CURLE_PEER_FAILED_VERIFICATION) return login_refused();
+        const platform::Status refused = login_refused();
         const CertificateCheck::Verdict verdict = examine_refusal();
-        if (verdict == CertificateCheck::Verdict::kVouched) refusal = ConnectRefusal::kHostNameMismatch;
-        if (verdict != CertificateCheck::Verdict::kUnvouched) return false;
+        if (verdict == CertificateCheck::Verdict::kVouched) return failure(kHostNameMismatch);
+        if (verdict != CertificateCheck::Verdict::kUnvouched) return refused;
         const std::string fingerprint = check->seen_fingerprint();
         const std::string public_key = check->seen_public_key();
         if (!consent.allow_pin || !consent.allow_pin(shown_server, grouped_fingerprint(fingerprint))) {
-            refusal = ConnectRefusal::kPinDeclined;
-            return false;
+            return failure(kPinDeclined);
         }
         // The login must meet the very certificate the user agreed to.
         if (!log_in(CURLUSESSL_ALL,
                     std::make_unique<CertificateCheck>(CertificateCheck::Mode::kPinned, fingerprint, public_key))) {
-            return false;
+            return login_refused();
         }
         remember(key, {Kind::kPinned, fingerprint, public_key});
-        return true;
+        return {};
     }
 
     // The last login failed in its TLS: no TLS on offer, or a certificate or key refused.
@@ -348,13 +316,13 @@ struct FtpClient::Impl {
         if (trust_store.remember) trust_store.remember(key, trust);
     }
 
-    bool connect(const std::string& server, const std::string& user_name, const std::string& pass, int port,
-                 bool passive_mode) {
+    platform::Status connect(const std::string& server, const std::string& user_name, const std::string& pass, int port,
+                             bool passive_mode) {
         close();
-        refusal = ConnectRefusal::kNone;
         if (!valid_host(server) || port < 0 || port > 65535 || !safe_argument(user_name) || !safe_argument(pass)) {
-            return false;
+            return failure(kBadAddress);
         }
+        if (reserved_invalid_name(server)) return failure(kHostNotFound);
         initialise_curl_once();
         const bool ipv6 = server.find(':') != std::string::npos;
         base_url = "ftp://" + (ipv6 ? "[" + server + "]" : server) + ":" + std::to_string(port == 0 ? 21 : port);
@@ -362,11 +330,12 @@ struct FtpClient::Impl {
         password = pass;
         passive = passive_mode;
         mlsd_refused = false;
-        if (!secure_log_in(server, port)) return false;
+        platform::Status status = secure_log_in(server, port);
+        if (!status.ok()) return status;
         char* entry_path = nullptr;
         curl_easy_getinfo(curl, CURLINFO_FTP_ENTRY_PATH, &entry_path);
         current_directory = entry_path != nullptr && entry_path[0] == '/' ? entry_path : "/";
-        return true;
+        return status;
     }
 
     bool close() {
@@ -433,71 +402,15 @@ struct FtpClient::Impl {
         return curl_easy_perform(curl) == CURLE_OK;
     }
 
-    // Entries named by a path: a directory's entries, the entries of the parent matching
-    // a wildcard last component, or the one entry of that name.
-    std::optional<std::vector<ListedEntry>> find_entries(const std::string& pattern) {
-        const std::string path = absolute(pattern.empty() ? "*.*" : pattern);
-        std::string parent, last;
-        split_last(path, &parent, &last);
-        if (last.empty() || last == "." || last == ".." || parent.empty()) return list_directory(path);
-        auto siblings = list_directory(parent);
-        if (!siblings) return std::nullopt;
-        std::vector<ListedEntry> matched;
-        for (const ListedEntry& entry : *siblings) {
-            if (entry.name == "." || entry.name == "..") continue;
-            if (has_wildcard(last) ? wildcard_match(last, entry.name) : entry.name == last) matched.push_back(entry);
-        }
-        if (!has_wildcard(last) && matched.size() == 1 && (matched[0].attributes & kAttributeDirectory)) {
-            return list_directory(path);
-        }
-        return matched;
-    }
-
-    int list(const std::string& pattern, std::uint32_t filter, Listing* out) {
-        if (out != nullptr) *out = Listing();
-        const auto entries = find_entries(pattern);
-        if (!entries) return 0;
-        int kept = 0;
-        for (const ListedEntry& entry : *entries) {
-            if (entry.name.empty() || entry.name[0] == '.' || (entry.attributes & (filter + 0x80)) == 0) continue;
-            ++kept;
-            if (out == nullptr) continue;
-            out->names.push_back(entry.name);
-            out->attributes.push_back(entry.attributes);
-            out->sizes.push_back(entry.size);
-            out->last_write_times.push_back(entry.last_write_time);
-        }
-        return kept;
-    }
-
-    // The entry the path itself names, found in its parent's listing.
-    std::optional<ListedEntry> find_entry(const std::string& remote_path, bool case_sensitive) {
-        if (!connected()) return std::nullopt;
-        std::string path = absolute(remote_path);
-        while (path.size() > 1 && path.back() == '/') path.pop_back();
-        std::string parent, last;
-        split_last(path, &parent, &last);
-        if (last.empty() || parent.empty()) return std::nullopt;
-        const auto siblings = list_directory(parent);
-        if (!siblings) return std::nullopt;
-        for (const ListedEntry& entry : *siblings) {
-            if (entry.name == "." || entry.name == "..") continue;
-            if (has_wildcard(last) ? wildcard_match(last, entry.name) : names_equal(entry.name, last, case_sensitive)) {
-                return entry;
-            }
-        }
-        return std::nullopt;
-    }
-
     // The directory named by the path's last component among the directories its parent
     // lists; the parent is the server's reading of path + "/..".
     std::optional<ListedEntry> find_in_parent(const std::string& remote_path, bool case_sensitive) {
         if (!connected()) return std::nullopt;
         const std::string sought = trim_separators(final_component(remote_path));
-        const auto entries = find_entries(remote_path + "/../*");
+        const auto entries = list_directory(absolute(remote_path + "/.."));
         if (!entries || sought.empty()) return std::nullopt;
         for (const ListedEntry& entry : *entries) {
-            if ((entry.attributes & kAttributeDirectory) && entry.name[0] != '.' &&
+            if ((entry.attributes & kDirectoryAttribute) && entry.name[0] != '.' &&
                 names_equal(entry.name, sought, case_sensitive)) {
                 return entry;
             }
@@ -505,45 +418,45 @@ struct FtpClient::Impl {
         return std::nullopt;
     }
 
-    bool download_file(const std::string& remote, const std::string& local, bool text_mode) {
-        if (!connected()) return false;
+    platform::Status download_file(const std::string& remote, const std::string& local, bool text_mode) {
+        if (!connected()) return failure(kNotConnected);
         // The local file is replaced only by a complete download.
         std::string partial;
-        bool ok = false;
+        platform::Status status;
         {
             platform::File file;
             if (platform::create_private_temporary(local + ".part", &file, &partial, platform::Share::kReadWrite) !=
                 platform::FileError::kNone) {
-                return false;
+                return failure(kLocalFileError);
             }
-            FileSink sink{&file, 0, {}};
-            ok = transfer_to(remote, &sink, text_mode, 0) && file.sync() == platform::FileError::kNone;
+            FileSink sink{&file, 0};
+            status = transfer_to(remote, &sink, text_mode);
+            if (status.ok() && file.sync() != platform::FileError::kNone) status = failure(kLocalFileError);
         }
-        if (ok) ok = platform::replace_file(partial, local);
-        if (!ok) platform::remove_file(partial);
-        return ok;
+        if (status.ok() && !platform::replace_file(partial, local)) status = failure(kLocalFileError);
+        if (!status.ok()) platform::remove_file(partial);
+        return status;
     }
 
-    bool transfer_to(const std::string& remote, FileSink* sink, bool text_mode, long buffer_size) {
+    platform::Status transfer_to(const std::string& remote, FileSink* sink, bool text_mode) {
         const std::string path = absolute(remote);
-        if (!safe_argument(path)) return false;
+        if (!safe_argument(path)) return failure(kBadPath);
         prepare(path);
         curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, text_mode ? 1L : 0L);
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write_to_file);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, sink);
-        if (buffer_size > 0) curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, buffer_size);
-        return curl_easy_perform(curl) == CURLE_OK;
+        return perform();
     }
 
-    bool upload_file(const std::string& local, const std::string& remote, int transfer_type) {
-        if (!connected()) return false;
+    platform::Status upload_file(const std::string& local, const std::string& remote, int transfer_type) {
+        if (!connected()) return failure(kNotConnected);
         const std::string path = absolute(remote);
-        if (!safe_argument(path)) return false;
+        if (!safe_argument(path)) return failure(kBadPath);
         platform::File file;
         std::int64_t length = 0;
         if (file.open(local, platform::Access::kRead, platform::Share::kReadWrite) != platform::FileError::kNone ||
             file.length(&length) != platform::FileError::kNone) {
-            return false;
+            return failure(kLocalFileError);
         }
         FileSource source{&file};
         prepare(path);
@@ -552,148 +465,55 @@ struct FtpClient::Impl {
         curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, transfer_type == kTransferAscii ? 1L : 0L);
         curl_easy_setopt(curl, CURLOPT_READFUNCTION, read_from_file);
         curl_easy_setopt(curl, CURLOPT_READDATA, &source);
-        return curl_easy_perform(curl) == CURLE_OK;
-    }
-
-    std::int64_t remote_file_size(const std::string& remote) {
-        // Servers answer SIZE only in binary mode.
-        const auto result = quote({"TYPE I", "SIZE " + absolute(remote)});
-        if (!result || (*result)[1].code != 213) return 0;
-        return std::atoll((*result)[1].text.c_str());
-    }
-
-    std::int64_t remote_directory_size(const std::string& directory, int depth = 0) {
-        Listing listing;
-        if (depth < kMaxTreeDepth) list(directory, kDefaultListFilter, &listing);
-        std::int64_t total = 0;
-        for (std::size_t i = 0; i < listing.names.size(); ++i) {
-            total += (listing.attributes[i] & kAttributeDirectory)
-                         ? remote_directory_size(join_remote(directory, listing.names[i]), depth + 1)
-                         : listing.sizes[i];
-        }
-        return total;
-    }
-
-    // Names the server lists are refused unless they are one plain component, so that
-    // nothing lands outside the local directory; they count as failed paths.
-    bool download_directory(const std::string& remote, const std::string& local, bool text_mode,
-                            std::vector<std::string>* failed, int depth = 0) {
-        if (!platform::is_directory(local)) create_local_levels(local);
-        if (!connected() || !platform::is_directory(local)) return false;
-        Listing listing;
-        list(remote, kDefaultListFilter, &listing);
-        for (std::size_t i = 0; i < listing.names.size(); ++i) {
-            const std::string remote_path = join_remote(remote, listing.names[i]);
-            const std::string local_path = local + "/" + listing.names[i];
-            const bool directory = (listing.attributes[i] & kAttributeDirectory) != 0;
-            bool ok = false;
-            if (plain_local_name(listing.names[i])) {
-                ok = directory ? depth + 1 < kMaxTreeDepth &&
-                                     download_directory(remote_path, local_path, text_mode, failed, depth + 1)
-                               : download_file(remote_path, local_path, text_mode);
-            }
-            if (!ok && failed != nullptr) failed->push_back(remote_path);
-        }
-        return true;
-    }
-
-    bool upload_directory(const std::string& local, const std::string& remote, int transfer_type, int depth = 0) {
-        if (depth >= kMaxTreeDepth) return false;
-        if (!find_in_parent(remote, true) && !simple_command("MKD", remote)) return false;
-        std::vector<std::string> files, directories;
-        if (!connected() || !platform::is_directory(local) || !list_local_directory(local, &files, &directories)) {
-            return false;
-        }
-        for (const std::string& name : files) {
-            if (!upload_file(local + "/" + name, join_remote(remote, name), transfer_type)) return false;
-        }
-        for (const std::string& name : directories) {
-            simple_command("MKD", join_remote(remote, name));
-            const std::string child = join_remote(remote, name);
-            if (!upload_directory(local + "/" + name, child, transfer_type, depth + 1)) return false;
-        }
-        return true;
-    }
-
-    bool change_directory(const std::string& path) {
-        const auto result = quote({"CWD " + absolute(path), "PWD"});
-        if (!result || !positive((*result)[0])) return false;
-        const std::string now = (*result)[1].code == 257 ? quoted_directory((*result)[1].text) : std::string();
-        current_directory = now.empty() || now[0] != '/' ? absolute(path) : now;
-        return true;
-    }
-
-    bool download_with_progress(const std::string& remote, const std::string& local, const ProgressCallback& progress) {
-        const std::int64_t total = remote_file_size(remote);
-        if (total == 0) return false;
-        platform::File file;
-        if (file.open(local, platform::Access::kReadWrite, platform::Share::kReadWrite,
-                      platform::Creation::kCreateAlways) != platform::FileError::kNone) {
-            return false;
-        }
-        const std::uint32_t start = platform::clock().tick_count_ms();
-        FileSink sink{&file, 0, {}};
-        sink.after_write = [&](std::int64_t so_far) {
-            const std::uint32_t elapsed = platform::clock().tick_count_ms() - start;
-            const std::int64_t speed = elapsed > 0 ? so_far / elapsed : 0;
-            const int percent = static_cast<int>(so_far * 100 / total);
-            std::int64_t reported = so_far;
-            if (progress) progress(reported, speed, percent);
-        };
-        return transfer_to(remote, &sink, false, 2048);
+        return perform();
     }
 };
 
 FtpClient::FtpClient() : impl_(std::make_unique<Impl>(&cancel_requested_)) {}
 
-FtpClient::~FtpClient() { Close(); }
+FtpClient::~FtpClient() { close(); }
 
-void FtpClient::SetTimeouts(const FtpTimeouts& timeouts) {
+void FtpClient::set_timeouts(const FtpTimeouts& timeouts) {
     std::lock_guard lock(mutex_);
     impl_->timeouts = timeouts;
 }
 
-void FtpClient::SetTrustStore(TrustStore store) {
+void FtpClient::set_trust_store(TrustStore store) {
     std::lock_guard lock(mutex_);
     impl_->trust_store = std::move(store);
 }
 
-void FtpClient::SetTrustConsent(TrustConsent consent) {
+void FtpClient::set_trust_consent(TrustConsent consent) {
     std::lock_guard lock(mutex_);
     impl_->consent = std::move(consent);
 }
 
-void FtpClient::SetCertificateAuthorities(const std::string& file) {
+void FtpClient::set_certificate_authorities(const std::string& file) {
     std::lock_guard lock(mutex_);
     impl_->authorities_file = file;
 }
 
-bool FtpClient::IsConnected() {
+bool FtpClient::is_connected() {
     std::lock_guard lock(mutex_);
     return impl_->connected();
 }
 
-bool FtpClient::Connect(const std::string& server, const std::optional<std::string>& user, const std::string& password,
-                        int port, bool passive) {
+platform::Status FtpClient::connect(const std::string& server, const std::optional<std::string>& user,
+                                    const std::string& password, int port, bool passive) {
     std::lock_guard lock(mutex_);
     return impl_->connect(server, user.value_or("anonymous"), password, port, passive);
 }
 
-ConnectTicket FtpClient::TakeConnectTicket() const { return {closes_.load()}; }
+ConnectTicket FtpClient::take_connect_ticket() const { return {closes_.load()}; }
 
-bool FtpClient::Connect(const ConnectTicket& ticket, const std::string& server, const std::string& user,
-                        const std::string& password, int port, bool passive) {
+platform::Status FtpClient::connect(const ConnectTicket& ticket, const std::string& server, const std::string& user,
+                                    const std::string& password, int port, bool passive) {
     std::lock_guard lock(mutex_);
-    if (closes_.load() != ticket.closes) return false;
+    if (closes_.load() != ticket.closes) return failure(kCancelled);
     return impl_->connect(server, user, password, port, passive);
 }
 
-ConnectRefusal FtpClient::LastConnectRefusal() {
-    std::lock_guard lock(mutex_);
-    return impl_->refusal;
-}
-
-bool FtpClient::Close() {
+bool FtpClient::close() {
     // A running operation sees the request at its next progress check and gives up; a
     // connect whose ticket is older than this close is refused.
     ++closes_;
@@ -703,139 +523,37 @@ bool FtpClient::Close() {
     return impl_->close();
 }
 
-bool FtpClient::MakeDirectory(const std::string& remote_path) {
+bool FtpClient::make_directory(const std::string& remote_path) {
     std::lock_guard lock(mutex_);
     return impl_->simple_command("MKD", remote_path);
 }
 
-bool FtpClient::DeleteDirectory(const std::string& remote_path) {
-    std::lock_guard lock(mutex_);
-    return impl_->simple_command("RMD", remote_path);
-}
-
-bool FtpClient::DownloadDirectory(const std::string& remote_directory, const std::string& local_directory,
-                                  bool text_mode, std::vector<std::string>* failed_paths) {
-    std::lock_guard lock(mutex_);
-    return impl_->download_directory(remote_directory, local_directory, text_mode, failed_paths);
-}
-
-bool FtpClient::UploadDirectory(const std::string& local_directory, const std::string& remote_directory,
-                                int transfer_type) {
-    std::lock_guard lock(mutex_);
-    if (!impl_->connected()) return false;
-    return impl_->upload_directory(local_directory, remote_directory, transfer_type);
-}
-
-int FtpClient::List(const std::string& pattern, std::uint32_t filter, Listing* out) {
-    std::lock_guard lock(mutex_);
-    return impl_->list(pattern, filter, out);
-}
-
-bool FtpClient::ChangeDirectory(const std::string& remote_path) {
-    std::lock_guard lock(mutex_);
-    return impl_->change_directory(remote_path);
-}
-
-std::string FtpClient::CurrentDirectory() {
-    std::lock_guard lock(mutex_);
-    return impl_->connected() ? impl_->current_directory : std::string();
-}
-
-bool FtpClient::DeleteRemoteFile(const std::string& remote_path) {
+bool FtpClient::delete_file(const std::string& remote_path) {
     std::lock_guard lock(mutex_);
     return impl_->simple_command("DELE", remote_path);
 }
 
-bool FtpClient::RenameRemoteFile(const std::string& old_path, const std::string& new_path) {
+bool FtpClient::rename_file(const std::string& old_path, const std::string& new_path) {
     std::lock_guard lock(mutex_);
     const auto result = impl_->quote({"RNFR " + impl_->absolute(old_path), "RNTO " + impl_->absolute(new_path)});
     return result && (*result)[0].code == 350 && positive((*result)[1]);
 }
 
-bool FtpClient::DownloadFile(const std::string& remote_file, const std::string& local_file, bool text_mode) {
+platform::Status FtpClient::download_file(const std::string& remote_file, const std::string& local_file,
+                                          bool text_mode) {
     std::lock_guard lock(mutex_);
     return impl_->download_file(remote_file, local_file, text_mode);
 }
 
-bool FtpClient::UploadFile(const std::string& local_file, const std::string& remote_file, int transfer_type) {
+platform::Status FtpClient::upload_file(const std::string& local_file, const std::string& remote_file,
+                                        int transfer_type) {
     std::lock_guard lock(mutex_);
     return impl_->upload_file(local_file, remote_file, transfer_type);
 }
 
-std::int64_t FtpClient::RemoteFileSize(const std::string& remote_file) {
-    std::lock_guard lock(mutex_);
-    return impl_->remote_file_size(remote_file);
-}
-
-std::int64_t FtpClient::RemoteDirectorySize(const std::string& remote_directory) {
-    std::lock_guard lock(mutex_);
-    return impl_->connected() ? impl_->remote_directory_size(remote_directory) : 0;
-}
-
-std::int32_t FtpClient::GetAttributes(const std::string& remote_path, bool case_sensitive) {
-    std::lock_guard lock(mutex_);
-    const auto entry = impl_->find_entry(remote_path, case_sensitive);
-    return entry ? static_cast<std::int32_t>(entry->attributes) : -1;
-}
-
-double FtpClient::GetModifiedTime(const std::string& remote_path, bool case_sensitive) {
-    std::lock_guard lock(mutex_);
-    const auto entry = impl_->find_entry(remote_path, case_sensitive);
-    return entry ? entry->last_write_time : kNoModifiedTime;
-}
-
-bool FtpClient::FileExists(const std::string& remote_path, bool case_sensitive) {
-    std::lock_guard lock(mutex_);
-    return impl_->find_entry(remote_path, case_sensitive).has_value();
-}
-
-std::uint32_t FtpClient::GetEntryAttributes(const std::string& remote_path, bool case_sensitive) {
-    std::lock_guard lock(mutex_);
-    const auto entry = impl_->find_in_parent(remote_path, case_sensitive);
-    return entry ? entry->attributes : 0;
-}
-
-double FtpClient::GetEntryModifiedTime(const std::string& remote_path, bool case_sensitive) {
-    std::lock_guard lock(mutex_);
-    const auto entry = impl_->find_in_parent(remote_path, case_sensitive);
-    return entry ? entry->last_write_time : 0.0;
-}
-
-bool FtpClient::DirectoryExists(const std::string& remote_path, bool case_sensitive) {
+bool FtpClient::directory_exists(const std::string& remote_path, bool case_sensitive) {
     std::lock_guard lock(mutex_);
     return impl_->find_in_parent(remote_path, case_sensitive).has_value();
 }
-
-bool FtpClient::DownloadWithProgress(const std::string& remote_file, const std::string& local_file,
-                                     const ProgressCallback& progress) {
-    std::lock_guard lock(mutex_);
-    return impl_->connected() && impl_->download_with_progress(remote_file, local_file, progress);
-}
-
-double FtpClient::FileTimeToDateTime(std::uint64_t file_time) {
-    // 100-nanosecond ticks since 1601-01-01; the conversion keeps whole seconds, and
-    // times outside the years 100 to 9999 have no date-time value.
-    constexpr std::uint64_t kTicksPerSecond = 10000000;
-    constexpr std::int64_t kDaysFrom1601To1899_12_30 = 109205;
-    if (file_time >= (std::uint64_t{1} << 63)) return 0;
-    const std::int64_t seconds = static_cast<std::int64_t>(file_time / kTicksPerSecond);
-    const std::int64_t days = seconds / 86400 - kDaysFrom1601To1899_12_30;
-    platform::CalendarFields fields;
-    if (!platform::date_time_to_calendar(static_cast<double>(days), &fields)) return 0;
-    const std::int64_t second_of_day = seconds % 86400;
-    fields.hour = static_cast<int>(second_of_day / 3600);
-    fields.minute = static_cast<int>(second_of_day / 60 % 60);
-    fields.second = static_cast<int>(second_of_day % 60);
-    fields.millisecond = 0;
-    double value = 0;
-    return platform::calendar_to_date_time(fields, &value) ? value : 0;
-}
-
-std::string FtpClient::BufferToText(const char* buffer, std::size_t size) {
-    const char* end = std::find(buffer, buffer + size, '\0');
-    return std::string(buffer, end);
-}
-
-std::string FtpClient::TrimSeparators(const std::string& text) { return trim_separators(text); }
 
 }  // namespace quillet::ftp

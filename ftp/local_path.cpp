@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "platform/date_time.h"
-#include "platform/file.h"
 
 namespace quillet::ftp {
 namespace {
@@ -134,7 +133,7 @@ std::string expand(std::string_view picture, PictureKind kind, const platform::C
 
 }  // namespace
 
-std::string FormatDateTime(double date_time, const std::string& date_picture, const std::string& time_picture,
+std::string format_date_time(double date_time, const std::string& date_picture, const std::string& time_picture,
                            bool force_24_hour) {
     if (date_picture.empty() && time_picture.empty()) return {};
     platform::CalendarFields fields;
@@ -144,11 +143,7 @@ std::string FormatDateTime(double date_time, const std::string& date_picture, co
     return date + time;
 }
 
-bool MoveFileChecked(const std::string& source, const std::string& destination) {
-    return IsValidFilePath(destination, true) && platform::move_file(source, destination);
-}
-
-bool IsValidFilePath(const std::string& path, bool extension_optional) {
+bool is_valid_file_path(const std::string& path, bool extension_optional) {
     bool linux_absolute = path.size() >= 2 && path[0] == '/' && path[1] != '/';
     if (!linux_absolute) {
         char first = path.empty() ? '\0' : path[0];
@@ -156,21 +151,21 @@ bool IsValidFilePath(const std::string& path, bool extension_optional) {
         if (first < 'A' || first > 'Z') return false;
         if (path.find(":\\") == std::string::npos && path.find(":/") == std::string::npos) return false;
     }
-    std::string name = GetFileNamePart(path, true);
-    if (name.empty() || HasIllegalNameCharacter(name)) return false;
+    std::string name = file_name_part(path, true);
+    if (name.empty() || has_illegal_name_character(name)) return false;
     if (extension_optional) return true;
     std::size_t dot = name.rfind('.');  // "." never is the second byte of a character
     return dot != std::string::npos && dot > 0 && dot + 1 < name.size();
 }
 
-std::string GetFileNamePart(const std::string& path, bool with_extension) {
+std::string file_name_part(const std::string& path, bool with_extension) {
     std::string_view name = final_component(path);
     if (!name.empty() && name.front() == '\\') return {};
-    if (!with_extension) name.remove_suffix(std::min(GetExtensionPart(path).size(), name.size()));
+    if (!with_extension) name.remove_suffix(std::min(extension_part(path).size(), name.size()));
     return std::string(name);
 }
 
-std::string GetExtensionPart(const std::string& path) {
+std::string extension_part(const std::string& path) {
     // As PathFindExtension: a separator or a space after the last "." means there is none.
     std::size_t dot = std::string::npos;
     for (std::size_t i = 0; i < path.size(); i += char_length(path, i)) {
@@ -183,7 +178,7 @@ std::string GetExtensionPart(const std::string& path) {
     return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
-bool HasIllegalNameCharacter(const std::string& name) {
+bool has_illegal_name_character(const std::string& name) {
     static constexpr std::string_view kIllegal = "?/\\<>*|:\"";
     for (std::size_t i = 0; i < name.size(); i += char_length(name, i)) {
         if (char_length(name, i) == 1 && kIllegal.find(name[i]) != std::string_view::npos) return true;

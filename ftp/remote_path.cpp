@@ -63,45 +63,10 @@ bool names_equal(const std::string& a, const std::string& b, bool case_sensitive
     return case_sensitive ? a == b : fold_lower(a) == fold_lower(b);
 }
 
-bool has_wildcard(const std::string& component) { return component.find_first_of("*?") != std::string::npos; }
-
-bool wildcard_match(const std::string& pattern, const std::string& name) {
-    if (pattern == "*.*") return true;
-    // Iterative match with one backtracking point for the last "*".
-    std::size_t p = 0, n = 0, star = std::string::npos, resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
 std::string absolute_path(const std::string& current_directory, const std::string& path) {
     if (!path.empty() && path[0] == '/') return path;
     if (path.empty()) return current_directory;
     return join_remote(current_directory, path);
-}
-
-void split_last(const std::string& path, std::string* parent, std::string* last) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        *parent = "";
-        *last = path;
-        return;
-    }
-    *parent = slash == 0 ? "/" : path.substr(0, slash);
-    *last = path.substr(slash + 1);
 }
 
 std::string join_remote(const std::string& directory, const std::string& name) {

@@ -14,13 +14,8 @@ std::string trim_separators(const std::string& text);
 // ASCII letters to lower case.
 std::string fold_lower(const std::string& text);
 bool names_equal(const std::string& a, const std::string& b, bool case_sensitive);
-bool has_wildcard(const std::string& component);
-// "*" any run, "?" one character; "*.*" matches every name.
-bool wildcard_match(const std::string& pattern, const std::string& name);
 // `path` taken against `current_directory` when relative.
 std::string absolute_path(const std::string& current_directory, const std::string& path);
-// Splits at the last "/": "/a/b" gives "/a" and "b", "/b" gives "/" and "b".
-void split_last(const std::string& path, std::string* parent, std::string* last);
 // Joins with one "/".
 std::string join_remote(const std::string& directory, const std::string& name);
 

@@ -24,15 +24,15 @@ void ftp_close_against_a_mute_server() {
     quillet::test::TestFtpServer mute("--mute-after-login");
     quillet::ftp::FtpClient client;
     const long stall_seconds = 30;
-    client.SetTimeouts({5000, stall_seconds});
-    if (!client.Connect("127.0.0.1", "user", "secret", mute.port(), true)) {
+    client.set_timeouts({5000, stall_seconds});
+    if (!client.connect("127.0.0.1", "user", "secret", mute.port(), true).ok()) {
         std::printf("ftp close: could not connect\n");
         return;
     }
     Stopwatch idle;
-    client.Close();
+    client.close();
     const double idle_seconds = idle.seconds();
-    client.Connect("127.0.0.1", "user", "secret", mute.port(), true);
+    (void)client.connect("127.0.0.1", "user", "secret", mute.port(), true);
     std::printf("ftp close, idle connection, server silent: %.2f s (stall limit %ld s, ratio %.3f)\n", idle_seconds,
                 stall_seconds, idle_seconds / static_cast<double>(stall_seconds));
 }

@@ -88,15 +88,16 @@ TEST_F(DatabaseCheckTest, ADownloadedStoreWithOtherFieldsLeavesTheLocalStoreAlon
     std::filesystem::remove(platform::program_file("other.edb"));
 
     ftp::FtpClient client;
-    client.SetTrustConsent(test::agree_to_plain_ftp());
+    client.set_trust_consent(test::agree_to_plain_ftp());
     ASSERT_TRUE(
-        client.Connect("127.0.0.1", test::TestFtpServer::kUser, test::TestFtpServer::kPassword, server.port(), true));
+        client.connect("127.0.0.1", test::TestFtpServer::kUser, test::TestFtpServer::kPassword, server.port(), true)
+            .ok());
     ftp::DatabaseSync sync;
     sync.local_file = platform::program_file("data.edb");
     sync.lock_store = lock_store;
     sync.is_usable_database = [](const std::string& path) { return is_usable_database(path, kStorePassword); };
     std::string backup;
-    EXPECT_FALSE(ftp::download_database(client, sync, &backup));
+    EXPECT_FALSE(ftp::download_database(client, sync, &backup).ok());
     EXPECT_EQ(backup, "");
     EXPECT_EQ(read_file_bytes(platform::program_file("data.edb")), store_);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(sync.local_file).parent_path()),

@@ -97,7 +97,7 @@ class SecretsAtRestTest : public AppGuiTest {
     void SetUp() override {
         AppGuiTest::SetUp();
         ASSERT_TRUE(server_.ready());
-        program_client().SetTimeouts({5000, 30});
+        program_client().set_timeouts({5000, 30});
     }
 
     // Every file of the folder, searched for every form of every secret.

@@ -63,8 +63,8 @@ class DatabaseSyncTest : public ::testing::Test {
     }
 
     bool connect(FtpClient& client, const TestFtpServer& server) {
-        client.SetTrustConsent(test::agree_to_plain_ftp());
-        return client.Connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true);
+        client.set_trust_consent(test::agree_to_plain_ftp());
+        return client.connect("127.0.0.1", TestFtpServer::kUser, TestFtpServer::kPassword, server.port(), true).ok();
     }
     std::string local_file() const { return local_.path() + "/data.edb"; }
     std::string local(const std::string& name) const { return local_.path() + "/" + name; }
@@ -100,7 +100,7 @@ class DatabaseSyncTest : public ::testing::Test {
 
 TEST_F(DatabaseSyncTest, UploadCreatesAMissingStoragePathWithOneRequest) {
     ASSERT_TRUE(connect(client_, server_));
-    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_TRUE(upload_database(client_, sync_).ok());
     EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), kOriginal);
     EXPECT_EQ(server_.lines("CMD MKD"), std::vector<std::string>{"CMD MKD /store"});
     EXPECT_EQ(locks_taken_, 1);
@@ -108,25 +108,25 @@ TEST_F(DatabaseSyncTest, UploadCreatesAMissingStoragePathWithOneRequest) {
 
     // An existing storage directory is not created again; the server's file is replaced.
     write_file_bytes(local_file(), "GOOD newer");
-    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_TRUE(upload_database(client_, sync_).ok());
     EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), "GOOD newer");
     EXPECT_EQ(server_.lines("CMD MKD").size(), 1u);
 
     // Missing parents are not made one by one: the one request fails, and so does the upload.
     sync_.storage_path = "/deep/er";
-    EXPECT_FALSE(upload_database(client_, sync_));
+    EXPECT_FALSE(upload_database(client_, sync_).ok());
     EXPECT_EQ(server_.lines("CMD MKD").back(), "CMD MKD /deep/er");
     EXPECT_EQ(server_.lines("CMD MKD").size(), 2u);
 
     sync_.storage_path = "";
-    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_TRUE(upload_database(client_, sync_).ok());
     EXPECT_EQ(read_file_bytes(server_.file("data.edb")), "GOOD newer");
 }
 
 TEST_F(DatabaseSyncTest, UploadSendsATemporaryAndRenamesItOverTheServersCopy) {
     write_file_bytes(server_.file("store/data.edb"), "GOOD previous");
     ASSERT_TRUE(connect(client_, server_));
-    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_TRUE(upload_database(client_, sync_).ok());
     EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), kOriginal);
     EXPECT_EQ(names_in(server_.file("store")), std::vector<std::string>{"data.edb"});
 
@@ -138,7 +138,7 @@ TEST_F(DatabaseSyncTest, UploadSendsATemporaryAndRenamesItOverTheServersCopy) {
     EXPECT_TRUE(server_.lines("CMD DELE").empty());
 
     // Two uploads never share a temporary name.
-    EXPECT_TRUE(upload_database(client_, sync_));
+    EXPECT_TRUE(upload_database(client_, sync_).ok());
     ASSERT_EQ(arguments(server_, "STOR").size(), 2u);
     EXPECT_NE(arguments(server_, "STOR")[0], arguments(server_, "STOR")[1]);
 }
@@ -149,9 +149,9 @@ TEST_F(DatabaseSyncTest, AServerKilledMidUploadKeepsItsPreviousCopy) {
     write_file_bytes(dying.file("store/data.edb"), "GOOD previous");
     write_file_bytes(local_file(), "GOOD " + std::string(256 * 1024, 'n'));
     FtpClient client;
-    client.SetTimeouts({2000, 2});
+    client.set_timeouts({2000, 2});
     ASSERT_TRUE(connect(client, dying));
-    EXPECT_FALSE(upload_database(client, sync_));
+    EXPECT_FALSE(upload_database(client, sync_).ok());
     EXPECT_EQ(read_file_bytes(dying.file("store/data.edb")), "GOOD previous");
     // The part that arrived lies under the temporary name only.
     const std::vector<std::string> left = names_in(dying.file("store"));
@@ -168,12 +168,12 @@ TEST_F(DatabaseSyncTest, AServerThatWillNotRenameOntoAFileGetsTheOldCopyMovedAsi
     FtpClient client;
     ASSERT_TRUE(connect(client, refusing));
     // Nothing to replace: the one rename does it.
-    EXPECT_TRUE(upload_database(client, sync_));
+    EXPECT_TRUE(upload_database(client, sync_).ok());
     EXPECT_EQ(read_file_bytes(refusing.file("store/data.edb")), kOriginal);
     EXPECT_EQ(arguments(refusing, "RNTO").size(), 1u);
 
     write_file_bytes(local_file(), "GOOD newer");
-    EXPECT_TRUE(upload_database(client, sync_));
+    EXPECT_TRUE(upload_database(client, sync_).ok());
     EXPECT_EQ(read_file_bytes(refusing.file("store/data.edb")), "GOOD newer");
     EXPECT_EQ(names_in(refusing.file("store")), std::vector<std::string>{"data.edb"});
     const std::vector<std::string> renamed_to = arguments(refusing, "RNTO");
@@ -190,7 +190,7 @@ TEST_F(DatabaseSyncTest, AnUploadThatCannotBePutInPlaceLeavesTheServersCopyAndNo
     write_file_bytes(refusing.file("store/data.edb"), "GOOD previous");
     FtpClient client;
     ASSERT_TRUE(connect(client, refusing));
-    EXPECT_FALSE(upload_database(client, sync_));
+    EXPECT_EQ(upload_database(client, sync_).code(), kReplaceRefused);
     EXPECT_EQ(read_file_bytes(refusing.file("store/data.edb")), "GOOD previous");
     EXPECT_EQ(names_in(refusing.file("store")), std::vector<std::string>{"data.edb"});
     // The old copy went aside and came back.
@@ -205,13 +205,13 @@ TEST_F(DatabaseSyncTest, DownloadKeepsTheDaysBackupAndASecondOneOfTheSameDay) {
     write_file_bytes(server_.file("store/data.edb"), "GOOD from the server");
     ASSERT_TRUE(connect(client_, server_));
     std::string backup;
-    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    EXPECT_TRUE(download_database(client_, sync_, &backup).ok());
     EXPECT_EQ(backup, local("data2021-10-6.edb"));
     EXPECT_EQ(read_file_bytes(local_file()), "GOOD from the server");
     EXPECT_EQ(read_file_bytes(backup), kOriginal);
 
     write_file_bytes(local_file(), "GOOD changed locally");
-    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    EXPECT_TRUE(download_database(client_, sync_, &backup).ok());
     EXPECT_EQ(backup, local("data2021-10-6-2.edb"));
     EXPECT_EQ(read_file_bytes(local("data2021-10-6.edb")), kOriginal);
     EXPECT_EQ(read_file_bytes(backup), "GOOD changed locally");
@@ -221,11 +221,11 @@ TEST_F(DatabaseSyncTest, DownloadKeepsTheDaysBackupAndASecondOneOfTheSameDay) {
 
 TEST_F(DatabaseSyncTest, FailedDownloadsLeaveTheLocalFileUntouched) {
     ASSERT_TRUE(connect(client_, server_));
-    // The server has no file.
-    EXPECT_FALSE(download_database(client_, sync_));
+    // Each failure says why.
+    EXPECT_EQ(download_database(client_, sync_).code(), kRemoteFileMissing);
     // The server's file is not a usable database (an error page, another password...).
     write_file_bytes(server_.file("store/data.edb"), "<html>502 Bad Gateway</html>");
-    EXPECT_FALSE(download_database(client_, sync_));
+    EXPECT_EQ(download_database(client_, sync_).code(), kUnusableCopy);
     EXPECT_EQ(read_file_bytes(local_file()), kOriginal);
     EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
 
@@ -234,22 +234,22 @@ TEST_F(DatabaseSyncTest, FailedDownloadsLeaveTheLocalFileUntouched) {
     ASSERT_TRUE(stalling.ready());
     write_file_bytes(stalling.file("store/data.edb"), "GOOD but never arrives whole");
     FtpClient client;
-    client.SetTimeouts({2000, 1});
+    client.set_timeouts({2000, 1});
     ASSERT_TRUE(connect(client, stalling));
-    EXPECT_FALSE(download_database(client, sync_));
+    EXPECT_EQ(download_database(client, sync_).code(), kTimedOut);
     EXPECT_EQ(read_file_bytes(local_file()), kOriginal);
     EXPECT_EQ(local_names(), std::vector<std::string>{"data.edb"});
 
-    client_.Close();
-    EXPECT_FALSE(download_database(client_, sync_));
-    EXPECT_FALSE(upload_database(client_, sync_));
+    client_.close();
+    EXPECT_EQ(download_database(client_, sync_).code(), kNotConnected);
+    EXPECT_EQ(upload_database(client_, sync_).code(), kNotConnected);
 }
 
 TEST_F(DatabaseSyncTest, DownloadSyncsTheDirectoryAfterItsRenameBeforeReportingSuccess) {
     write_file_bytes(server_.file("store/data.edb"), "GOOD from the server");
     ASSERT_TRUE(connect(client_, server_));
     watch_changes();
-    EXPECT_TRUE(download_database(client_, sync_));
+    EXPECT_TRUE(download_database(client_, sync_).ok());
     // The one change after the rename: the directory sync that makes it durable.
     ASSERT_FALSE(g_held_at_each_change.empty());
     EXPECT_EQ(std::count(g_held_at_each_change.begin(), g_held_at_each_change.end(), "GOOD from the server"), 1);
@@ -261,7 +261,7 @@ TEST_F(DatabaseSyncTest, ADirectorySyncThatFailsIsReportedAndTheBackupKept) {
     ASSERT_TRUE(connect(client_, server_));
     watch_changes("GOOD from the server");
     std::string backup;
-    EXPECT_FALSE(download_database(client_, sync_, &backup));
+    EXPECT_FALSE(download_database(client_, sync_, &backup).ok());
     platform::set_change_hook(nullptr);
     // The rename was made: the previous file is only in the backup now.
     EXPECT_EQ(read_file_bytes(local_file()), "GOOD from the server");
@@ -276,7 +276,7 @@ TEST_F(DatabaseSyncTest, DownloadWithoutALocalFileKeepsNoBackup) {
     sync_.storage_path = "";
     ASSERT_TRUE(connect(client_, server_));
     std::string backup = "unset";
-    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    EXPECT_TRUE(download_database(client_, sync_, &backup).ok());
     EXPECT_EQ(backup, "");
     EXPECT_EQ(read_file_bytes(local_file()), "GOOD root copy");
 }
@@ -297,7 +297,7 @@ TEST_F(DatabaseSyncTest, DownloadedFileItsTemporaryAndTheBackupAreOwnerOnly) {
     };
     ASSERT_TRUE(connect(client_, server_));
     std::string backup;
-    EXPECT_TRUE(download_database(client_, sync_, &backup));
+    EXPECT_TRUE(download_database(client_, sync_, &backup).ok());
     ASSERT_EQ(checked.size(), 1u);
     EXPECT_EQ(checked[0].rfind(local_file(), 0), 0u) << "beside data.edb: " << checked[0];
     EXPECT_EQ(mode_of(local_file()), 0600u);

@@ -2,7 +2,7 @@
 
 Usage: ftp_server.py --root DIR --log FILE [--user U --password P] [--no-mlsd] [--stall-after N] [--silent]
                      [--die-after-receiving N] [--no-rename-over] [--refuse-rename-from TEXT]
-                     [--mute-after-login] [--hostile-listing] [--huge-listing] [--tls CERTFILE]
+                     [--mute-after-login] [--huge-listing] [--tls CERTFILE]
 
 Listens on 127.0.0.1 on a free port and prints "READY <port> <pid>" once it accepts
 connections, and exits when the test that started it is gone. Every connection, login and command is appended to the log file (and
@@ -14,15 +14,11 @@ server (SIGKILL) once an upload has written N bytes. --no-rename-over refuses to
 servers do; --refuse-rename-from TEXT refuses renames of files whose name contains TEXT.
 --mute-after-login answers the login (and PWD, and TLS's PBSZ and PROT) and then nothing
 more (QUIT included).
---hostile-listing lists every directory as the same crafted entries: names with
-separators, dot names, a NUL, a plain file "ok.txt" and a subdirectory "d", so that
-"d" nests without end.
 --huge-listing lists every directory as 100000 files, over 5 MB of listing.
 --tls CERTFILE offers AUTH TLS with the certificate and key in CERTFILE; the log then
 notes "CLEAR <command>" for USER and PASS that arrive on an unprotected connection.
 """
 import argparse
-import posixpath
 import os
 import signal
 import socket
@@ -91,7 +87,6 @@ def main():
     parser.add_argument("--no-rename-over", action="store_true")
     parser.add_argument("--refuse-rename-from", default=None)
     parser.add_argument("--mute-after-login", action="store_true")
-    parser.add_argument("--hostile-listing", action="store_true")
     parser.add_argument("--huge-listing", action="store_true")
     parser.add_argument("--tls")
     args = parser.parse_args()
@@ -122,26 +117,12 @@ def main():
                 raise OSError(1, "Operation not permitted")
             super().rename(src, dst)
 
-        def isdir(self, path):
-            if args.hostile_listing and posixpath.basename(path) in ("d", ""):
-                return True
-            return super().isdir(path)
-
-        def listdir(self, path):
-            return [] if args.hostile_listing else super().listdir(path)
-
         def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
             if args.huge_listing:
                 for n in range(100000):
                     yield ("type=file;size=1;modify=20210101000000; file%06d.txt\r\n" % n).encode("utf8")
                 return
-            if not args.hostile_listing:
-                yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
-                return
-            for kind, name in (("cdir", "."), ("pdir", ".."), ("file", "../escape.txt"), ("file", "a/b.txt"),
-                               ("file", "a\\b.txt"), ("file", "nul\0.txt"), ("dir", ".."), ("dir", "../up"),
-                               ("file", "ok.txt"), ("dir", "d")):
-                yield ("type=%s;size=1;modify=20210101000000; %s\r\n" % (kind, name)).encode("utf8")
+            yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
 
     base = FTPHandler
     if args.tls:

@@ -41,30 +41,32 @@ std::string ftp_password(const std::string& login_password) {
 int connect(ftp::FtpClient& client, const std::string& login_password) {
     const std::string server = setting("fuwuqi");
     if (server.empty()) return fail("ftp.ini names no FTP server; connect once from the program's FTP window");
-    client.SetTrustStore(app::ftp_trust_store(ftp_settings));
+    client.set_trust_store(app::ftp_trust_store(ftp_settings));
     std::string password = ftp_password(login_password);
-    const bool connected = client.Connect(client.TakeConnectTicket(), server, setting("name"), password,
-                                          std::atoi(setting("duankou").c_str()), true);
+    const platform::Status connected = client.connect(client.take_connect_ticket(), server, setting("name"), password,
+                                                      std::atoi(setting("duankou").c_str()), true);
     app::wipe_text(password);
-    if (connected) return kExitOk;
-    switch (client.LastConnectRefusal()) {
-        case ftp::ConnectRefusal::kPlainDeclined:
+    if (connected.ok()) return kExitOk;
+    switch (connected.code()) {
+        case ftp::kPlainDeclined:
             return fail(
                 "the server offers no TLS, and ftp.ini's zhengshu list does not hold your agreement to "
                 "plain FTP for it; connect once from the program's FTP window and answer the question");
-        case ftp::ConnectRefusal::kPinDeclined:
+        case ftp::kPinDeclined:
             return fail(
                 "the server's certificate is not pinned in ftp.ini's zhengshu list; connect once from the "
                 "program's FTP window and check its fingerprint");
-        case ftp::ConnectRefusal::kTrustBroken:
-        case ftp::ConnectRefusal::kHostNameMismatch:
+        case ftp::kTrustBroken:
+        case ftp::kCertificateChanged:
+        case ftp::kHostNameMismatch:
             return fail(
                 "the server's TLS or certificate is not the one ftp.ini's zhengshu list remembers; not "
                 "connected");
-        case ftp::ConnectRefusal::kNone:
+        default:
             break;
     }
-    return fail("could not connect to " + platform::gbk_to_utf8(server) + " with the saved account and password");
+    return fail("could not connect to " + platform::gbk_to_utf8(server) +
+                " with the saved account and password: " + platform::gbk_to_utf8(connected.message()));
 }
 
 }  // namespace
@@ -90,7 +92,7 @@ int run_sync(const CommandLine& line) {
     int status = kExitOk;
     bool upload = !dry_run;
     std::string incoming;
-    if (ftp::fetch_database(client, sync, &incoming)) {
+    if (ftp::fetch_database(client, sync, &incoming).ok()) {
         std::optional<std::vector<app::Record>> theirs;
         if (sync.is_usable_database(incoming)) {
             const auto lock = app::lock_store();
@@ -121,14 +123,15 @@ int run_sync(const CommandLine& line) {
         std::fprintf(stderr, "Dry run: the server holds no data.edb; sync would upload this one.\n");
     }
     if (status == kExitOk && upload) {
-        if (ftp::upload_database(client, sync)) {
+        if (const platform::Status uploaded = ftp::upload_database(client, sync); uploaded.ok()) {
             std::fprintf(stderr, "Uploaded.\n");
         } else {
-            status = fail("the upload failed; the server keeps its copy");
+            status = fail("the upload failed (" + platform::gbk_to_utf8(uploaded.message()) +
+                          "); the server keeps its copy");
         }
     }
     app::wipe_text(password);
-    client.Close();
+    client.close();
     return status;
 }
 
