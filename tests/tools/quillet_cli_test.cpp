@@ -27,6 +27,7 @@
 #include "platform/program_version.h"
 #include "platform/settings_file.h"
 #include "platform/text_codec.h"
+#include "tests/app/record_store_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
 #include "tests/support/cheap_keys.h"
 
@@ -197,6 +198,29 @@ TEST_F(QuilletCliTest, WrongOrMissingPasswordIsRefusedWithStatusOne) {
     const CliRun fresh = cli({"ls", "--password-stdin", "--dir", path("empty")}, login(), false);
     EXPECT_EQ(fresh.status, 1);
     EXPECT_NE(fresh.err.find("no login password"), std::string::npos);
+}
+
+// A store with "NO" where the credential table has "ID" took the first add and ended the
+// second with status 255; now each command says what is wrong and writes nothing.
+TEST_F(QuilletCliTest, AStoreWithOtherFieldsIsRefusedWithAMessageAndLeftAlone) {
+    create_foreign_store(kPassword);
+    const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
+    const std::string wrong_fields = utf8(u8"数据文件的字段结构不对，无法使用");
+    for (int round = 0; round < 2; ++round) {
+        const CliRun add = cli({"add", "--password-stdin"}, login() + "p
+a
+pw
+
+
+");
+        EXPECT_EQ(add.status, 1) << add.err;
+        EXPECT_NE(add.err.find(wrong_fields), std::string::npos) << add.err;
+        EXPECT_NE(add.err.find("nothing was written"), std::string::npos) << add.err;
+    }
+    const CliRun ls = cli({"ls", "--password-stdin"}, login());
+    EXPECT_NE(ls.err.find(wrong_fields), std::string::npos) << ls.err;
+    EXPECT_NE(ls.status, 255);
+    EXPECT_EQ(test::read_file_bytes(platform::program_file("data.edb")), before);
 }
 
 TEST_F(QuilletCliTest, AddShowEditAndRemoveWorkThroughStandardInput) {
