@@ -28,7 +28,9 @@ platform::Status check_layout(const db::Database& db) {
         const db::FieldInfo& field = fields[i];
         const std::int32_t width = record_width(wanted[i]);
         const std::string place = "第 " + std::to_string(i + 1) + " 个字段";
-        if (field.name != wanted[i].name) return foreign(place + "名为“" + field.name + "”，应为“" + wanted[i].name + "”");
+        if (field.name != wanted[i].name) {
+            return foreign(place + "名为“" + field.name + "”，应为“" + wanted[i].name + "”");
+        }
         if (field.type != wanted[i].type || field.width != width || field.offset != offset) {
             return foreign(place + "“" + field.name + "”的类型或长度不对");
         }

@@ -56,10 +56,10 @@ enum class SearchField { kPlatform, kAddress };
 
 enum class WriteResult {
     kDone,
-    kFailed,    // the store did not open or the engine refused the write
-    kNotFound,  // modify or delete: no record carries the ID
-    kTooLong,   // a value does not fit its field (see overlong_field); nothing written
-    kNoFreeId,  // add: the largest ID in the store is already the largest an ID can be
+    kFailed,        // the store did not open or the engine refused the write
+    kNotFound,      // modify or delete: no record carries the ID
+    kTooLong,       // a value does not fit its field (see overlong_field); nothing written
+    kNoFreeId,      // add: the largest ID in the store is already the largest an ID can be
     kForeignStore,  // the store opens but is laid out otherwise than the credential table; nothing written
 };
 

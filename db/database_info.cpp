@@ -49,7 +49,9 @@ bool current_database_info(DatabaseInfo* info) {
     info->record_size = db->record_size;
     info->data_start = static_cast<std::int32_t>(db->data_start);
     info->fields.clear();
-    for (const FieldDescriptor& field : db->fields) info->fields.push_back({field.name, field.type, field.offset, field.width});
+    for (const FieldDescriptor& field : db->fields) {
+        info->fields.push_back({field.name, field.type, field.offset, field.width});
+    }
     return finish(kOk);
 }
 

@@ -61,7 +61,6 @@ std::int32_t apply_values(DataFile& db, const std::vector<std::optional<Value>>&
     return kOk;
 }
 
-
 // The data file, and the auxiliary file when there is one, copied under `key` into new
 // files that replace the old ones (see file_replacement.h). The new auxiliary file waits
 // under its pending name until the new data file is in place; an open that finds it
@@ -112,16 +111,14 @@ std::int32_t io_code(platform::FileError error) {
     return error == platform::FileError::kNone ? kOk : code_for_file_error(error);
 }
 
-std::int32_t read_exact(DataFile& db, std::int64_t offset, void* buffer, std::size_t length,
-                        std::int32_t short_code) {
+std::int32_t read_exact(DataFile& db, std::int64_t offset, void* buffer, std::size_t length, std::int32_t short_code) {
     std::size_t got = 0;
     const std::int32_t code = io_code(db.data.read_at(offset, buffer, length, &got));
     if (code != kOk) return code;
     return got == length ? kOk : short_code;
 }
 
-std::int32_t read_counters(DataFile& db, std::int32_t* count, std::int32_t* next_serial,
-                           std::int32_t minimum_wait_ms) {
+std::int32_t read_counters(DataFile& db, std::int32_t* count, std::int32_t* next_serial, std::int32_t minimum_wait_ms) {
     ByteLockGuard header(db.locks, db.data.file());
     std::int32_t code = header.acquire(kCountOffset, minimum_wait_ms);
     if (code != kOk) return code;

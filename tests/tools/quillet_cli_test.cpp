@@ -21,7 +21,7 @@
 #include "app/record_store.h"
 #include "app/startup.h"
 #include "app/text_cipher.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/program_version.h"
@@ -73,9 +73,9 @@ class QuilletCliTest : public testing::Test {
         platform::set_program_directory_for_testing(path(name));
         const std::string store = platform::program_file("data.edb");
         ASSERT_TRUE(write_empty_store(store));
-        ASSERT_TRUE(db::open_database(store));
-        ASSERT_TRUE(db::set_access_password(password));
-        db::close_database(store);
+        db::Database db;
+        ASSERT_TRUE(db::Database::open(store, {}, &db).ok());
+        ASSERT_TRUE(db.set_password(password).ok());
         const std::string ini = platform::program_file("data.ini");
         std::string recovery_code;
         ASSERT_TRUE(
@@ -207,12 +207,7 @@ TEST_F(QuilletCliTest, AStoreWithOtherFieldsIsRefusedWithAMessageAndLeftAlone) {
     const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
     const std::string wrong_fields = utf8(u8"数据文件的字段结构不对，无法使用");
     for (int round = 0; round < 2; ++round) {
-        const CliRun add = cli({"add", "--password-stdin"}, login() + "p
-a
-pw
-
-
-");
+        const CliRun add = cli({"add", "--password-stdin"}, login() + "p\na\npw\n\n\n");
         EXPECT_EQ(add.status, 1) << add.err;
         EXPECT_NE(add.err.find(wrong_fields), std::string::npos) << add.err;
         EXPECT_NE(add.err.find("nothing was written"), std::string::npos) << add.err;
