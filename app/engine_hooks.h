@@ -1,6 +1,7 @@
-// Fills the database engine's two hooks, the access-password prompt and the fatal
-// report, from the window layer. The engine may call them from a worker thread (the
-// list load); the dialogs are shown on the window thread.
+// Fills the database engine's fatal report from the window layer. The engine may raise it
+// from a worker thread (the list load); the message box is shown on the window thread.
+// The engine's other hook, the password prompt, stays empty: the program opens every
+// store with the session password and never asks the engine to prompt.
 #pragma once
 
 #include "ui/window_layer.h"

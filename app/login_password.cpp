@@ -3,13 +3,14 @@
 #include <optional>
 #include <utility>
 
+#include "app/database_check.h"
 #include "app/ftp_password.h"
 #include "app/password_vault.h"
 #include "app/record_store.h"
 #include "app/session.h"
 #include "app/store_sync.h"
 #include "app/text_cipher.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "db/result_code.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
@@ -64,31 +65,24 @@ struct StoredPassword {
     PasswordVault vault;
 };
 
-// What opening data.edb with a password says: 0, the engine's -78 for a wrong password,
-// or why the store could not tell.
-std::int32_t open_store_with(const std::string& password) {
-    // "?" alone would make the engine ask for a password; no store can carry it.
-    if (password.empty() || password == "?") return db::kWrongPassword;
+// What opening data.edb as the credential store with a password says: success, the
+// engine's -78 for a wrong password, or why the store could not tell.
+platform::Status open_store_with(const std::string& password) {
+    if (password.empty()) return db::status_of(db::kWrongPassword);
     const auto store_lock = lock_store();
-    const std::string path = platform::program_file("data.edb");
-    db::OpenOptions options;
-    options.password = password;
-    if (!db::open_database(path, options)) return db::last_database_error();
-    db::close_database(path);
-    return db::kOk;
+    db::Database store;
+    return open_credential_store(platform::program_file("data.edb"), password, &store);
 }
 
 // The engine refuses every password on a store that has none: told apart from a wrong one.
 bool store_has_no_password() {
     const auto store_lock = lock_store();
-    const std::string path = platform::program_file("data.edb");
-    if (!db::open_database(path)) return false;
-    db::close_database(path);
-    return true;
+    db::Database store;
+    return db::Database::open(platform::program_file("data.edb"), {}, &store).ok();
 }
 
-std::string store_problem(std::int32_t code) {
-    return "数据文件 data.edb 无法打开（" + db::message_for_code(code) +
+std::string store_problem(const platform::Status& status) {
+    return "数据文件 data.edb 无法打开（" + status.message() +
            "）。已登录，请检查该文件，或通过FTP下载一份完好的数据文件。";
 }
 
@@ -122,23 +116,22 @@ LoginResult logged_in() { return LoginResult{LoginResult::Kind::kLoggedIn, {}, {
 
 enum class Rekey { kDone, kNotOpened, kFailed };
 
+// Re-keys the file at `path` when it opens as the credential store with `current`.
+Rekey rekey_file(const std::string& path, const std::string& current, const std::string& replacement) {
+    db::Database file;
+    if (!open_credential_store(path, current, &file).ok()) return Rekey::kNotOpened;
+    return file.set_password(replacement).ok() ? Rekey::kDone : Rekey::kFailed;
+}
+
 Rekey rekey_store(const std::string& current, const std::string& replacement) {
     const auto store_lock = lock_store();
-    const std::string path = platform::program_file("data.edb");
-    db::OpenOptions options;
-    options.password = current;
-    if (!db::open_database(path, options)) return Rekey::kNotOpened;
-    const bool rekeyed = db::set_access_password(replacement);
-    db::close_database(path);
+    const Rekey store = rekey_file(platform::program_file("data.edb"), current, replacement);
     // The sync base follows the store, not before it: until the store is re-keyed the
     // base must still open with the password that opens the store. A crash in between
     // leaves a base that no longer opens, which the next sync treats as no base.
-    if (rekeyed && db::open_database(sync_base_file(), options)) {
-        db::set_access_password(replacement);
-        db::close_database(sync_base_file());
-    }
+    if (store == Rekey::kDone) rekey_file(sync_base_file(), current, replacement);
     db::forget_cached_keys();
-    return rekeyed ? Rekey::kDone : Rekey::kFailed;
+    return store;
 }
 
 // The vault for the password that opens the store now; the one the store confirms.
@@ -179,7 +172,7 @@ PasswordChange change_confirmed(const std::string& current, const std::string& r
         case Rekey::kNotOpened:
         case Rekey::kFailed:
             // The store tells which password it ended up with; the next login settles it.
-            if (open_store_with(current) == db::kOk) {
+            if (open_store_with(current).ok()) {
                 remove_value(kPendingSection);
                 settle_ftp_password(current);
             }
@@ -197,15 +190,15 @@ PasswordChange change_confirmed(const std::string& current, const std::string& r
 
 LoginResult log_in_with(const std::string& typed) {
     if (typed.empty()) return {};
-    const std::int32_t opened = open_store_with(typed);
-    if (opened == db::kWrongPassword) {
+    const platform::Status opened = open_store_with(typed);
+    if (opened.code() == db::kWrongPassword) {
         if (store_has_no_password()) return LoginResult{LoginResult::Kind::kStoreWithoutPassword, {}, {}};
         return {};
     }
     const StoredPassword current(kPasswordSection);
     const StoredPassword pending(kPendingSection);
     LoginResult result = logged_in();
-    if (opened == db::kOk) {
+    if (opened.ok()) {
         // The store has confirmed the password; data.ini follows it.
         if (current.is_vault && current.holds(typed)) {
             if (!pending.empty()) {
@@ -253,7 +246,7 @@ Recovery recover_login_password(const std::string& code, const std::string& repl
             continue;
         }
         std::string current(password.view());
-        const bool confirmed = open_store_with(current) == db::kOk;
+        const bool confirmed = open_store_with(current).ok();
         if (confirmed && section == kPendingSection) keep_vault(stored.text);
         const PasswordChange change =
             confirmed ? change_confirmed(current, replacement, stored.vault, data_key) : PasswordChange::kWrongPassword;

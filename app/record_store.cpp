@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <variant>
 
+#include "app/database_check.h"
 #include "app/text_cipher.h"
-#include "db/database.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/secret_text.h"
@@ -16,39 +16,26 @@
 namespace quillet::app {
 namespace {
 
-constexpr int kFieldCount = 6;
-
 std::mutex& store_mutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-// One opening of the store under the store mutex. The engine's current database is
-// process-wide, so nothing else may open or close a database while this lives.
+// One opening of data.edb as the credential store, with the file kept in place meanwhile
+// (see lock_store()).
 class OpenStore {
   public:
-    explicit OpenStore(std::string_view session_password)
-        : lock_(store_mutex()), path_(platform::program_file("data.edb")) {
-        // "?" alone would make the engine prompt for a password, possibly from a worker
-        // thread holding this lock; no store can carry "?" as its password anyway.
-        if (session_password == "?") return;
-        db::OpenOptions options;
-        options.password = std::string(session_password);
-        open_ = db::open_database(path_, options);
-        platform::wipe_secret(options.password);
+    explicit OpenStore(std::string_view session_password) : lock_(store_mutex()) {
+        status_ = open_credential_store(platform::program_file("data.edb"), session_password, &db_);
     }
-    ~OpenStore() {
-        if (open_) db::close_database(path_);
-    }
-    OpenStore(const OpenStore&) = delete;
-    OpenStore& operator=(const OpenStore&) = delete;
 
-    bool is_open() const { return open_; }
+    const platform::Status& status() const { return status_; }
+    db::Database& db() { return db_; }
 
   private:
     std::unique_lock<std::mutex> lock_;
-    std::string path_;
-    bool open_ = false;
+    db::Database db_;
+    platform::Status status_;
 };
 
 std::int32_t as_id(const db::Value& value) {
@@ -69,43 +56,56 @@ constexpr int kIdField = 1;
 constexpr int kPlatformField = 2;
 constexpr int kAddressField = 5;
 
-// A store with fewer fields than the credential table gives records with empty fields.
+// Every store opened here has the credential table's fields (see database_check.h).
 Record to_record(const db::RecordView& view) {
     Record record;
-    if (view.field_count() < kFieldCount) return record;
     record.id = as_id(view.field(kIdField));
     std::string* texts[] = {&record.platform, &record.account, &record.password_cipher, &record.address,
                             &record.remark};
-    for (int i = 0; i < kFieldCount - 1; ++i) {
-        if (!view.text(kIdField + 1 + i, texts[i])) texts[i]->clear();
+    int number = kIdField;
+    for (std::string* text : texts) {
+        if (!view.text(++number, text)) text->clear();
     }
     return record;
 }
 
-// Visits the records in store order in one scan of the file: batches of records under one
-// range lock and one read each, only the fields asked for unscrambled.
-void for_each_record(const std::function<void(const db::RecordView&)>& visit) {
-    db::scan_records([&visit](const db::RecordView& view) {
-        visit(view);
+// The number of the first record carrying `id` in file order.
+std::optional<std::int32_t> record_with_id(db::Database& db, std::int32_t id) {
+    std::optional<std::int32_t> found;
+    const platform::Status scanned = db.scan([&](const db::RecordView& view) {
+        if (as_id(view.field(kIdField)) == id) found = view.number();
+        return !found;
+    });
+    return scanned.ok() ? found : std::nullopt;
+}
+
+bool largest_id(db::Database& db, std::int32_t* largest) {
+    *largest = 0;
+    return db
+        .scan([largest](const db::RecordView& view) {
+            *largest = std::max(*largest, as_id(view.field(kIdField)));
+            return true;
+        })
+        .ok();
+}
+
+// Every record of an open store in file order; nothing when the scan fails.
+std::optional<std::vector<Record>> all_records(db::Database& db) {
+    std::int32_t count = 0;
+    std::vector<Record> records;
+    if (db.count(&count).ok()) records.reserve(static_cast<std::size_t>(count));
+    const platform::Status scanned = db.scan([&records](const db::RecordView& view) {
+        records.push_back(to_record(view));
         return true;
     });
+    if (!scanned.ok()) return std::nullopt;
+    return records;
 }
 
-// Finds the first record carrying `id` and makes it the current record.
-bool go_to_id(std::int32_t id) {
-    db::go_to_first_record();
-    return db::find_record(db::FieldIs{"ID", id});
-}
-
-std::int32_t largest_id() {
-    std::int32_t largest = 0;
-    // A condition that never holds walks every record under one header lock.
-    db::go_to_first_record();
-    db::find_record(std::function<bool()>([&largest] {
-        largest = std::max(largest, as_id(db::read_field("ID")));
-        return false;
-    }));
-    return largest;
+// What a store that did not open means to a write: kForeignStore for a foreign layout,
+// else `otherwise`.
+WriteResult not_opened(const platform::Status& status, WriteResult otherwise) {
+    return status.code() == kForeignLayout ? WriteResult::kForeignStore : otherwise;
 }
 
 std::vector<std::optional<db::Value>> field_values(std::int32_t id, const RecordText& text) {
@@ -141,27 +141,25 @@ std::optional<FieldLimit> overlong_field(const RecordText& text) {
 }
 
 std::vector<Record> list_records(std::string_view session_password) {
-    std::vector<Record> records;
     OpenStore store(session_password);
-    if (!store.is_open()) return records;
-    records.reserve(static_cast<std::size_t>(std::max(0, db::record_count())));
-    for_each_record([&records](const db::RecordView& view) { records.push_back(to_record(view)); });
-    return records;
+    if (!store.status().ok()) return {};
+    return all_records(store.db()).value_or(std::vector<Record>{});
 }
 
 std::vector<Record> filter_records(std::string_view session_password, SearchField field, std::string_view query) {
     std::vector<Record> matches;
     if (query.empty()) return matches;
     OpenStore store(session_password);
-    if (!store.is_open()) return matches;
+    if (!store.status().ok()) return matches;
     const int tested_field = field == SearchField::kPlatform ? kPlatformField : kAddressField;
     std::string tested;  // keeps its storage from record to record
-    for_each_record([&](const db::RecordView& view) {
-        if (view.field_count() >= kFieldCount && view.text(tested_field, &tested) &&
-            tested.find(query) != std::string::npos) {
+    const platform::Status scanned = store.db().scan([&](const db::RecordView& view) {
+        if (view.text(tested_field, &tested) && tested.find(query) != std::string::npos) {
             matches.push_back(to_record(view));
         }
+        return true;
     });
+    if (!scanned.ok()) matches.clear();
     return matches;
 }
 
@@ -177,8 +175,9 @@ WriteResult add_records(std::string_view session_password, const std::vector<Rec
         if (overlong_field(text)) return WriteResult::kTooLong;
     }
     OpenStore store(session_password);
-    if (!store.is_open()) return WriteResult::kFailed;
-    std::int32_t id = largest_id();
+    if (!store.status().ok()) return not_opened(store.status(), WriteResult::kFailed);
+    std::int32_t id = 0;
+    if (!largest_id(store.db(), &id)) return WriteResult::kFailed;
     // The ID field is a signed 32-bit integer: IDs past its largest would wrap to negative ones.
     // The whole batch is refused, so an import adds all of its records or none.
     if (static_cast<std::int64_t>(id) + static_cast<std::int64_t>(texts.size()) >
@@ -188,7 +187,7 @@ WriteResult add_records(std::string_view session_password, const std::vector<Rec
     for (const RecordText& text : texts) {
         std::vector<db::Value> values;
         for (auto& value : field_values(++id, text)) values.push_back(std::move(*value));
-        if (!db::append_record(values)) return WriteResult::kFailed;
+        if (!store.db().append(values).ok()) return WriteResult::kFailed;
         ids->push_back(id);
     }
     return WriteResult::kDone;
@@ -197,31 +196,25 @@ WriteResult add_records(std::string_view session_password, const std::vector<Rec
 WriteResult modify_record(std::string_view session_password, std::int32_t id, const RecordText& text) {
     if (overlong_field(text)) return WriteResult::kTooLong;
     OpenStore store(session_password);
-    if (!store.is_open() || !go_to_id(id)) return WriteResult::kNotFound;
-    return db::modify_current_record(field_values(id, text)) ? WriteResult::kDone : WriteResult::kFailed;
+    if (!store.status().ok()) return not_opened(store.status(), WriteResult::kNotFound);
+    const std::optional<std::int32_t> number = record_with_id(store.db(), id);
+    if (!number) return WriteResult::kNotFound;
+    return store.db().modify(*number, field_values(id, text)).ok() ? WriteResult::kDone : WriteResult::kFailed;
 }
 
 WriteResult delete_record(std::string_view session_password, std::int32_t id) {
     OpenStore store(session_password);
-    if (!store.is_open() || !go_to_id(id)) return WriteResult::kNotFound;
-    if (!db::delete_record()) return WriteResult::kFailed;
-    return db::purge_deleted_records() ? WriteResult::kDone : WriteResult::kFailed;
+    if (!store.status().ok()) return not_opened(store.status(), WriteResult::kNotFound);
+    const std::optional<std::int32_t> number = record_with_id(store.db(), id);
+    if (!number) return WriteResult::kNotFound;
+    if (!store.db().mark_deleted(*number).ok()) return WriteResult::kFailed;
+    return store.db().purge().ok() ? WriteResult::kDone : WriteResult::kFailed;
 }
 
 std::optional<std::vector<Record>> read_store_file(const std::string& path, std::string_view password) {
-    if (password == "?" || !platform::is_existing_file(path)) return std::nullopt;
-    db::OpenOptions options;
-    options.password = std::string(password);
-    const bool opened = db::open_database(path, options);
-    platform::wipe_secret(options.password);
-    if (!opened) return std::nullopt;
-    std::vector<Record> records;
-    records.reserve(static_cast<std::size_t>(std::max(0, db::record_count())));
-    const bool read =
-        db::scan_records([&records](const db::RecordView& view) { return records.push_back(to_record(view)), true; });
-    db::close_database(path);
-    if (!read) return std::nullopt;
-    return records;
+    db::Database db;
+    if (!open_credential_store(path, password, &db).ok()) return std::nullopt;
+    return all_records(db);
 }
 
 bool write_store_file(const std::string& path, std::string_view password, const std::vector<Record>& records) {
@@ -232,18 +225,17 @@ bool write_store_file(const std::string& path, std::string_view password, const 
             return false;
         }
     }
-    std::string secret(password);
-    bool ok = db::create_database(built, credential_fields()) && db::open_database(built);
+    bool ok = db::create_data_file(built, credential_fields()).ok();
     if (ok) {
-        ok = db::set_access_password(secret);
+        db::Database db;
+        ok = db::Database::open(built, {}, &db).ok() && db.set_password(std::string(password)).ok();
         for (std::size_t i = 0; ok && i < records.size(); ++i) {
             const Record& r = records[i];
-            ok = db::append_record({db::Value(r.id), db::Value(r.platform), db::Value(r.account),
-                                    db::Value(r.password_cipher), db::Value(r.address), db::Value(r.remark)});
+            ok = db.append({db::Value(r.id), db::Value(r.platform), db::Value(r.account), db::Value(r.password_cipher),
+                            db::Value(r.address), db::Value(r.remark)})
+                     .ok();
         }
-        db::close_database(built);
     }
-    platform::wipe_secret(secret);
     // The engine leaves durability to its caller: the content is synced before the rename.
     if (ok) {
         platform::File written;

@@ -1,10 +1,11 @@
 // The credential records in data.edb. The store is not kept open: every operation
-// opens the file in the program directory with the session password, does its work
-// and closes it again.
+// opens the file in the program directory with the session password as a handle of its
+// own, checks its layout (database_check.h), does its work and closes it again.
 //
-// Thread-safe: one process-wide mutex serialises every operation, because the engine
-// has a single current database for the whole process. Whoever else touches data.edb
-// as a file (the FTP transfer) holds lock_store() while it reads or replaces it.
+// Thread-safe: operations on the store coordinate through the engine's byte locks.
+// lock_store() only keeps data.edb in place: an operation holds it while its handle is
+// open, and whoever replaces the file as a whole (the FTP transfer, a merge) holds it
+// while it reads or replaces the file, so that no write goes to a file just replaced.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/database.h"
+#include "db/database_handle.h"
 
 namespace quillet::app {
 
@@ -55,10 +56,11 @@ enum class SearchField { kPlatform, kAddress };
 
 enum class WriteResult {
     kDone,
-    kFailed,    // the store did not open or the engine refused the write
-    kNotFound,  // modify or delete: no record carries the ID
-    kTooLong,   // a value does not fit its field (see overlong_field); nothing written
-    kNoFreeId,  // add: the largest ID in the store is already the largest an ID can be
+    kFailed,        // the store did not open or the engine refused the write
+    kNotFound,      // modify or delete: no record carries the ID
+    kTooLong,       // a value does not fit its field (see overlong_field); nothing written
+    kNoFreeId,      // add: the largest ID in the store is already the largest an ID can be
+    kForeignStore,  // the store opens but is laid out otherwise than the credential table; nothing written
 };
 
 // Every record in store order; empty when the store does not open.
@@ -79,8 +81,7 @@ WriteResult modify_record(std::string_view session_password, std::int32_t id, co
 // Deletes the first record carrying `id` and purges it from the file at once.
 WriteResult delete_record(std::string_view session_password, std::int32_t id);
 
-// Another file of the same layout (the server's copy, the sync base). Both need the
-// caller to hold lock_store(), since the engine has one current database per process.
+// Another file of the same layout (the server's copy, the sync base).
 // Every record of the file at `path` opened with `password`; nothing when it does not open.
 std::optional<std::vector<Record>> read_store_file(const std::string& path, std::string_view password);
 // Makes `path` a store of exactly `records` locked with `password`: built in a private

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/database_check.h"
 #include "app/list_load.h"
 #include "app/record_list.h"
 #include "app/record_store.h"
@@ -63,6 +64,9 @@ void add(AppState& state, const RecordText& text) {
         case WriteResult::kNoFreeId:
             windows.message_box("数据添加失败：记录ID已达上限2147483647，无法再分配新的ID");
             break;
+        case WriteResult::kForeignStore:
+            windows.message_box("数据添加失败：" + std::string(kForeignStoreText));
+            break;
         case WriteResult::kFailed:
         case WriteResult::kNotFound:
             windows.message_box("数据添加失败");
@@ -80,6 +84,9 @@ void modify(AppState& state, const RecordText& text) {
             break;
         case WriteResult::kTooLong:
             tell_limit(windows, text);
+            break;
+        case WriteResult::kForeignStore:
+            windows.message_box("数据修改失败：" + std::string(kForeignStoreText));
             break;
         case WriteResult::kFailed:
         case WriteResult::kNoFreeId:  // only adds take a new ID

@@ -8,7 +8,7 @@
 #include "app/login_password.h"
 #include "app/recovery_notice.h"
 #include "app/unstorable_text.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/desk_events.h"

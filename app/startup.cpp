@@ -1,12 +1,14 @@
 #include "app/startup.h"
 
 #include "app/copy_and_type.h"
+#include "app/database_check.h"
 #include "app/password_vault.h"
 #include "app/recovery_notice.h"
 #include "app/record_store.h"
 #include "app/session.h"
 #include "app/unstorable_text.h"
-#include "db/database.h"
+#include "db/database_handle.h"
+#include "db/result_code.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
@@ -16,9 +18,6 @@ namespace {
 
 using ui::kLoginWindow;
 using ui::kSetupWindow;
-
-// The engine's code for a missing or wrong access password.
-constexpr std::int32_t kWrongAccessPassword = -78;
 
 std::string settings_path() { return platform::program_file("data.ini"); }
 std::string store_path() { return platform::program_file("data.edb"); }
@@ -32,16 +31,11 @@ Protection protect_store(const std::string& password) {
     const auto store_lock = lock_store();
     const std::string path = store_path();
     if (!platform::is_existing_file(path)) write_empty_store(path);
-    if (db::open_database(path)) {
-        const bool set = db::set_access_password(password);
-        db::close_database(path);
-        return set ? Protection::kSet : Protection::kNotSet;
-    }
-    if (db::last_database_error() == kWrongAccessPassword) {
-        db::OpenOptions options;
-        options.password = password;
-        if (!db::open_database(path, options)) return Protection::kOtherPassword;
-        db::close_database(path);
+    db::Database store;
+    const platform::Status open = open_credential_store(path, "", &store);
+    if (open.ok()) return store.set_password(password).ok() ? Protection::kSet : Protection::kNotSet;
+    if (open.code() == db::kWrongPassword) {
+        if (!open_credential_store(path, password, &store).ok()) return Protection::kOtherPassword;
         return Protection::kAlreadyLocked;
     }
     // No store could be written or opened: a setup finished now would lead to a login
@@ -128,7 +122,7 @@ void complete_setup(AppState& state, const SettingWriter& write_setting) {
 
 bool write_empty_store(const std::string& path) {
     // A fixed stamp and serial keep every empty store byte-identical.
-    return db::create_database(path, credential_fields(), db::CreateOptions{44474.76592592592, 5});
+    return db::create_data_file(path, credential_fields(), db::CreateOptions{44474.76592592592, 5}).ok();
 }
 
 void run_startup(AppState& state) {

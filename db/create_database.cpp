@@ -95,9 +95,8 @@ std::int32_t write_new_file(const std::string& path, const std::string& bytes, s
 
 }  // namespace
 
-bool create_database(const std::string& file_name, const std::vector<FieldSpec>& fields, const CreateOptions& options) {
-    std::lock_guard<std::recursive_mutex> guard(engine().mutex);
-    set_last_error(kOk);
+platform::Status create_data_file(const std::string& file_name, const std::vector<FieldSpec>& fields,
+                                  const CreateOptions& options) {
     std::int32_t code = file_name.empty() ? kFileNotFound : check_fields(fields);
     if (code == kOk) {
         const std::string path = complete_file_name(file_name, "EDB");
@@ -112,8 +111,7 @@ bool create_database(const std::string& file_name, const std::vector<FieldSpec>&
             code = write_new_file(aux_path, empty_auxiliary_image(kFormatVersion), kAuxCreateFailed);
         }
     }
-    set_last_error(code);
-    return code == kOk;
+    return status_of(code);
 }
 
 }  // namespace quillet::db

@@ -1,7 +1,9 @@
-// The database commands: one table per data file, a process-wide list of open
-// databases with one current database, a current record per database, and a result
-// code per thread (see result_code.h). Every command clears the calling thread's last
-// database error first and returns true exactly when its work ended with code 0.
+// The database commands, for the tools, benchmarks and tests that work the way they do:
+// a process-wide list of open databases (Database handles, database_handle.h) with one
+// current database, a current record per database, and a result code per thread (see
+// result_code.h). Every command clears the calling thread's last database error first
+// and returns true exactly when its work ended with code 0. The program itself uses
+// handles.
 //
 // The open-database list is guarded by a mutex, so commands may be called from several
 // threads; a caller that needs a sequence of commands to see one database undisturbed
@@ -16,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "db/database_handle.h"
 #include "db/value.h"
 
 namespace quillet::db {
@@ -26,8 +29,10 @@ struct OpenOptions {
     // 1 others may read and write, 2 others may not read, 3 others may not write,
     // anything else exclusive.
     int share_mode = 1;
-    // Empty: none. "?" alone: ask through the password prompt hook, up to three tries.
+    // Empty: none.
     std::string password;
+    // Ask through the password prompt hook, up to three tries, instead of using `password`.
+    bool ask_password = false;
     std::vector<std::string> index_files;
 };
 
@@ -43,17 +48,6 @@ struct FieldIs {
 // read_field reads from that record), or a field test. A field test naming no field
 // raises the runtime error report, as read_field does.
 using Condition = std::variant<bool, std::function<bool()>, FieldIs>;
-
-struct FieldSpec {
-    std::string name;  // GBK, at most 16 bytes
-    FieldType type = FieldType::kText;
-    std::int32_t width = 0;  // bytes, for text fields only
-};
-
-struct CreateOptions {
-    double stamp = 0;  // date-time stamp written into the header; 0 = now
-    std::int32_t next_serial = 1;
-};
 
 bool open_database(const std::string& file_name, const OpenOptions& options = {});
 // By alias, title or full path; empty = the current database. Unknown names are no error.
@@ -78,31 +72,6 @@ bool read_record(std::vector<Value>* values);
 
 bool find_record(const Condition& condition);
 
-struct Database;
-
-// One record handed to a scan_records visitor, valid during the visit only. Its bytes stay
-// in the scan's batch as read; a field is decoded, and unscrambled, only when asked for.
-class RecordView {
-public:
-    RecordView(Database& db, const std::uint8_t* bytes, std::int64_t scrambled_at, std::int32_t number)
-        : db_(db), bytes_(bytes), scrambled_at_(scrambled_at), number_(number) {}
-
-    std::int32_t number() const { return number_; }  // from 0 in file order
-    std::size_t field_count() const;
-    // Field by number from 1; a failed read gives the field's empty value. A missing
-    // field raises the runtime error report, as read_field does.
-    Value field(int number) const;
-    // A text or memo field into `*out`, reusing its storage; false for other types or
-    // a failed read.
-    bool text(int number, std::string* out) const;
-
-private:
-    Database& db_;
-    const std::uint8_t* bytes_;
-    std::int64_t scrambled_at_;  // the record's file position while its bytes are scrambled, else -1
-    std::int32_t number_;
-};
-
 // Hands every record from the first, deleted ones included, to `visit` in file order until
 // it returns false; the current record does not move. The file is read in batches under
 // one range lock each, the header lock held throughout, the engine mutex held by the
@@ -119,16 +88,9 @@ bool undelete_record();
 bool purge_deleted_records();
 bool set_access_password(const std::string& new_password);
 
-// Creates a data file (and its auxiliary file when a field needs one), replacing an
-// existing file whole; one that another handle has open is left alone (-12). A symbolic
-// link in either file's place is refused (-4), never written through nor replaced.
-// Checks names, types and sizes (codes -16 to -20).
+// create_data_file (database_handle.h) as a command.
 bool create_database(const std::string& file_name, const std::vector<FieldSpec>& fields,
                      const CreateOptions& options = {});
-
-// Drops the scrambling keys kept for reuse between opens, so that nothing derived from a
-// password outlives the session that used it.
-void forget_cached_keys();
 
 std::int32_t last_database_error();
 // Process-wide lock wait time in milliseconds (0 = no retry).

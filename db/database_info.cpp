@@ -4,14 +4,15 @@
 
 #include "db/engine.h"
 #include "db/field_codec.h"
+#include "db/record_access.h"
 #include "db/result_code.h"
 
 namespace quillet::db {
 namespace {
 
-Database* current_database() {
+DataFile* current_database() {
     Engine& e = engine();
-    return e.current >= 0 ? e.databases[static_cast<std::size_t>(e.current)].get() : nullptr;
+    return e.current >= 0 ? &data_file_of(e.databases[static_cast<std::size_t>(e.current)]) : nullptr;
 }
 
 bool finish(std::int32_t code) {
@@ -20,7 +21,7 @@ bool finish(std::int32_t code) {
 }
 
 // Reads bytes of the data file under the byte lock at `lock_offset`.
-std::int32_t locked_read(Database& db, std::int64_t lock_offset, std::int64_t offset, void* buffer,
+std::int32_t locked_read(DataFile& db, std::int64_t lock_offset, std::int64_t offset, void* buffer,
                          std::size_t length, std::int32_t short_code) {
     ByteLockGuard lock(db.locks, db.data.file());
     std::int32_t code = lock.acquire(lock_offset);
@@ -35,7 +36,7 @@ std::int32_t locked_read(Database& db, std::int64_t lock_offset, std::int64_t of
 
 bool current_database_info(DatabaseInfo* info) {
     std::lock_guard<std::recursive_mutex> guard(engine().mutex);
-    Database* db = current_database();
+    DataFile* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
     std::uint8_t counters[8];
     const std::int32_t code = locked_read(*db, kCountOffset, kCountOffset, counters, 8, kRecordCountFailed);
@@ -48,13 +49,15 @@ bool current_database_info(DatabaseInfo* info) {
     info->record_size = db->record_size;
     info->data_start = static_cast<std::int32_t>(db->data_start);
     info->fields.clear();
-    for (const FieldDescriptor& field : db->fields) info->fields.push_back({field.name, field.type, field.offset, field.width});
+    for (const FieldDescriptor& field : db->fields) {
+        info->fields.push_back({field.name, field.type, field.offset, field.width});
+    }
     return finish(kOk);
 }
 
 bool current_record_serial(std::int32_t* serial) {
     std::lock_guard<std::recursive_mutex> guard(engine().mutex);
-    Database* db = current_database();
+    DataFile* db = current_database();
     if (db == nullptr) return finish(kNoCurrentDatabase);
     if (db->current < 0) return finish(kNoCurrentRecord);
     const std::int64_t position = db->record_position(db->current);
@@ -68,47 +71,53 @@ bool check_current_database(std::int32_t* records_checked, std::string* problem)
     std::lock_guard<std::recursive_mutex> guard(engine().mutex);
     *records_checked = 0;
     problem->clear();
-    Database* db = current_database();
+    DataFile* db = current_database();
     if (db == nullptr) {
         *problem = "no current database";
         return finish(kNoCurrentDatabase);
     }
+    return finish(check_records(*db, records_checked, problem));
+}
+
+std::int32_t check_records(DataFile& db, std::int32_t* records_checked, std::string* problem) {
+    *records_checked = 0;
+    problem->clear();
     std::uint8_t counters[8];
-    std::int32_t code = locked_read(*db, kCountOffset, kCountOffset, counters, 8, kRecordCountFailed);
+    std::int32_t code = locked_read(db, kCountOffset, kCountOffset, counters, 8, kRecordCountFailed);
     if (code != kOk) {
         *problem = "the record count cannot be read";
-        return finish(code);
+        return code;
     }
     const std::int32_t count = get32(counters);
     std::int64_t length = 0;
-    db->data.file().length(&length);
-    if (length != db->record_position(count)) {
+    db.data.file().length(&length);
+    if (length != db.record_position(count)) {
         *problem = "file length " + std::to_string(length) + " does not hold exactly " + std::to_string(count) +
                    " records";
-        return finish(kDataFileSizeWrong);
+        return kDataFileSizeWrong;
     }
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(db->record_size));
+    std::vector<std::uint8_t> record(static_cast<std::size_t>(db.record_size));
     for (std::int32_t r = 0; r < count; ++r) {
-        const std::int64_t position = db->record_position(r);
-        if ((code = locked_read(*db, position, position, record.data(), record.size(), kReadRecordFailed)) != kOk) {
+        const std::int64_t position = db.record_position(r);
+        if ((code = locked_read(db, position, position, record.data(), record.size(), kReadRecordFailed)) != kOk) {
             *problem = "record " + std::to_string(r) + " cannot be read";
-            return finish(code);
+            return code;
         }
         if (get32(record.data()) == 0) {
             *problem = "record " + std::to_string(r) + " has serial 0";
-            return finish(kReadRecordFailed);
+            return kReadRecordFailed;
         }
-        for (const FieldDescriptor& field : db->fields) {
+        for (const FieldDescriptor& field : db.fields) {
             if (!is_chain_type(field.type)) continue;
-            if (!db->aux || !db->aux->check_chain(get32(record.data() + field.offset), problem)) {
+            if (!db.aux || !db.aux->check_chain(get32(record.data() + field.offset), problem)) {
                 *problem = "record " + std::to_string(r) + " field " + field.name + ": " +
-                           (db->aux ? *problem : std::string("no auxiliary file"));
-                return finish(kAuxAccessFailed);
+                           (db.aux ? *problem : std::string("no auxiliary file"));
+                return kAuxAccessFailed;
             }
         }
         ++*records_checked;
     }
-    return finish(kOk);
+    return kOk;
 }
 
 }  // namespace quillet::db

@@ -6,16 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "db/database_handle.h"
 #include "db/value.h"
 
 namespace quillet::db {
-
-struct FieldInfo {
-    std::string name;
-    FieldType type = FieldType::kText;
-    std::int32_t offset = 0;
-    std::int32_t width = 0;  // bytes the field takes in the record
-};
 
 struct DatabaseInfo {
     std::string magic;  // "WEDB" or "WCDB"

@@ -13,7 +13,6 @@
 namespace quillet::db {
 namespace {
 
-constexpr std::int32_t kMaxIndexFiles = 10;
 // Far above any real record; keeps a damaged header from making the engine allocate
 // gigabytes for one record.
 constexpr std::int32_t kMaxRecordSize = 64 << 20;
@@ -80,7 +79,7 @@ bool digest_matches(const std::string& digest, const std::uint8_t* stored) {
     return difference == 0;
 }
 
-std::int32_t read_header(Database& db) {
+std::int32_t read_header(DataFile& db) {
     std::size_t got = 0;
     const platform::FileError error = db.data.read_at(0, db.header.data(), kHeaderSize, &got);
     if (error != platform::FileError::kNone) return code_for_file_error(error);
@@ -88,9 +87,9 @@ std::int32_t read_header(Database& db) {
 }
 
 // Keys the file with the right password (`*key`), or fails with -78. A given password
-// has keyed the file before its header was read.
-std::int32_t check_password(Database& db, const std::string& password, std::shared_ptr<ScrambleKey>* key) {
-    const bool prompt = password == "?";
+// has keyed the file before its header was read; `prompt` asks for one instead.
+std::int32_t check_password(DataFile& db, const std::string& password, bool prompt,
+                            std::shared_ptr<ScrambleKey>* key) {
     if (std::memcmp(db.header.data(), "WEDB", 4) == 0) {
         db.data.set_key(nullptr);
         return prompt || password.empty() ? kOk : kWrongPassword;
@@ -113,7 +112,7 @@ std::int32_t check_password(Database& db, const std::string& password, std::shar
     return kWrongPassword;
 }
 
-std::int32_t read_descriptors(Database& db, std::int64_t file_length) {
+std::int32_t read_descriptors(DataFile& db, std::int64_t file_length) {
     std::uint8_t count_bytes[4];
     std::size_t got = 0;
     platform::FileError error = db.data.read_at(kHeaderSize, count_bytes, 4, &got);
@@ -147,7 +146,7 @@ std::int32_t read_descriptors(Database& db, std::int64_t file_length) {
 }
 
 // Makes the file length agree with the record count.
-std::int32_t reconcile_length(Database& db, std::int64_t file_length) {
+std::int32_t reconcile_length(DataFile& db, std::int64_t file_length) {
     const std::int32_t count = get32(db.header.data() + kCountOffset);
     const std::int64_t whole = file_length < db.data_start ? 0 : (file_length - db.data_start) / db.record_size;
     std::int64_t wanted_length = db.record_position(count);
@@ -166,7 +165,7 @@ std::int32_t reconcile_length(Database& db, std::int64_t file_length) {
     return db.sync();
 }
 
-std::int32_t open_one_auxiliary(const Database& db, const std::string& path, platform::Access access,
+std::int32_t open_one_auxiliary(const DataFile& db, const std::string& path, platform::Access access,
                                platform::Share share, const std::shared_ptr<ScrambleKey>& key, bool read_only,
                                std::unique_ptr<AuxiliaryFile>* out) {
     auto aux = std::make_unique<AuxiliaryFile>();
@@ -179,7 +178,7 @@ std::int32_t open_one_auxiliary(const Database& db, const std::string& path, pla
     return kOk;
 }
 
-std::int32_t open_auxiliary(Database& db, platform::Access access, platform::Share share,
+std::int32_t open_auxiliary(DataFile& db, platform::Access access, platform::Share share,
                             const std::shared_ptr<ScrambleKey>& key) {
     const std::string path = auxiliary_file_name(db.full_path);
     const std::string pending = pending_auxiliary_name(path);
@@ -202,7 +201,7 @@ std::int32_t open_auxiliary(Database& db, platform::Access access, platform::Sha
     return open_one_auxiliary(db, path, access, share, key, db.read_only, &db.aux);
 }
 
-std::int32_t open_checked(Database& db, const OpenOptions& options) {
+std::int32_t open_checked(DataFile& db, const AccessOptions& options, bool ask_password) {
     const platform::Access access = options.read_only ? platform::Access::kRead : platform::Access::kReadWrite;
     const platform::Share share = share_for(options.share_mode);
     std::int32_t code = open_waiting(db.data.file(), db.full_path, access, share);
@@ -211,12 +210,12 @@ std::int32_t open_checked(Database& db, const OpenOptions& options) {
     if (share != platform::Share::kExclusive && (code = whole_file.acquire()) != kOk) return code;
 
     std::shared_ptr<ScrambleKey> key;
-    if (options.password != "?") db.data.set_key(ScrambleKey::for_password(options.password));
+    if (!ask_password) db.data.set_key(ScrambleKey::for_password(options.password));
     if ((code = read_header(db)) != kOk) return code;
     if (std::memcmp(db.header.data(), "WEDB", 4) != 0 && std::memcmp(db.header.data(), "WCDB", 4) != 0) {
         return kNotDataFile;
     }
-    if ((code = check_password(db, options.password, &key)) != kOk) return code;
+    if ((code = check_password(db, options.password, ask_password, &key)) != kOk) return code;
     db.record_size = get32(db.header.data() + 24);
     if (db.record_size < 4 || db.record_size > kMaxRecordSize || get32(db.header.data() + kCountOffset) < 0 ||
         get32(db.header.data() + 20) < 1) {
@@ -232,35 +231,23 @@ std::int32_t open_checked(Database& db, const OpenOptions& options) {
     db.record_buffer.resize(static_cast<std::size_t>(db.record_size));
 
     for (const FieldDescriptor& field : db.fields) {
-        if (!is_chain_type(field.type)) continue;
-        if ((code = open_auxiliary(db, access, share, key)) != kOk) {
-            return code;
-        }
-        break;
+        if (is_chain_type(field.type)) return open_auxiliary(db, access, share, key);
     }
-    // Index files are not kept by this engine: it refuses them rather than let them go
-    // stale.
-    if (options.index_files.size() > kMaxIndexFiles) return kTooManyIndexFiles;
-    if (!options.index_files.empty()) return kIndexOpenFailed;
     return kOk;
 }
 
 }  // namespace
 
-std::int32_t open_data_file(const std::string& full_path, const OpenOptions& options,
-                            std::unique_ptr<Database>* out) {
+std::int32_t open_data_file(const std::string& full_path, const AccessOptions& options, bool ask_password,
+                            std::unique_ptr<DataFile>* out) {
     const bool exclusive = options.share_mode < 1 || options.share_mode > 3;
-    auto db = std::make_unique<Database>(exclusive ? 1 : 0);
+    auto db = std::make_unique<DataFile>(exclusive ? 1 : 0);
     db->full_path = full_path;
     db->title = file_title(full_path);
-    db->alias = options.alias;
     db->read_only = options.read_only;
     db->share = share_for(options.share_mode);
-    const std::int32_t code = open_checked(*db, options);
-    if (code != kOk) {
-        db->close_files();
-        return code;
-    }
+    const std::int32_t code = open_checked(*db, options, ask_password);
+    if (code != kOk) return code;
     *out = std::move(db);
     return kOk;
 }

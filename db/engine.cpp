@@ -17,15 +17,15 @@ Engine& engine() {
 void set_last_error(std::int32_t code) { t_last_error = code; }
 std::int32_t last_database_error() { return t_last_error; }
 
-std::int32_t Database::version() const { return get32(header.data() + 4); }
+std::int32_t DataFile::version() const { return get32(header.data() + 4); }
 
-std::int32_t Database::sync(bool aux_too) {
+std::int32_t DataFile::sync(bool aux_too) {
     platform::FileError error = data.file().sync();
     if (error == platform::FileError::kNone && aux && aux_too) error = aux->keyed().file().sync();
     return error == platform::FileError::kNone ? kOk : code_for_file_error(error);
 }
 
-void Database::close_files() {
+void DataFile::close_files() {
     locks.release_all(data.file());
     data.file().close();
     if (aux) aux->keyed().file().close();

@@ -1,8 +1,8 @@
-// The engine's process-wide state and the open database it keeps per data file. Every
-// command runs under Engine::mutex, a recursive mutex: a condition evaluated by find or
-// delete runs on the commanding thread while the mutex is held and may call read_field
-// again, while other threads wait until the whole command is over. The last database
-// error is per thread.
+// What the engine keeps for one open data file, and the command set's process-wide state:
+// the open handles and the current one. Every command runs under Engine::mutex, a
+// recursive mutex: a condition evaluated by find or delete runs on the commanding thread
+// while the mutex is held and may call read_field again, while other threads wait until
+// the whole command is over. The last database error is per thread.
 #pragma once
 
 #include <array>
@@ -15,6 +15,7 @@
 #include "db/auxiliary_file.h"
 #include "db/byte_locks.h"
 #include "db/database.h"
+#include "db/database_handle.h"
 #include "db/keyed_file.h"
 #include "db/little_endian.h"
 
@@ -32,12 +33,15 @@ struct FieldDescriptor {
     std::int32_t width = 0;  // bytes in the record
 };
 
-struct Database {
-    explicit Database(int lock_depth) : locks(lock_depth) {}
+struct DataFile {
+    explicit DataFile(int lock_depth) : locks(lock_depth) {}
+    ~DataFile() { close_files(); }
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
 
     std::string full_path;
     std::string title;
-    std::string alias;
+    std::string alias;  // the command set's name for it
     bool read_only = false;
     platform::Share share = platform::Share::kReadWrite;
     KeyedFile data;
@@ -46,10 +50,10 @@ struct Database {
     std::vector<FieldDescriptor> fields;
     std::int64_t data_start = 0;
     std::int32_t record_size = 0;
-    std::int32_t current = 0;
+    std::int32_t current = 0;  // the command set's current record
     std::unique_ptr<AuxiliaryFile> aux;
-    // The record under test while a condition runs; read_field reads from it. A scan
-    // leaves the bytes scrambled and unscrambles only the fields read: then
+    // The command set's record under test while a condition runs; read_field reads from
+    // it. A scan leaves the bytes scrambled and unscrambles only the fields read: then
     // `scan_scrambled_at` is the record's file position, else -1.
     const std::uint8_t* scan = nullptr;
     std::int64_t scan_scrambled_at = -1;
@@ -67,7 +71,7 @@ struct Database {
 
 struct Engine {
     std::recursive_mutex mutex;
-    std::vector<std::unique_ptr<Database>> databases;
+    std::vector<Database> databases;
     int current = -1;
 };
 
@@ -79,8 +83,13 @@ void set_last_error(std::int32_t code);
 // Asks through the password prompt hook; false when cancelled or no prompt is set.
 bool prompt_password(int tries_left, std::string* password);
 
-// Opens, checks and returns a database (not yet in the list). `full_path` is completed.
-std::int32_t open_data_file(const std::string& full_path, const OpenOptions& options,
-                            std::unique_ptr<Database>* out);
+// Opens and checks a data file; `full_path` is completed. `ask_password` asks through the
+// password prompt hook instead of using `options.password`.
+std::int32_t open_data_file(const std::string& full_path, const AccessOptions& options, bool ask_password,
+                            std::unique_ptr<DataFile>* out);
+
+// The handle that owns `file`, and the file a handle owns.
+Database database_of(std::unique_ptr<DataFile> file);
+DataFile& data_file_of(Database& db);
 
 }  // namespace quillet::db

@@ -102,14 +102,14 @@ std::int32_t copy_range(KeyedFile& from, FileReplacement& to, std::int64_t offse
 
 std::string pending_auxiliary_name(const std::string& auxiliary_path) { return auxiliary_path + "~pending"; }
 
-void adopt_data_file(Database& db, FileReplacement& replacement) {
+void adopt_data_file(DataFile& db, FileReplacement& replacement) {
     db.locks.release_all(db.data.file());
     db.data.file().close();
     db.data.file() = std::move(replacement.file().file());
     db.data.set_key(replacement.file().key());
 }
 
-void adopt_auxiliary_file(Database& db, FileReplacement& replacement) {
+void adopt_auxiliary_file(DataFile& db, FileReplacement& replacement) {
     KeyedFile& aux = db.aux->keyed();
     aux.file().close();
     aux.file() = std::move(replacement.file().file());

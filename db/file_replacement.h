@@ -20,7 +20,7 @@
 
 namespace quillet::db {
 
-struct Database;
+struct DataFile;
 
 class FileReplacement {
 public:
@@ -57,7 +57,7 @@ private:
 // database holds by then.
 class SoleAccess {
 public:
-    explicit SoleAccess(Database& db) : db_(db) {}
+    explicit SoleAccess(DataFile& db) : db_(db) {}
     ~SoleAccess();
     SoleAccess(const SoleAccess&) = delete;
     SoleAccess& operator=(const SoleAccess&) = delete;
@@ -66,7 +66,7 @@ public:
     std::int32_t acquire();
 
 private:
-    Database& db_;
+    DataFile& db_;
     bool held_ = false;
 };
 
@@ -79,7 +79,7 @@ std::int32_t copy_range(KeyedFile& from, FileReplacement& to, std::int64_t offse
 std::string pending_auxiliary_name(const std::string& auxiliary_path);
 
 // Swaps the database's data file (and auxiliary file) for the replacement in place.
-void adopt_data_file(Database& db, FileReplacement& replacement);
-void adopt_auxiliary_file(Database& db, FileReplacement& replacement);
+void adopt_data_file(DataFile& db, FileReplacement& replacement);
+void adopt_auxiliary_file(DataFile& db, FileReplacement& replacement);
 
 }  // namespace quillet::db

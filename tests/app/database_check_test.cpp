@@ -35,11 +35,11 @@ class DatabaseCheckTest : public testing::Test {
         std::vector<db::FieldSpec> fields = credential_fields();
         change(fields);
         const std::string path = platform::program_file("other.edb");
-        EXPECT_TRUE(db::create_database(path, fields)) << db::last_database_error();
-        EXPECT_TRUE(db::open_database(path));
-        EXPECT_TRUE(db::append_record({}));
-        EXPECT_TRUE(db::set_access_password(kStorePassword));
-        db::close_database(path);
+        EXPECT_TRUE(db::create_data_file(path, fields).ok());
+        db::Database store;
+        EXPECT_TRUE(db::Database::open(path, {}, &store).ok());
+        EXPECT_TRUE(store.append({}).ok());
+        EXPECT_TRUE(store.set_password(kStorePassword).ok());
         return path;
     }
 
@@ -75,6 +75,28 @@ TEST_F(DatabaseCheckTest, AStoreWithOtherFieldsIsNotUsableWhateverItsPassword) {
     EXPECT_FALSE(is_usable_database(store_with([](auto& f) { f[3].width = 254; }), kStorePassword));
     EXPECT_FALSE(is_usable_database(store_with([](auto& f) { f[5].name = "说明"; }), kStorePassword));
     EXPECT_FALSE(is_usable_database(store_with([](auto& f) { std::swap(f[1], f[2]); }), kStorePassword));
+}
+
+// The refusal says which field differs, so that a user can tell a foreign file from a damaged one.
+TEST_F(DatabaseCheckTest, AStoreWithOtherFieldsIsRefusedWithWhatDiffers) {
+    const auto refusal = [this](const std::function<void(std::vector<db::FieldSpec>&)>& change) {
+        db::Database db;
+        const platform::Status status = open_credential_store(store_with(change), kStorePassword, &db);
+        EXPECT_FALSE(db.is_open());
+        EXPECT_EQ(status.code(), kForeignLayout);
+        EXPECT_EQ(status.message().rfind(kForeignStoreText, 0), 0u) << status.message();
+        return status.message();
+    };
+    EXPECT_NE(refusal([](auto& f) { f[0].name = "NO"; }).find("第 1 个字段名为“NO”，应为“ID”"),
+              std::string::npos);
+    EXPECT_NE(refusal([](auto& f) { f.pop_back(); }).find("有 5 个字段，应为 6 个"), std::string::npos);
+    EXPECT_NE(refusal([](auto& f) { f[3].width = 254; }).find("第 4 个字段“密码”的类型或长度不对"),
+              std::string::npos);
+    db::Database db;
+    EXPECT_TRUE(open_credential_store(store_with([](auto&) {}), kStorePassword, &db).ok());
+    db = db::Database();  // the next store_with replaces the file
+    EXPECT_EQ(open_credential_store(store_with([](auto&) {}), "another", &db).code(), -78);
+    EXPECT_FALSE(db.is_open());
 }
 
 // A server copy with the right password but other fields would have replaced data.edb,

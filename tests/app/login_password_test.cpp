@@ -12,11 +12,12 @@
 #include "app/record_store.h"
 #include "app/store_sync.h"
 #include "app/text_cipher.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 #include "record_store_fixture.h"
+#include "tests/ftp/ftp_test_server.h"
 #include "tests/support/cheap_keys.h"
 
 namespace quillet::app {
@@ -34,12 +35,10 @@ std::string stored_vault() { return platform::read_setting(settings(), "password
 std::string pending_vault() { return platform::read_setting(settings(), "pending", "pending"); }
 
 bool store_opens_with(const std::string& password) {
-    db::OpenOptions options;
+    db::Database store;
+    db::AccessOptions options;
     options.password = password;
-    const std::string path = platform::program_file("data.edb");
-    if (!db::open_database(path, options)) return false;
-    db::close_database(path);
-    return true;
+    return db::Database::open(platform::program_file("data.edb"), options, &store).ok();
 }
 
 // What the FTP window would show in a session of `login_password`.
@@ -109,17 +108,31 @@ TEST_F(LoginPasswordTest, AStoreThatCannotTellLeavesTheDecisionToTheVault) {
     EXPECT_EQ(log_in_with(kNew).kind, Kind::kWrongPassword);
     put_store_back();
 
-    db::OpenOptions exclusive;
+    db::AccessOptions exclusive;
     exclusive.password = kOld;
     exclusive.share_mode = 0;
-    ASSERT_TRUE(db::open_database(platform::program_file("data.edb"), exclusive));
+    db::Database held;
+    ASSERT_TRUE(db::Database::open(platform::program_file("data.edb"), exclusive, &held).ok());
     // Another opening in this process stands for another program holding the store.
     EXPECT_EQ(log_in_with(kNew).kind, Kind::kWrongPassword);
-    db::close_database();
+}
+
+// A store of another layout is no store to confirm a password with: the vault decides, the
+// user is told what is wrong with it, and a password change leaves it alone.
+TEST_F(LoginPasswordTest, AStoreWithOtherFieldsIsRefusedWithWhatIsWrongAndLeftAlone) {
+    create_foreign_store(kOld);
+    const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
+    const LoginResult login = log_in_with(kOld);
+    EXPECT_EQ(login.kind, Kind::kLoggedIn);
+    EXPECT_NE(login.store_problem.find("数据文件的字段结构不对，无法使用"), std::string::npos) << login.store_problem;
+    EXPECT_NE(login.store_problem.find("“NO”"), std::string::npos) << login.store_problem;
+    EXPECT_EQ(log_in_with(kNew).kind, Kind::kWrongPassword);
+    EXPECT_EQ(change_login_password(kOld, kNew), PasswordChange::kStoreFailed);
+    EXPECT_EQ(test::read_file_bytes(platform::program_file("data.edb")), before);
 }
 
 TEST_F(LoginPasswordTest, AStoreWithoutAccessPasswordLetsNoPasswordIn) {
-    ASSERT_TRUE(db::create_database(platform::program_file("data.edb"), credential_fields()));
+    ASSERT_TRUE(db::create_data_file(platform::program_file("data.edb"), credential_fields()).ok());
     EXPECT_EQ(log_in_with(kOld).kind, Kind::kStoreWithoutPassword);
     EXPECT_EQ(log_in_with("anything").kind, Kind::kStoreWithoutPassword);
 }

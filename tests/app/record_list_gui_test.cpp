@@ -11,10 +11,11 @@
 #include "app/record_window.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/program_dir.h"
 #include "platform/recording_shell.h"
 #include "record_store_fixture.h"
+#include "tests/ftp/ftp_test_server.h"
 
 namespace quillet::app {
 namespace {
@@ -157,12 +158,11 @@ TEST_F(RecordListGuiTest, AddWithoutAFreeIdSaysSoAndKeepsTheBoxes) {
     store("first");
     {
         // Give the only record the largest ID there is.
-        const std::string file = platform::program_file("data.edb");
-        db::OpenOptions options;
+        db::Database db;
+        db::AccessOptions options;
         options.password = kStorePassword;
-        ASSERT_TRUE(db::open_database(file, options));
-        ASSERT_TRUE(db::modify_current_record({db::Value(std::int32_t{INT32_MAX})}));
-        db::close_database(file);
+        ASSERT_TRUE(db::Database::open(platform::program_file("data.edb"), options, &db).ok());
+        ASSERT_TRUE(db.modify(0, {db::Value(std::int32_t{INT32_MAX})}).ok());
     }
     open_main();
     windows().choose_menu_item(kMainWindow, "新增");
@@ -336,6 +336,22 @@ TEST_F(RecordListGuiTest, ModifyOfARecordDeletedMeanwhileShowsNothingAndStaysOpe
     EXPECT_EQ(list_records(kStorePassword).size(), 1u);
 }
 
+// The second add to a store with "NO" for "ID" ended the program; now each add is refused
+// with what is wrong, the window stays, and the file is as it was.
+TEST_F(RecordListGuiTest, AddsToAStoreWithOtherFieldsAreRefusedWithAMessage) {
+    create_foreign_store();
+    const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
+    open_main();
+    windows().choose_menu_item(kMainWindow, "新增");
+    for (int round = 0; round < 2; ++round) {
+        fill_record_window({"x", "", "", "", ""});
+        windows().click(kRecordWindow, "按钮_确认");
+        EXPECT_EQ(messages(), std::vector<std::string>{"数据添加失败：数据文件的字段结构不对，无法使用"});
+        EXPECT_EQ(box("编辑框_平台"), "x");
+    }
+    EXPECT_EQ(test::read_file_bytes(platform::program_file("data.edb")), before);
+}
+
 TEST_F(RecordListGuiTest, StoreThatDoesNotOpenGivesEmptyListsAndFailedAdds) {
     store("a");
     state().session_password = platform::SecretText("not the store's password");
@@ -416,14 +432,17 @@ TEST_F(RecordListGuiTest, ALongFillStopsWhenANewerListIsShown) {
     std::filesystem::create_directories(scratch);
     platform::set_program_directory_for_testing(scratch.string());
     create_record_store();
-    db::OpenOptions options;
-    options.password = kStorePassword;
-    ASSERT_TRUE(db::open_database(platform::program_file("data.edb"), options));
-    for (int id = 1; id <= kRecords; ++id) {
-        ASSERT_TRUE(db::append_record({db::Value(id), db::Value(id == 7 ? "needle" : "hay"), db::Value(""),
-                                       db::Value(encipher("", kCipherKey)), db::Value(""), db::Value("")}));
+    {
+        db::Database db;
+        db::AccessOptions options;
+        options.password = kStorePassword;
+        ASSERT_TRUE(db::Database::open(platform::program_file("data.edb"), options, &db).ok());
+        for (int id = 1; id <= kRecords; ++id) {
+            ASSERT_TRUE(db.append({db::Value(id), db::Value(id == 7 ? "needle" : "hay"), db::Value(""),
+                                   db::Value(encipher("", kCipherKey)), db::Value(""), db::Value("")})
+                            .ok());
+        }
     }
-    db::close_database(platform::program_file("data.edb"));
     std::filesystem::copy_file(scratch / "data.edb", file, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::remove_all(scratch);
     platform::set_program_directory_for_testing(dir_.string());

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/record_store.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/program_dir.h"
 
 namespace quillet::app {
@@ -20,10 +20,23 @@ inline constexpr char kStorePassword[] = "s3cret密码";
 // `password` as its access password.
 inline void create_record_store(const std::string& password = kStorePassword) {
     const std::string file = platform::program_file("data.edb");
-    ASSERT_TRUE(db::create_database(file, credential_fields())) << db::last_database_error();
-    ASSERT_TRUE(db::open_database(file)) << db::last_database_error();
-    ASSERT_TRUE(db::set_access_password(password)) << db::last_database_error();
-    db::close_database(file);
+    ASSERT_TRUE(db::create_data_file(file, credential_fields()).ok());
+    db::Database store;
+    ASSERT_TRUE(db::Database::open(file, {}, &store).ok());
+    ASSERT_TRUE(store.set_password(password).ok());
+}
+
+// Makes data.edb a store that opens with `password` and holds one record, but whose first
+// field is named "NO" where the credential table has "ID": a file from another program.
+inline void create_foreign_store(const std::string& password = kStorePassword) {
+    std::vector<db::FieldSpec> fields = credential_fields();
+    fields[0].name = "NO";
+    const std::string file = platform::program_file("data.edb");
+    ASSERT_TRUE(db::create_data_file(file, fields).ok());
+    db::Database store;
+    ASSERT_TRUE(db::Database::open(file, {}, &store).ok());
+    ASSERT_TRUE(store.append({std::int32_t{1}, std::string("平台")}).ok());
+    ASSERT_TRUE(store.set_password(password).ok());
 }
 
 // A temporary program directory, removed again at the end.

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "app/text_cipher.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "db/hooks.h"
 #include "platform/program_dir.h"
 #include "record_store_fixture.h"
+#include "tests/ftp/ftp_test_server.h"
 
 namespace quillet::app {
 namespace {
@@ -86,22 +87,22 @@ TEST_F(RecordStoreTest, DeleteRemovesTheRecordFromTheFileAtOnce) {
     EXPECT_EQ(all()[1].platform, "平台c");
     EXPECT_EQ(delete_record(kStorePassword, 2), WriteResult::kNotFound);
 
-    const std::string file = platform::program_file("data.edb");
-    db::OpenOptions options;
+    db::Database store;
+    db::AccessOptions options;
     options.password = kStorePassword;
-    ASSERT_TRUE(db::open_database(file, options));
-    EXPECT_EQ(db::record_count(), 2);  // purged, not merely marked
-    db::close_database(file);
+    ASSERT_TRUE(db::Database::open(platform::program_file("data.edb"), options, &store).ok());
+    std::int32_t count = 0;
+    ASSERT_TRUE(store.count(&count).ok());
+    EXPECT_EQ(count, 2);  // purged, not merely marked
 }
 
 // A record with a chosen ID, as another copy of the program might have left it.
 void append_with_id(std::int32_t id) {
-    const std::string file = platform::program_file("data.edb");
-    db::OpenOptions options;
+    db::Database store;
+    db::AccessOptions options;
     options.password = kStorePassword;
-    ASSERT_TRUE(db::open_database(file, options));
-    EXPECT_TRUE(db::append_record({id, std::string("平台") + std::to_string(id)}));
-    db::close_database(file);
+    ASSERT_TRUE(db::Database::open(platform::program_file("data.edb"), options, &store).ok());
+    EXPECT_TRUE(store.append({id, std::string("平台") + std::to_string(id)}).ok());
 }
 
 TEST_F(RecordStoreTest, AddRefusesOnceTheLargestIdIsTheLargest32BitId) {
@@ -196,6 +197,23 @@ TEST_F(RecordStoreTest, StoreThatDoesNotOpenYieldsNothingAndWritesNothing) {
     EXPECT_FALSE(prompted);
     EXPECT_EQ(ids(all()), (std::vector<std::int32_t>{1}));
     EXPECT_EQ(all()[0].platform, "平台a");
+}
+
+// A store of another layout opened and listed, then ended the program on the second add
+// (reading "ID" from a store that has "NO"). Now every command refuses it and writes nothing.
+TEST(ForeignStoreTest, EveryRecordCommandRefusesAStoreWithOtherFieldsAndWritesNothing) {
+    TempProgramDirectory dir;
+    create_foreign_store();
+    const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
+    EXPECT_TRUE(list_records(kStorePassword).empty());
+    EXPECT_TRUE(filter_records(kStorePassword, SearchField::kPlatform, "平台").empty());
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(add_record(kStorePassword, text_for("a")), WriteResult::kForeignStore);
+    }
+    EXPECT_EQ(modify_record(kStorePassword, 1, text_for("b")), WriteResult::kForeignStore);
+    EXPECT_EQ(delete_record(kStorePassword, 1), WriteResult::kForeignStore);
+    EXPECT_FALSE(read_store_file(platform::program_file("data.edb"), kStorePassword));
+    EXPECT_EQ(test::read_file_bytes(platform::program_file("data.edb")), before);
 }
 
 TEST(ParseIdTest, TakesLeadingDigits) {

@@ -8,7 +8,7 @@
 #include "app/startup.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/manual_clock.h"
 #include "platform/recording_clipboard.h"
 #include "platform/settings_file.h"
@@ -47,9 +47,9 @@ class SessionGuiTest : public AppGuiTest {
     // A store locked with `password` and data.ini as the setup leaves them.
     void store_login_password(const std::string& password) {
         ASSERT_TRUE(write_empty_store(path("data.edb")));
-        ASSERT_TRUE(db::open_database(path("data.edb")));
-        ASSERT_TRUE(db::set_access_password(password));
-        db::close_database(path("data.edb"));
+        db::Database db;
+        ASSERT_TRUE(db::Database::open(path("data.edb"), {}, &db).ok());
+        ASSERT_TRUE(db.set_password(password).ok());
         std::string recovery_code;
         ASSERT_TRUE(platform::write_setting(path("data.ini"), "password", "password",
                                             format_vault(new_vault(password, &recovery_code))));

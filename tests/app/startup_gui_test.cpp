@@ -11,7 +11,7 @@
 #include "app/password_vault.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/recording_clipboard.h"
 #include "platform/settings_file.h"
 
@@ -69,19 +69,18 @@ class StartupGuiTest : public AppGuiTest {
     }
 
     bool store_opens_with(const std::string& password) {
-        db::OpenOptions options;
+        db::Database db;
+        db::AccessOptions options;
         options.password = password;
-        const bool opened = db::open_database(path("data.edb"), options);
-        db::close_database(path("data.edb"));
-        return opened;
+        return db::Database::open(path("data.edb"), options, &db).ok();
     }
 
     void make_store(const std::string& password) {
         ASSERT_TRUE(write_empty_store(path("data.edb")));
         if (password.empty()) return;
-        ASSERT_TRUE(db::open_database(path("data.edb")));
-        ASSERT_TRUE(db::set_access_password(password));
-        db::close_database(path("data.edb"));
+        db::Database db;
+        ASSERT_TRUE(db::Database::open(path("data.edb"), {}, &db).ok());
+        ASSERT_TRUE(db.set_password(password).ok());
     }
 
     void set_up_with(const std::string& password) {

@@ -98,7 +98,7 @@ TEST_F(ScramblingTest, PromptGivesThreeTriesAndCancelStops) {
         return true;
     });
     OpenOptions prompt;
-    prompt.password = "?";
+    prompt.ask_password = true;
     ASSERT_TRUE(open(file, prompt));
     EXPECT_EQ(asked, (std::vector<int>{3, 2, 1}));
     close_database(file);

@@ -15,7 +15,7 @@
 #include "app/record_store.h"
 #include "app/startup.h"
 #include "app/text_cipher.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
 #include "tests/support/cheap_keys.h"
@@ -56,9 +56,9 @@ class QuilletCliClipTest : public testing::Test {
         platform::set_program_directory_for_testing(dir_.string());
         const std::string store = platform::program_file("data.edb");
         ASSERT_TRUE(write_empty_store(store));
-        ASSERT_TRUE(db::open_database(store));
-        ASSERT_TRUE(db::set_access_password(kPassword));
-        db::close_database(store);
+        db::Database db;
+        ASSERT_TRUE(db::Database::open(store, {}, &db).ok());
+        ASSERT_TRUE(db.set_password(kPassword).ok());
         const std::string ini = platform::program_file("data.ini");
         std::string recovery_code;
         testing_support::use_cheap_key_derivations();

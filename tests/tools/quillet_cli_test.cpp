@@ -22,12 +22,13 @@
 #include "app/startup.h"
 #include "app/store_envelope.h"
 #include "app/text_cipher.h"
-#include "db/database.h"
+#include "db/database_handle.h"
 #include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/program_version.h"
 #include "platform/settings_file.h"
 #include "platform/text_codec.h"
+#include "tests/app/record_store_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
 #include "tests/support/cheap_keys.h"
 
@@ -73,9 +74,9 @@ class QuilletCliTest : public testing::Test {
         platform::set_program_directory_for_testing(path(name));
         const std::string store = platform::program_file("data.edb");
         ASSERT_TRUE(write_empty_store(store));
-        ASSERT_TRUE(db::open_database(store));
-        ASSERT_TRUE(db::set_access_password(password));
-        db::close_database(store);
+        db::Database db;
+        ASSERT_TRUE(db::Database::open(store, {}, &db).ok());
+        ASSERT_TRUE(db.set_password(password).ok());
         const std::string ini = platform::program_file("data.ini");
         std::string recovery_code;
         ASSERT_TRUE(
@@ -198,6 +199,24 @@ TEST_F(QuilletCliTest, WrongOrMissingPasswordIsRefusedWithStatusOne) {
     const CliRun fresh = cli({"ls", "--password-stdin", "--dir", path("empty")}, login(), false);
     EXPECT_EQ(fresh.status, 1);
     EXPECT_NE(fresh.err.find("no login password"), std::string::npos);
+}
+
+// A store with "NO" where the credential table has "ID" took the first add and ended the
+// second with status 255; now each command says what is wrong and writes nothing.
+TEST_F(QuilletCliTest, AStoreWithOtherFieldsIsRefusedWithAMessageAndLeftAlone) {
+    create_foreign_store(kPassword);
+    const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
+    const std::string wrong_fields = utf8(u8"数据文件的字段结构不对，无法使用");
+    for (int round = 0; round < 2; ++round) {
+        const CliRun add = cli({"add", "--password-stdin"}, login() + "p\na\npw\n\n\n");
+        EXPECT_EQ(add.status, 1) << add.err;
+        EXPECT_NE(add.err.find(wrong_fields), std::string::npos) << add.err;
+        EXPECT_NE(add.err.find("nothing was written"), std::string::npos) << add.err;
+    }
+    const CliRun ls = cli({"ls", "--password-stdin"}, login());
+    EXPECT_NE(ls.err.find(wrong_fields), std::string::npos) << ls.err;
+    EXPECT_NE(ls.status, 255);
+    EXPECT_EQ(test::read_file_bytes(platform::program_file("data.edb")), before);
 }
 
 TEST_F(QuilletCliTest, AddShowEditAndRemoveWorkThroughStandardInput) {

@@ -27,7 +27,8 @@ OpenedDatabase::OpenedDatabase(const std::string& path_utf8, const Arguments& ar
     db::OpenOptions options;
     options.read_only = read_only;
     if (arguments.password) {
-        options.password = *arguments.password == "?" ? "?" : platform::utf8_to_gbk(*arguments.password);
+        options.ask_password = *arguments.password == "?";
+        if (!options.ask_password) options.password = platform::utf8_to_gbk(*arguments.password);
     }
     open_ = db::open_database(engine_path(path_utf8), options);
 }

@@ -73,6 +73,8 @@ int report_write(app::WriteResult result, const RecordText& text) {
             return fail("the record is gone (changed by someone else meanwhile?)");
         case app::WriteResult::kNoFreeId:
             return fail("no free record ID: the largest ID is already 2147483647; nothing was written");
+        case app::WriteResult::kForeignStore:
+            return fail("data.edb does not have the fields of a credential store; nothing was written");
         case app::WriteResult::kFailed:
             break;
     }
