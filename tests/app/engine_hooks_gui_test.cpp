@@ -33,8 +33,8 @@ class EngineHooksGuiTest : public AppGuiTest {
 };
 
 TEST_F(EngineHooksGuiTest, TheEnginesPromptIsTheWindowLayersPasswordPrompt) {
-    windows().answer_password(true, "wrong");
-    windows().answer_password(true, "locked");
+    dialogs().answer_password(true, "wrong");
+    dialogs().answer_password(true, "locked");
     EXPECT_TRUE(db::open_database(path("data.edb"), asking()));
     db::close_database(path("data.edb"));
     EXPECT_EQ(shown_texts(ui::ShownDialog::Kind::kPassword).size(), 2u);
@@ -43,7 +43,7 @@ TEST_F(EngineHooksGuiTest, TheEnginesPromptIsTheWindowLayersPasswordPrompt) {
 }
 
 TEST_F(EngineHooksGuiTest, APromptFromAWorkerThreadIsShownOnTheWindowThread) {
-    windows().answer_password(true, "locked");
+    dialogs().answer_password(true, "locked");
     std::atomic<bool> done = false;
     bool opened = false;
     std::thread worker([&] {
