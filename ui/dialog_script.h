@@ -22,7 +22,7 @@ struct ShownDialog {
 };
 
 class DialogScript {
-public:
+  public:
     // The answers of the next dialogs; message boxes need none. Without a queued answer a
     // question is No, an input box or the password prompt is cancelled.
     void answer_question(bool yes);
@@ -40,7 +40,7 @@ public:
     void record(ShownDialog::Kind kind, std::string_view text);
     void record_popup(std::map<std::string, bool, std::less<>> items);
 
-private:
+  private:
     using Entry = std::pair<bool, std::string>;
     static bool take_entry(std::deque<Entry>& queue, std::string* text);
 

@@ -20,7 +20,7 @@
 namespace quillet::ui {
 
 class FrontEnd : public WindowLayer {
-public:
+  public:
     ~FrontEnd() override;
 
     void bind(std::string_view window, std::string_view control, Event event, Handler handler) override;
@@ -47,8 +47,7 @@ public:
     std::string list_cell(std::string_view window, std::string_view control, int row, int column) const override;
     void list_set_cell_data(std::string_view window, std::string_view control, int row, int column,
                             std::string_view data) override;
-    std::string list_cell_data(std::string_view window, std::string_view control, int row,
-                               int column) const override;
+    std::string list_cell_data(std::string_view window, std::string_view control, int row, int column) const override;
     int list_row_count(std::string_view window, std::string_view control) const override;
     int list_selected_row(std::string_view window, std::string_view control) const override;
     void list_select_row(std::string_view window, std::string_view control, int row) override;
@@ -61,8 +60,7 @@ public:
                    std::string* entered) override;
     bool password_prompt(int tries_left, std::string* password) override;
     void close_dialogs() override;
-    void balloon_tip(std::string_view window, std::string_view control, std::string_view text,
-                     Point screen) override;
+    void balloon_tip(std::string_view window, std::string_view control, std::string_view text, Point screen) override;
     Point cursor_position() const override;
     void post(std::function<void()> task) override;
     void run_on_window_thread(std::function<void()> task) override;
@@ -71,10 +69,10 @@ public:
     void process_events() override;
     int run() override;
 
-protected:
+  protected:
     explicit FrontEnd(std::unique_ptr<Toolkit> toolkit);
 
-private:
+  private:
     struct OpenWindow {
         std::unique_ptr<ToolkitWindow> live;
         bool destroying = false;  // its destroyed handlers are running

@@ -18,19 +18,19 @@
 namespace quillet::ui {
 
 class InUse {
-public:
+  public:
     using Post = std::function<void(std::function<void()>)>;
     explicit InUse(Post post) : post_(std::move(post)) {}
 
     // Held while code that may use a form window runs.
     class Scope {
-    public:
+      public:
         explicit Scope(InUse& in_use) : in_use_(in_use) { ++in_use_.depth_; }
         ~Scope() { in_use_.leave(); }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
 
-    private:
+      private:
         InUse& in_use_;
     };
 
@@ -39,7 +39,7 @@ public:
     // Frees every kept window now; the layer is going away.
     void free_all() { closed_.clear(); }
 
-private:
+  private:
     void leave();
     void free_later();
 

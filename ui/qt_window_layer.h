@@ -9,7 +9,7 @@ namespace quillet::ui {
 // One per process; it creates the QApplication when there is none. Tests set
 // QT_QPA_PLATFORM=offscreen before creating it.
 class QtWindowLayer final : public FrontEnd {
-public:
+  public:
     QtWindowLayer();
 };
 

@@ -33,7 +33,7 @@ struct WindowEvents {
 // One open form window. Control "" is the window itself; control names the front end
 // passes are looked up already, menu items are named by caption.
 class ToolkitWindow {
-public:
+  public:
     virtual ~ToolkitWindow() = default;
 
     virtual const FormDef& form() const = 0;
@@ -74,7 +74,7 @@ public:
 
 // The toolkit as a whole.
 class Toolkit {
-public:
+  public:
     virtual ~Toolkit() = default;
 
     // nullptr when the system refused to create it.

@@ -8,7 +8,7 @@ namespace quillet::ui {
 
 // One per process, created on the thread that becomes the window thread.
 class Win32WindowLayer final : public FrontEnd {
-public:
+  public:
     Win32WindowLayer();
 };
 

@@ -10,7 +10,7 @@
 namespace quillet::ui {
 
 class ScriptedUser {
-public:
+  public:
     explicit ScriptedUser(WindowLayer& layer) : layer_(layer) {}
 
     void click(std::string_view window, std::string_view control);
@@ -26,7 +26,7 @@ public:
     // The window's close box, or Alt+F4: the close request a window manager sends.
     void press_close_box(std::string_view window);
 
-private:
+  private:
     WindowLayer& layer_;
 };
 

@@ -20,7 +20,7 @@ struct Record {
 };
 
 class FakeWindow final : public ToolkitWindow {
-public:
+  public:
     FakeWindow(const FormDef& form, Record& record) : form_(form), record_(record) { ++record_.windows_alive; }
     ~FakeWindow() override { --record_.windows_alive; }
     const FormDef& form() const override { return form_; }
@@ -29,7 +29,9 @@ public:
     void shut_down() override { record_.calls.push_back("shut_down"); }
     std::string text(std::string_view control) const override { return "text of " + std::string(control); }
     bool text_fits_gbk(std::string_view) const override { return true; }
-    void set_text(std::string_view control, std::string_view) override { record_.calls.push_back(std::string(control)); }
+    void set_text(std::string_view control, std::string_view) override {
+        record_.calls.push_back(std::string(control));
+    }
     void set_enabled(std::string_view, bool) override {}
     bool is_enabled(std::string_view) const override { return true; }
     void set_visible(std::string_view, bool) override {}
@@ -51,13 +53,13 @@ public:
     bool is_menu_item_enabled(std::string_view item) const override { return item != "复制"; }
     void popup_menu(std::string_view menu, Point) override { record_.calls.push_back("popup " + std::string(menu)); }
 
-private:
+  private:
     const FormDef& form_;
     Record& record_;
 };
 
 class FakeToolkit final : public Toolkit {
-public:
+  public:
     explicit FakeToolkit(Record& record) : record_(record) {}
     std::unique_ptr<ToolkitWindow> create_window(const FormDef& form, WindowEvents) override {
         return std::make_unique<FakeWindow>(form, record_);
@@ -86,17 +88,17 @@ public:
     int run_loop() override { return 0; }
     void quit() override { record_.calls.push_back("quit"); }
 
-private:
+  private:
     Record& record_;
 };
 
 class RecordingFrontEnd final : public FrontEnd {
-public:
+  public:
     explicit RecordingFrontEnd(Record& record) : FrontEnd(std::make_unique<FakeToolkit>(record)) {}
 };
 
 class FrontEndTest : public testing::Test {
-protected:
+  protected:
     void TearDown() override { set_dialog_script(nullptr); }
     Record record_;
     RecordingFrontEnd layer_{record_};

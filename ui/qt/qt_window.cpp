@@ -14,7 +14,7 @@ namespace {
 
 // Owns its FormWindow; the controls, lists and menus are reached by name through it.
 class QtWindow final : public ToolkitWindow {
-public:
+  public:
     QtWindow(const FormDef& form, WindowEvents events) : window_(new FormWindow(form, std::move(events))) {}
     ~QtWindow() override { delete window_; }
     QtWindow(const QtWindow&) = delete;
@@ -121,7 +121,7 @@ public:
         if (QMenu* popup = window_->submenu(menu)) popup->exec(QPoint(screen.x, screen.y));
     }
 
-private:
+  private:
     FormWindow* window_;  // a top-level widget: no parent frees it
 };
 

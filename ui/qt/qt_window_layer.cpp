@@ -10,8 +10,8 @@
 #include <QTimer>
 
 #include "ui/qt/dialogs.h"
-#include "ui/qt/qt_window.h"
 #include "ui/qt/password_prompt.h"
+#include "ui/qt/qt_window.h"
 
 namespace quillet::ui {
 namespace {
@@ -25,7 +25,7 @@ std::unique_ptr<QApplication> make_application() {
 }
 
 class QtToolkit final : public Toolkit {
-public:
+  public:
     QtToolkit() : owned_app_(make_application()) {
         // The front end decides when the program ends: when its last form window has gone.
         QApplication::setQuitOnLastWindowClosed(false);
@@ -75,7 +75,7 @@ public:
     int run_loop() override { return QCoreApplication::exec(); }
     void quit() override { QCoreApplication::exit(0); }
 
-private:
+  private:
     std::unique_ptr<QApplication> owned_app_;
     QObject dispatcher_;  // destroyed first: tasks still queued for it are dropped
 };

@@ -1,6 +1,10 @@
 // FormWindow's share of the window layer: its controls, lists and menus by name. A list's
 // model (shown and hidden texts) lives in its Control; the list view shows it.
+#include <windows.h>
+
 #include <commctrl.h>
+
+#include <type_traits>
 
 #include "platform/text_codec.h"
 #include "platform/win32/wide_text.h"
@@ -22,9 +26,11 @@ bool has_visible_style(HWND hwnd) { return hwnd != nullptr && (GetWindowLongPtrW
 template <typename ControlT>
 auto* cell_of(ControlT* c, int row, int column) {
     using CellT = std::conditional_t<std::is_const_v<ControlT>, const Cell, Cell>;
-    if (c == nullptr || row < 0 || column < 0 || row >= static_cast<int>(c->rows.size())) return static_cast<CellT*>(nullptr);
+    if (c == nullptr || row < 0 || column < 0 || row >= static_cast<int>(c->rows.size()))
+        return static_cast<CellT*>(nullptr);
     auto& cells = c->rows[static_cast<std::size_t>(row)];
-    return column < static_cast<int>(cells.size()) ? &cells[static_cast<std::size_t>(column)] : static_cast<CellT*>(nullptr);
+    return column < static_cast<int>(cells.size()) ? &cells[static_cast<std::size_t>(column)]
+                                                   : static_cast<CellT*>(nullptr);
 }
 
 }  // namespace
@@ -62,8 +68,8 @@ bool FormWindow::text_fits_gbk(std::string_view control) const {
     if (hwnd == nullptr) return true;
     const std::wstring text = window_text(hwnd);
     std::string ignored;
-    return platform::utf16_to_gbk_exactly(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()),
-                                          &ignored);
+    return platform::utf16_to_gbk_exactly(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()), &ignored);
 }
 
 void FormWindow::set_text(std::string_view control, std::string_view text) {

@@ -4,6 +4,7 @@
 #include "ui/win32_window_layer.h"
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <deque>
@@ -47,7 +48,7 @@ std::vector<HWND> forms_of_this_thread() {
 // another program. The scope disables the other forms, and enables them once the dialog
 // is gone. An owner destroyed meanwhile takes its dialog with it (answered No/cancel).
 class ModalScope {
-public:
+  public:
     ModalScope() : owner_(pick_owner()) {
         for (HWND form : forms_of_this_thread()) {
             if (form != owner_ && IsWindowEnabled(form)) {
@@ -66,7 +67,7 @@ public:
 
     HWND owner() const { return owner_; }
 
-private:
+  private:
     // The active window of this thread (a form, or a dialog when dialogs nest), else the
     // uppermost visible form.
     static HWND pick_owner() {
@@ -129,13 +130,13 @@ LRESULT CALLBACK form_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
 }
 
 class Win32Toolkit final : public Toolkit {
-public:
+  public:
     Win32Toolkit() {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
         const wchar_t* type = win32::register_window_class(L"QuilletTasks", task_procedure);
-        task_window_ = CreateWindowExW(0, type, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                                       nullptr);
+        task_window_ =
+            CreateWindowExW(0, type, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
         SetWindowLongPtrW(task_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         win32::form_window_class(form_procedure);
     }
@@ -176,7 +177,7 @@ public:
 
     bool ask_password(int tries_left, std::string* password) override {
         win32::PromptTexts texts;
-        texts.caption = L"\u5BC6\u7801\u8F93\u5165";                                          // 密码输入
+        texts.caption = L"\u5BC6\u7801\u8F93\u5165";                                           // 密码输入
         texts.prompt = L"\u8BF7\u8F93\u5165\u6570\u636E\u5E93\u8BBF\u95EE\u5BC6\u7801\uFF1A";  // 请输入数据库访问密码：
         if (tries_left < 3) {
             // 密码错误，您还有 N 次重新输入的机会。
@@ -263,7 +264,7 @@ public:
 
     void quit() override { PostQuitMessage(0); }
 
-private:
+  private:
     static LRESULT CALLBACK task_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         auto* self = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (message == kRunTasks && self != nullptr) {
