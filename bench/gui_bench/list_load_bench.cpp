@@ -21,6 +21,7 @@
 #include "db/database.h"
 #include "platform/clock.h"
 #include "platform/program_dir.h"
+#include "tests/support/scripted_user.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
                                                                   : std::filesystem::temp_directory_path()) /
         "quillet_list_load_bench";
     ui::QtWindowLayer windows;
+    ui::ScriptedUser user(windows);
     app::AppState state(windows);
     app::bind_record_commands(state);
 
@@ -128,7 +130,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         start = now();
-        windows.choose_menu_item(ui::kMainWindow, "刷新");
+        user.choose_menu_item(ui::kMainWindow, "刷新");
         const Fill refresh = wait_for_rows(windows, count, "refreshed", start);
 
         std::printf(

@@ -18,6 +18,8 @@
 #include "platform/recording_desk_events.h"
 #include "platform/recording_hot_keys.h"
 #include "tests/support/cheap_keys.h"
+#include "tests/support/scripted_user.h"
+#include "ui/dialog_script.h"
 
 #ifdef _WIN32
 #include "ui/win32_window_layer.h"
@@ -44,6 +46,7 @@ class AppGuiTest : public testing::Test {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 #endif
         layer_ = new TestWindowLayer();
+        user_ = new ui::ScriptedUser(*layer_);
         state_ = new AppState(*layer_);
         bind_modules(*state_);
     }
@@ -55,8 +58,8 @@ class AppGuiTest : public testing::Test {
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         platform::set_program_directory_for_testing(dir_.string());
-        layer_->set_scripted(true);
-        layer_->take_shown();
+        ui::set_dialog_script(&dialogs_);
+        dialogs_.take_shown();
         state_->session_password = {};
         state_->ftp_key = {};
         state_->idle_countdown = 0;
@@ -81,12 +84,12 @@ class AppGuiTest : public testing::Test {
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-    std::vector<ui::ShownDialog> shown() { return layer_->take_shown(); }
+    std::vector<ui::ShownDialog> shown() { return dialogs_.take_shown(); }
 
     // The texts of every dialog shown since the last call, of one kind.
     std::vector<std::string> shown_texts(ui::ShownDialog::Kind kind) {
         std::vector<std::string> texts;
-        for (const ui::ShownDialog& dialog : layer_->take_shown()) {
+        for (const ui::ShownDialog& dialog : dialogs_.take_shown()) {
             if (dialog.kind == kind) texts.push_back(dialog.text);
         }
         return texts;
@@ -96,10 +99,14 @@ class AppGuiTest : public testing::Test {
     std::vector<std::string> messages() { return shown_texts(ui::ShownDialog::Kind::kMessage); }
 
     TestWindowLayer& windows() { return *layer_; }
+    ui::ScriptedUser& user() { return *user_; }
+    ui::DialogScript& dialogs() { return dialogs_; }
     AppState& state() { return *state_; }
 
     static inline TestWindowLayer* layer_ = nullptr;
     static inline AppState* state_ = nullptr;
+    static inline ui::ScriptedUser* user_ = nullptr;
+    static inline ui::DialogScript dialogs_;  // installed for every test
     std::filesystem::path dir_;
     platform::RecordingHotKeys hot_keys_;
     platform::RecordingDeskEvents desk_events_;

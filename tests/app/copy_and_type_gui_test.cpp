@@ -15,6 +15,8 @@
 #include "platform/recording_hot_keys.h"
 #include "platform/recording_typist.h"
 #include "tests/app/forwarding_window_layer.h"
+#include "tests/support/scripted_user.h"
+#include "ui/dialog_script.h"
 #include "ui/qt_window_layer.h"
 
 namespace quillet::app {
@@ -51,7 +53,8 @@ class CopyAndTypeTest : public testing::Test {
         if (qt_ != nullptr) return;  // bindings outlive windows: one layer and one binding per process
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         qt_ = new ui::QtWindowLayer();
-        qt_->set_scripted(true);
+        user_ = new ui::ScriptedUser(*qt_);
+        ui::set_dialog_script(&dialogs_);
         layer_ = new PauseRecordingLayer(*qt_);
         state_ = new AppState(*layer_);
         bind_copy_and_type(*state_);
@@ -93,7 +96,7 @@ class CopyAndTypeTest : public testing::Test {
     }
 
     static void select(int row) { layer_->list_select_row(ui::kMainWindow, kRecordList, row); }
-    static void choose(std::string_view item) { qt_->choose_menu_item(ui::kMainWindow, item); }
+    static void choose(std::string_view item) { user_->choose_menu_item(ui::kMainWindow, item); }
 
     std::vector<int> identifiers_pressed(std::initializer_list<HotKey> keys) {
         feedback.clear();
@@ -107,6 +110,8 @@ class CopyAndTypeTest : public testing::Test {
     std::vector<int> feedback;
 
     static inline ui::QtWindowLayer* qt_ = nullptr;
+    static inline ui::ScriptedUser* user_ = nullptr;
+    static inline ui::DialogScript dialogs_;
     static inline PauseRecordingLayer* layer_ = nullptr;
     static inline AppState* state_ = nullptr;
     static inline std::vector<int>* feedback_ = nullptr;

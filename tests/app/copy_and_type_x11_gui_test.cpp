@@ -23,6 +23,8 @@
 #include "platform/text_codec.h"
 #include "platform/typist.h"
 #include "tests/support/child_process.h"
+#include "tests/support/scripted_user.h"
+#include "ui/dialog_script.h"
 #include "ui/qt_window_layer.h"
 
 // Xlib last: its macros (None, Bool) would break the headers above.
@@ -56,7 +58,8 @@ class CopyAndTypeX11Test : public testing::Test {
         if (layer_ != nullptr) return;
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         layer_ = new ui::QtWindowLayer();
-        layer_->set_scripted(true);
+        user_ = new ui::ScriptedUser(*layer_);
+        ui::set_dialog_script(&dialogs_);
         state_ = new AppState(*layer_);
         bind_copy_and_type(*state_);
     }
@@ -135,6 +138,8 @@ class CopyAndTypeX11Test : public testing::Test {
     static inline std::string lock_path_;
     static inline bool display_locked_ = false;
     static inline ui::QtWindowLayer* layer_ = nullptr;
+    static inline ui::ScriptedUser* user_ = nullptr;
+    static inline ui::DialogScript dialogs_;
     static inline AppState* state_ = nullptr;
 };
 
@@ -170,23 +175,23 @@ TEST_F(CopyAndTypeX11Test, CopiesReachTheClipboardAndASecretLeavesItAgain) {
     const char* items[] = {"复制账号", "复制密码", "账号+密码", "复制所有"};
     const char* expected[] = {"账号", "密码", "账号  密码", "平台  账号  密码  http://a  "};
     for (int i = 0; i < 4; ++i) {
-        layer_->choose_menu_item(ui::kMainWindow, items[i]);
+        user_->choose_menu_item(ui::kMainWindow, items[i]);
         EXPECT_EQ(clipboard_utf8(), platform::gbk_to_utf8(expected[i])) << items[i];
     }
 
     platform::clipboard().set_secret_lifetime_ms(50);
-    layer_->choose_menu_item(ui::kMainWindow, "复制密码");
+    user_->choose_menu_item(ui::kMainWindow, "复制密码");
     EXPECT_TRUE(until([] { return clipboard_utf8().empty(); })) << "the password stayed on the clipboard";
 
     // An account is no secret: what the expiry does leaves it there.
-    layer_->choose_menu_item(ui::kMainWindow, "复制账号");
+    user_->choose_menu_item(ui::kMainWindow, "复制账号");
     platform::clipboard().clear_secret();
     EXPECT_EQ(clipboard_utf8(), platform::gbk_to_utf8("账号"));
 }
 
 TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseByThen) {
     select_row("P", "A", "W", "U", "");
-    layer_->choose_menu_item(ui::kMainWindow, "复制密码");
+    user_->choose_menu_item(ui::kMainWindow, "复制密码");
     // Another program copies and serves the clipboard until the test ends it.
     ChildProcess other({"xclip", "-quiet", "-selection", "clipboard", "-i"}, "other");
     ASSERT_TRUE(until([] { return clipboard_utf8() == "other"; }));
@@ -196,7 +201,7 @@ TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseB
 
 TEST_F(CopyAndTypeX11Test, SecretLeavesTheClipboardWhenTheProgramEnds) {
     select_row("P", "A", "W", "U", "");
-    layer_->choose_menu_item(ui::kMainWindow, "复制密码");
+    user_->choose_menu_item(ui::kMainWindow, "复制密码");
     ASSERT_EQ(clipboard_utf8(), "W");
     layer_->post([] { layer_->destroy_window(ui::kMainWindow); });  // exit: the last window closes
     layer_->run();

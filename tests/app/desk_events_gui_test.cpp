@@ -66,7 +66,7 @@ class DeskEventsGuiTest : public AppGuiTest {
     void log_in() {
         windows().load_window(kLoginWindow);
         windows().set_text(kLoginWindow, "编辑框_登录密码", kPassword);
-        windows().click(kLoginWindow, "按钮_登录");
+        user().click(kLoginWindow, "按钮_登录");
         ASSERT_TRUE(windows().is_open(kMainWindow));
         windows().set_timer_interval(kMainWindow, "时钟1", 0);
     }
@@ -108,12 +108,12 @@ TEST_F(DeskEventsGuiTest, OnlyALoggedInSessionIsWatched) {
 
     log_in();
     EXPECT_TRUE(desk_.is_watching());
-    windows().click(kMainWindow, "按钮_注销");
+    user().click(kMainWindow, "按钮_注销");
     EXPECT_FALSE(desk_.is_watching());
 
     log_in();
     EXPECT_TRUE(desk_.is_watching());
-    windows().press_close_box(kMainWindow);
+    user().press_close_box(kMainWindow);
     EXPECT_FALSE(desk_.is_watching());
 
     windows().load_window(kLoginWindow);

@@ -76,29 +76,29 @@ class FtpWindowTest : public AppGuiTest {
     }
 
     void open_ftp_window(const TestFtpServer& server, const std::string& password = TestFtpServer::kPassword) {
-        windows().click(ui::kMainWindow, "按钮_FTP");
+        user().click(ui::kMainWindow, "按钮_FTP");
         ASSERT_TRUE(windows().is_open(kFtpWindow));
         // Typing adds to what the window kept from an earlier connect.
         for (const char* box :
              {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
             windows().set_text(kFtpWindow, box, "");
         }
-        windows().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
-        windows().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server.port()));
-        windows().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
-        windows().type_text(kFtpWindow, "编辑框_ftp密码", password);
-        windows().type_text(kFtpWindow, "编辑框_ftp路径", "/store");
+        user().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
+        user().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server.port()));
+        user().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
+        user().type_text(kFtpWindow, "编辑框_ftp密码", password);
+        user().type_text(kFtpWindow, "编辑框_ftp路径", "/store");
     }
 
     // Connects, answering "是" to the one question a server not met before brings (plain
     // FTP, or pinning its certificate).
     void connect(bool asks = true) {
-        if (asks) windows().answer_question(true);
+        if (asks) dialogs().answer_question(true);
         click_connect();
     }
     // The button stays disabled while the connect runs.
     void click_connect() {
-        windows().click(kFtpWindow, "按钮_ftp_连接");
+        user().click(kFtpWindow, "按钮_ftp_连接");
         wait_until([&] { return enabled("按钮_ftp_连接"); });
     }
     // The texts of the questions shown since the last call.
@@ -110,9 +110,9 @@ class FtpWindowTest : public AppGuiTest {
     // order) and waits for the result.
     std::vector<ui::ShownDialog> transfer(const char* button, bool yes = true, std::vector<bool> more = {}) {
         shown();
-        windows().answer_question(yes);
-        for (bool answer : more) windows().answer_question(answer);
-        windows().click(kFtpWindow, button);
+        dialogs().answer_question(yes);
+        for (bool answer : more) dialogs().answer_question(answer);
+        user().click(kFtpWindow, button);
         std::vector<ui::ShownDialog> dialogs = shown();
         if (yes) {
             wait_until([&] {
@@ -137,17 +137,17 @@ class FtpWindowTest : public AppGuiTest {
 };
 
 TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {
-    windows().click(ui::kMainWindow, "按钮_FTP");
+    user().click(ui::kMainWindow, "按钮_FTP");
     for (const char* box : {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
         EXPECT_EQ(windows().text(kFtpWindow, box), "") << box;
     }
     EXPECT_FALSE(enabled("按钮_ftp上传"));
     EXPECT_FALSE(enabled("按钮_ftp_下载"));
 
-    windows().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
-    windows().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server_.port()) + "x");
-    windows().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
-    windows().type_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+    user().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
+    user().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server_.port()) + "x");
+    user().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
+    user().type_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
     connect();
     EXPECT_EQ(caption(), "FTP - 连接成功");
     EXPECT_TRUE(enabled("按钮_ftp上传"));
@@ -164,7 +164,7 @@ TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {
     // Reopening starts unconnected, with the saved settings.
     windows().destroy_window(kFtpWindow);
     EXPECT_FALSE(program_client().is_connected());
-    windows().click(ui::kMainWindow, "按钮_FTP");
+    user().click(ui::kMainWindow, "按钮_FTP");
     EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp端口"), std::to_string(server_.port()) + "x");
     EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), TestFtpServer::kPassword);
     EXPECT_FALSE(enabled("按钮_ftp上传"));
@@ -215,7 +215,7 @@ TEST_F(FtpWindowTest, AFailedConnectNamesItsReasonInTheCaption) {
 // a value that does not open (another login password's, or damaged) shows an empty box.
 TEST_F(FtpWindowTest, AnOldPasswordValueIsResealedAndOneThatDoesNotOpenShowsEmpty) {
     ASSERT_TRUE(platform::write_setting(path("ftp.ini"), "ftp", "password", encipher("old-口令", kCipherKey)));
-    windows().click(ui::kMainWindow, "按钮_FTP");
+    user().click(ui::kMainWindow, "按钮_FTP");
     EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), "old-口令");
     EXPECT_EQ(stored_password(), "old-口令");
     windows().destroy_window(kFtpWindow);
@@ -224,7 +224,7 @@ TEST_F(FtpWindowTest, AnOldPasswordValueIsResealedAndOneThatDoesNotOpenShowsEmpt
     for (const std::string& unopenable : {seal_ftp_password(*derive_ftp_key({}, "other login"), "x"),
                                           sealed.substr(0, sealed.size() - 2), std::string("QF1.garbage")}) {
         ASSERT_TRUE(platform::write_setting(path("ftp.ini"), "ftp", "password", unopenable));
-        windows().click(ui::kMainWindow, "按钮_FTP");
+        user().click(ui::kMainWindow, "按钮_FTP");
         EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), "") << unopenable;
         windows().destroy_window(kFtpWindow);
     }
@@ -375,8 +375,8 @@ TEST_F(FtpWindowTest, FailedDownloadsLeaveTheLocalStoreByteForByte) {
 
 TEST_F(FtpWindowTest, SettingsGbkCannotHoldAreRefusedBeforeAnythingIsSentOrSaved) {
     open_ftp_window(server_);
-    windows().type_utf8(kFtpWindow, "编辑框_ftp密码", "\xF0\x9F\x98\x80");
-    windows().click(kFtpWindow, "按钮_ftp_连接");
+    user().type_utf8(kFtpWindow, "编辑框_ftp密码", "\xF0\x9F\x98\x80");
+    user().click(kFtpWindow, "按钮_ftp_连接");
     EXPECT_EQ(messages(), std::vector<std::string>{"密码含有无法保存的字符（如表情符号、生僻字），未连接"});
     EXPECT_EQ(caption(), "FTP");
     EXPECT_FALSE(std::filesystem::exists(path("ftp.ini")));
@@ -387,9 +387,9 @@ TEST_F(FtpWindowTest, SettingsGbkCannotHoldAreRefusedBeforeAnythingIsSentOrSaved
     ASSERT_EQ(caption(), "FTP - 连接成功");
     shown();
     const std::size_t commands = server_.lines("CMD").size();
-    windows().type_utf8(kFtpWindow, "编辑框_ftp路径", "\xF0\xA0\x80\x80");
+    user().type_utf8(kFtpWindow, "编辑框_ftp路径", "\xF0\xA0\x80\x80");
     for (const char* button : {"按钮_ftp上传", "按钮_ftp_下载"}) {
-        windows().click(kFtpWindow, button);
+        user().click(kFtpWindow, button);
         const std::vector<ui::ShownDialog> dialogs = shown();
         ASSERT_EQ(dialogs.size(), 1u) << "no question is asked";
         EXPECT_EQ(dialogs[0].kind, ui::ShownDialog::Kind::kMessage);
@@ -424,8 +424,8 @@ TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
     ASSERT_EQ(caption(), "FTP - 连接成功");
     const std::string before = read_file_bytes(path("data.edb"));
 
-    windows().answer_question(true);
-    windows().click(kFtpWindow, "按钮_ftp_下载");
+    dialogs().answer_question(true);
+    user().click(kFtpWindow, "按钮_ftp_下载");
     // While it runs, nothing else can be started.
     EXPECT_FALSE(enabled("按钮_ftp_连接"));
     EXPECT_FALSE(enabled("按钮_ftp上传"));
@@ -461,7 +461,7 @@ TEST_F(FtpWindowTest, ClosingTheWindowDoesNotWaitForAServerThatStoppedAnswering)
 
 TEST_F(FtpWindowTest, AConnectOnItsWayWhenTheWindowClosesNeverLogsIn) {
     open_ftp_window(server_);
-    windows().click(kFtpWindow, "按钮_ftp_连接");
+    user().click(kFtpWindow, "按钮_ftp_连接");
     windows().destroy_window(kFtpWindow);
     EXPECT_FALSE(program_client().is_connected());
     // Whatever the worker had done by then, nothing is left logged in.
@@ -473,7 +473,7 @@ TEST_F(FtpWindowTest, AConnectOnItsWayWhenTheWindowClosesNeverLogsIn) {
 
 TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered) {
     open_ftp_window(server_);
-    windows().answer_question(false);
+    dialogs().answer_question(false);
     click_connect();
     EXPECT_EQ(caption(), "FTP - 连接已取消");
     EXPECT_FALSE(enabled("按钮_ftp上传"));
@@ -489,7 +489,7 @@ TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered
     EXPECT_EQ(trust(), server_name(server_) + "=plain");
     windows().destroy_window(kFtpWindow);
 
-    windows().click(ui::kMainWindow, "按钮_FTP");
+    user().click(ui::kMainWindow, "按钮_FTP");
     connect(false);
     EXPECT_EQ(caption(), "FTP - 连接成功");
     EXPECT_TRUE(questions().empty());
@@ -499,7 +499,7 @@ TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered
 // closed meanwhile must not wait for the connect for ever.
 TEST_F(FtpWindowTest, ClosingTheWindowWhileTheConnectAwaitsAnAnswerEndsIt) {
     open_ftp_window(server_);
-    windows().click(kFtpWindow, "按钮_ftp_连接");
+    user().click(kFtpWindow, "按钮_ftp_连接");
     while (server_.lines("CMD AUTH").empty()) std::this_thread::yield();
     windows().destroy_window(kFtpWindow);
     EXPECT_FALSE(program_client().is_connected());
@@ -538,7 +538,7 @@ TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
         "服务器 " + server_name(tls) +
         " 的证书不是受信任的机构颁发的，无法确认服务器的身份。\n\n证书指纹（SHA-256）：\n" + fingerprint +
         "\n\n请与服务器上证书的指纹核对，一致时点击‘是’记住此证书并继续连接，以后只接受此证书。";
-    windows().answer_question(false);
+    dialogs().answer_question(false);
     click_connect();
     EXPECT_EQ(caption(), "FTP - 连接已取消");
     EXPECT_EQ(questions(), std::vector<std::string>{question});

@@ -21,14 +21,14 @@ class GeneratorWindowGuiTest : public AppGuiTest {
     void SetUp() override {
         AppGuiTest::SetUp();
         windows().load_window(kRecordWindow);
-        windows().click(kRecordWindow, "按钮_随机密码");
+        user().click(kRecordWindow, "按钮_随机密码");
         ASSERT_TRUE(windows().is_open(kGeneratorWindow));
     }
 
     std::string generate(const std::string& length) {
         windows().set_text(kGeneratorWindow, "编辑框_位数", "");
-        windows().type_text(kGeneratorWindow, "编辑框_位数", length);
-        windows().click(kGeneratorWindow, "按钮_生成");
+        user().type_text(kGeneratorWindow, "编辑框_位数", length);
+        user().click(kGeneratorWindow, "按钮_生成");
         return result();
     }
 
@@ -46,18 +46,18 @@ TEST_F(GeneratorWindowGuiTest, TheCheckBoxesChooseTheClasses) {
     EXPECT_EQ(password.size(), 8u);
     EXPECT_EQ(count_if_char(password, isdigit), 8);
 
-    windows().click(kGeneratorWindow, "选择框_大小英文");
+    user().click(kGeneratorWindow, "选择框_大小英文");
     password = generate("8");
     EXPECT_EQ(count_if_char(password, isalpha), 4);
     EXPECT_EQ(count_if_char(password, isdigit), 4);
 
-    windows().click(kGeneratorWindow, "选择框_符号");
+    user().click(kGeneratorWindow, "选择框_符号");
     password = generate("10");
     EXPECT_EQ(count_if_char(password, isalpha), 5);
     EXPECT_EQ(count_if_char(password, ispunct), 2);
     EXPECT_EQ(count_if_char(password, isdigit), 3);
 
-    windows().click(kGeneratorWindow, "选择框_大小英文");
+    user().click(kGeneratorWindow, "选择框_大小英文");
     password = generate("8");
     EXPECT_EQ(count_if_char(password, ispunct), 4);
     EXPECT_EQ(count_if_char(password, isdigit), 4);
@@ -66,7 +66,7 @@ TEST_F(GeneratorWindowGuiTest, TheCheckBoxesChooseTheClasses) {
 
 TEST_F(GeneratorWindowGuiTest, MissingAndOverlongLengthsAreToldAndKeepTheResult) {
     windows().set_text(kGeneratorWindow, "编辑框_结果", "old");
-    windows().click(kGeneratorWindow, "按钮_生成");
+    user().click(kGeneratorWindow, "按钮_生成");
     EXPECT_EQ(balloons(), std::vector<std::string>{"请输入密码位数"});
     EXPECT_EQ(result(), "old");
 
@@ -90,13 +90,13 @@ TEST_F(GeneratorWindowGuiTest, ZeroOrNegativeLengthsGiveAnEmptyResultSilently) {
 TEST_F(GeneratorWindowGuiTest, ExportHandsTheResultToTheRecordWindowAndCloses) {
     windows().set_text(kRecordWindow, "编辑框_密码", "before");
     const std::string password = generate("12");
-    windows().click(kGeneratorWindow, "按钮_导出");
+    user().click(kGeneratorWindow, "按钮_导出");
     EXPECT_EQ(windows().text(kRecordWindow, "编辑框_密码"), password);
     EXPECT_FALSE(windows().is_open(kGeneratorWindow));
 
     // An empty result empties the password box.
-    windows().click(kRecordWindow, "按钮_随机密码");
-    windows().click(kGeneratorWindow, "按钮_导出");
+    user().click(kRecordWindow, "按钮_随机密码");
+    user().click(kGeneratorWindow, "按钮_导出");
     EXPECT_EQ(windows().text(kRecordWindow, "编辑框_密码"), "");
     EXPECT_FALSE(windows().is_open(kGeneratorWindow));
 }
@@ -104,7 +104,7 @@ TEST_F(GeneratorWindowGuiTest, ExportHandsTheResultToTheRecordWindowAndCloses) {
 TEST_F(GeneratorWindowGuiTest, ExportAfterTheRecordWindowClosedOnlyClosesTheGenerator) {
     generate("8");
     windows().destroy_window(kRecordWindow);
-    windows().click(kGeneratorWindow, "按钮_导出");
+    user().click(kGeneratorWindow, "按钮_导出");
     EXPECT_FALSE(windows().is_open(kGeneratorWindow));
     EXPECT_FALSE(windows().is_open(kRecordWindow));
     EXPECT_TRUE(shown().empty());

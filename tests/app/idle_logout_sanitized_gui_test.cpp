@@ -31,6 +31,8 @@
 #include "platform/manual_clock.h"
 #include "platform/recording_desk_events.h"
 #include "tests/app/record_store_fixture.h"
+#include "tests/support/scripted_user.h"
+#include "ui/dialog_script.h"
 #include "ui/qt_window_layer.h"
 
 // Under AddressSanitizer, freed memory is filled, so that the toolkit's own code, which is
@@ -106,6 +108,7 @@ class IdleLogoutTest : public testing::Test {
         if (layer_ != nullptr) return;  // bindings outlive windows: one layer per process
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         layer_ = new ui::QtWindowLayer();
+        user_ = new ui::ScriptedUser(*layer_);
         state_ = new AppState(*layer_);
         connect_engine_hooks(*layer_);
         bind_record_commands(*state_);
@@ -131,7 +134,7 @@ class IdleLogoutTest : public testing::Test {
         platform::set_desk_events(&desk_);
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"keep", "a", "pw", "", ""}), WriteResult::kDone);
-        layer_->set_scripted(false);
+        ui::set_dialog_script(nullptr);
         state_->session_password = platform::SecretText(kStorePassword);
         layer_->load_window(ui::kMainWindow);
         wait_for_list_loads();
@@ -233,6 +236,7 @@ class IdleLogoutTest : public testing::Test {
     platform::RecordingDeskEvents desk_;
     TempProgramDirectory dir_;
     static inline ui::QtWindowLayer* layer_ = nullptr;
+    static inline ui::ScriptedUser* user_ = nullptr;
     static inline AppState* state_ = nullptr;
     static inline bool prompt_confirmed_ = false;
     static inline bool in_pause_ = false;
@@ -292,7 +296,7 @@ TEST_F(IdleLogoutTest, InsideTheMessageOfTheRecordWindow) {
     layer_->set_text(ui::kRecordWindow, "编辑框_平台", "new");
     User user;
     user.then(ten_minutes_pass_while([] { return open_dialog<QMessageBox>() != nullptr; }));
-    layer_->click(ui::kRecordWindow, "按钮_确认");
+    user_->click(ui::kRecordWindow, "按钮_确认");
     EXPECT_TRUE(user.done());
     EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
     EXPECT_FALSE(layer_->is_open(ui::kRecordWindow));
@@ -333,7 +337,7 @@ TEST_F(IdleLogoutTest, CloseRequestWhileThePopUpMenuIsOpen) {
     User user;
     user.then([] {
         if (open_popup() == nullptr) return false;
-        layer_->press_close_box(ui::kMainWindow);
+        user_->press_close_box(ui::kMainWindow);
         return true;
     });
     right_press_on_the_row();

@@ -18,6 +18,8 @@
 #include "platform/program_dir.h"
 #include "tests/app/forwarding_window_layer.h"
 #include "tests/app/record_store_fixture.h"
+#include "tests/support/scripted_user.h"
+#include "ui/dialog_script.h"
 #include "ui/qt_window_layer.h"
 
 namespace quillet::app {
@@ -51,6 +53,7 @@ class ModalQuestionTest : public testing::Test {
         if (qt_ != nullptr) return;  // bindings outlive windows: one layer and one binding per process
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         qt_ = new ui::QtWindowLayer();
+        user_ = new ui::ScriptedUser(*qt_);
         layer_ = new InterruptingLayer(*qt_);
         state_ = new AppState(*layer_);
         bind_record_commands(*state_);
@@ -63,8 +66,8 @@ class ModalQuestionTest : public testing::Test {
                 testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
         platform::set_program_directory_for_testing(dir_.string());
-        qt_->set_scripted(true);
-        qt_->take_shown();
+        ui::set_dialog_script(&dialogs_);
+        dialogs_.take_shown();
         layer_->during_question = nullptr;
         state_->session_password = platform::SecretText(kStorePassword);
         create_record_store();
@@ -86,6 +89,8 @@ class ModalQuestionTest : public testing::Test {
     }
 
     static inline ui::QtWindowLayer* qt_ = nullptr;
+    static inline ui::ScriptedUser* user_ = nullptr;
+    static inline ui::DialogScript dialogs_;
     static inline InterruptingLayer* layer_ = nullptr;
     static inline AppState* state_ = nullptr;
     std::filesystem::path dir_;
@@ -99,8 +104,8 @@ TEST_F(ModalQuestionTest, DeleteRemovesTheConfirmedRecordEvenIfTheListWasReloade
     load_list(*state_);
     layer_->list_select_row(ui::kMainWindow, kRecordList, 1);
     layer_->during_question = [] { load_list(*state_); };  // e.g. a "刷新" that ends now
-    qt_->answer_question(true);
-    qt_->choose_menu_item(ui::kMainWindow, "删除");
+    dialogs_.answer_question(true);
+    user_->choose_menu_item(ui::kMainWindow, "删除");
     EXPECT_EQ(platforms(), std::vector<std::string>{"keep"});
     EXPECT_EQ(list_records(kStorePassword).size(), 1u);
 }
@@ -110,11 +115,11 @@ TEST_F(ModalQuestionTest, ATransferConfirmedAfterItsWindowClosedStartsNothing) {
         layer_->load_window(ui::kFtpWindow);
         layer_->during_question = [] { layer_->destroy_window(ui::kFtpWindow); };  // the idle logout
         layer_->ftp_enabled_changes = 0;
-        qt_->answer_question(true);
+        dialogs_.answer_question(true);
         layer_->raise(ui::kFtpWindow, button, ui::Event::kClicked, 0, 0);
         EXPECT_EQ(layer_->ftp_enabled_changes, 0) << button;
         qt_->process_events();
-        EXPECT_TRUE(qt_->take_shown().size() == 1u) << button;  // the question only
+        EXPECT_TRUE(dialogs_.take_shown().size() == 1u) << button;  // the question only
     }
 }
 

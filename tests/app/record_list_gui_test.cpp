@@ -88,8 +88,8 @@ class RecordListGuiTest : public AppGuiTest {
     std::string box(const char* name) { return windows().text(kRecordWindow, name); }
 
     void query(const char* item, bool confirmed, const std::string& text) {
-        windows().answer_input(confirmed, text);
-        windows().choose_menu_item(kMainWindow, item);
+        dialogs().answer_input(confirmed, text);
+        user().choose_menu_item(kMainWindow, item);
     }
 
     platform::RecordingShell shell_;
@@ -115,15 +115,15 @@ TEST_F(RecordListGuiTest, ListShowsEveryRecordWithTheCipherTextKeptApart) {
 
 TEST_F(RecordListGuiTest, AddsInARowGetConsecutiveIdsAndEmptyTheBoxes) {
     open_main();
-    windows().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(kMainWindow, "新增");
     ASSERT_TRUE(windows().is_open(kRecordWindow));
     fill_record_window({"平台一", "账号", "密码", "www.example.com", "备注"});
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
     for (const char* name : {"编辑框_平台", "编辑框_账号", "编辑框_密码", "编辑框_网址", "编辑框_备注"}) {
         EXPECT_EQ(box(name), "") << name;
     }
-    windows().click(kRecordWindow, "按钮_确认");  // every box empty is a valid record
+    user().click(kRecordWindow, "按钮_确认");  // every box empty is a valid record
     EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
     EXPECT_TRUE(windows().is_open(kRecordWindow));
     EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"1", "2"}));
@@ -133,10 +133,10 @@ TEST_F(RecordListGuiTest, AddsInARowGetConsecutiveIdsAndEmptyTheBoxes) {
 
 TEST_F(RecordListGuiTest, OverlongValuesAreRefusedWithTheirLimitAndTheBoxesKept) {
     open_main();
-    windows().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(kMainWindow, "新增");
     const std::string password(124, 'p');
     fill_record_window({"p", "a", password, "", ""});
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     std::vector<std::string> shown = messages();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("密码"), std::string::npos) << shown[0];
@@ -144,7 +144,7 @@ TEST_F(RecordListGuiTest, OverlongValuesAreRefusedWithTheirLimitAndTheBoxesKept)
     EXPECT_EQ(box("编辑框_密码"), password);
 
     fill_record_window({"p", "a", std::string(123, 'p'), "", std::string(256, 'r')});
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     shown = messages();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("备注"), std::string::npos) << shown[0];
@@ -165,9 +165,9 @@ TEST_F(RecordListGuiTest, AddWithoutAFreeIdSaysSoAndKeepsTheBoxes) {
         ASSERT_TRUE(db.modify(0, {db::Value(std::int32_t{INT32_MAX})}).ok());
     }
     open_main();
-    windows().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(kMainWindow, "新增");
     fill_record_window({"p", "a", "pw", "", ""});
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     const std::vector<std::string> shown_messages = messages();
     ASSERT_EQ(shown_messages.size(), 1u);
     EXPECT_EQ(shown_messages[0].rfind("数据添加失败", 0), 0u) << shown_messages[0];
@@ -179,17 +179,17 @@ TEST_F(RecordListGuiTest, AddWithoutAFreeIdSaysSoAndKeepsTheBoxes) {
 
 TEST_F(RecordListGuiTest, TextGbkCannotHoldIsRefusedNamingTheBoxAndNothingIsStored) {
     open_main();
-    windows().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(kMainWindow, "新增");
     fill_record_window({"p", "a", "pw", "", ""});
-    windows().type_utf8(kRecordWindow, "编辑框_账号", "\xF0\x9F\x98\x80");  // an emoji
-    windows().click(kRecordWindow, "按钮_确认");
+    user().type_utf8(kRecordWindow, "编辑框_账号", "\xF0\x9F\x98\x80");  // an emoji
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{"账号含有无法保存的字符（如表情符号、生僻字），未保存"});
     EXPECT_TRUE(list_records(kStorePassword).empty());
     EXPECT_TRUE(windows().is_open(kRecordWindow));
 
     fill_record_window({"p", "a", "pw", "", ""});
-    windows().type_utf8(kRecordWindow, "编辑框_备注", "\xF0\xA0\x80\x80");  // a CJK extension B character
-    windows().click(kRecordWindow, "按钮_确认");
+    user().type_utf8(kRecordWindow, "编辑框_备注", "\xF0\xA0\x80\x80");  // a CJK extension B character
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{"备注含有无法保存的字符（如表情符号、生僻字），未保存"});
     EXPECT_TRUE(list_records(kStorePassword).empty());
 }
@@ -199,17 +199,17 @@ TEST_F(RecordListGuiTest, StoredQuestionMarksAreShownAsTheyAreAndSaveAgain) {
     open_main();
     EXPECT_EQ(column(kPlatformColumn), std::vector<std::string>{"why?"});
     select(0);
-    windows().choose_menu_item(kMainWindow, "修改");
+    user().choose_menu_item(kMainWindow, "修改");
     EXPECT_EQ(box("编辑框_平台"), "why?");
     EXPECT_EQ(box("编辑框_密码"), "p?w");
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{"数据修改成功"});
 
     // A modification with an emoji leaves the record as it was.
     select(0);
-    windows().choose_menu_item(kMainWindow, "修改");
-    windows().type_utf8(kRecordWindow, "编辑框_密码", "\xF0\x9F\x94\x91");
-    windows().click(kRecordWindow, "按钮_确认");
+    user().choose_menu_item(kMainWindow, "修改");
+    user().type_utf8(kRecordWindow, "编辑框_密码", "\xF0\x9F\x94\x91");
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{"密码含有无法保存的字符（如表情符号、生僻字），未保存"});
     const std::vector<Record> records = list_records(kStorePassword);
     ASSERT_EQ(records.size(), 1u);
@@ -243,11 +243,11 @@ TEST_F(RecordListGuiTest, DeleteAsksFirstAndReloadsTheWholeList) {
     open_main();
     query("按平台", true, "gone");
     select(0);
-    windows().choose_menu_item(kMainWindow, "删除");  // unanswered question: No
+    user().choose_menu_item(kMainWindow, "删除");  // unanswered question: No
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"gone"}));
 
-    windows().answer_question(true);
-    windows().choose_menu_item(kMainWindow, "删除");
+    dialogs().answer_question(true);
+    user().choose_menu_item(kMainWindow, "删除");
     const std::vector<ui::ShownDialog> dialogs = shown();
     ASSERT_FALSE(dialogs.empty());
     EXPECT_EQ(dialogs.back().kind, Kind::kQuestion);
@@ -260,16 +260,16 @@ TEST_F(RecordListGuiTest, RowCommandsAreOfferedOnlyWithASelectedRow) {
     store("a");
     open_main();
     select(-1);
-    windows().right_click(kMainWindow, kRecordList);
+    user().right_click(kMainWindow, kRecordList);
     for (const char* item : {"删除", "修改", "复制", "密码", "访问"}) {
-        EXPECT_FALSE(windows().last_popup_item_enabled(item)) << item;
+        EXPECT_FALSE(dialogs().last_popup_item_enabled(item)) << item;
     }
-    for (const char* item : {"新增", "查询", "刷新"}) EXPECT_TRUE(windows().last_popup_item_enabled(item)) << item;
+    for (const char* item : {"新增", "查询", "刷新"}) EXPECT_TRUE(dialogs().last_popup_item_enabled(item)) << item;
 
     select(0);
-    windows().right_click(kMainWindow, kRecordList);
+    user().right_click(kMainWindow, kRecordList);
     for (const char* item : {"删除", "修改", "复制", "密码", "访问", "新增", "查询", "刷新"}) {
-        EXPECT_TRUE(windows().last_popup_item_enabled(item)) << item;
+        EXPECT_TRUE(dialogs().last_popup_item_enabled(item)) << item;
     }
 }
 
@@ -277,17 +277,17 @@ TEST_F(RecordListGuiTest, RevealingTwiceThenModifyingKeepsThePassword) {
     store("site", "hunter2");
     open_main();
     select(0);
-    windows().choose_menu_item(kMainWindow, "显示真实密码");
-    windows().choose_menu_item(kMainWindow, "显示真实密码");
+    user().choose_menu_item(kMainWindow, "显示真实密码");
+    user().choose_menu_item(kMainWindow, "显示真实密码");
     EXPECT_EQ(column(kPasswordColumn), std::vector<std::string>{"hunter2"});
     EXPECT_EQ(selected_password_cipher(windows()), encipher("hunter2", kCipherKey));
 
-    windows().choose_menu_item(kMainWindow, "修改");
+    user().choose_menu_item(kMainWindow, "修改");
     ASSERT_TRUE(windows().is_open(kRecordWindow));
     EXPECT_EQ(box("编辑框_密码"), "hunter2");
     EXPECT_EQ(box("编辑框_平台"), "site");
     windows().set_text(kRecordWindow, "编辑框_账号", "changed");
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{"数据修改成功"});
     EXPECT_FALSE(windows().is_open(kRecordWindow));
 
@@ -306,19 +306,19 @@ TEST_F(RecordListGuiTest, TheRecordWindowFollowsTheLatestCommand) {
     store("second", "two");
     open_main();
     select(0);
-    windows().choose_menu_item(kMainWindow, "修改");
+    user().choose_menu_item(kMainWindow, "修改");
     EXPECT_EQ(box("编辑框_平台"), "first");
     select(1);
-    windows().choose_menu_item(kMainWindow, "修改");
+    user().choose_menu_item(kMainWindow, "修改");
     EXPECT_EQ(box("编辑框_平台"), "second");
     EXPECT_EQ(box("编辑框_密码"), "two");
 
-    windows().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(kMainWindow, "新增");
     EXPECT_EQ(box("编辑框_平台"), "");
     fill_record_window({"third", "", "", "", ""});
-    windows().choose_menu_item(kMainWindow, "新增");  // already adding: the typed text stays
+    user().choose_menu_item(kMainWindow, "新增");  // already adding: the typed text stays
     EXPECT_EQ(box("编辑框_平台"), "third");
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"first", "second", "third"}));
 }
@@ -328,9 +328,9 @@ TEST_F(RecordListGuiTest, ModifyOfARecordDeletedMeanwhileShowsNothingAndStaysOpe
     store("b");
     open_main();
     select(1);
-    windows().choose_menu_item(kMainWindow, "修改");
+    user().choose_menu_item(kMainWindow, "修改");
     ASSERT_EQ(delete_record(kStorePassword, 2), WriteResult::kDone);
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_TRUE(messages().empty());
     EXPECT_TRUE(windows().is_open(kRecordWindow));
     EXPECT_EQ(list_records(kStorePassword).size(), 1u);
@@ -359,9 +359,9 @@ TEST_F(RecordListGuiTest, StoreThatDoesNotOpenGivesEmptyListsAndFailedAdds) {
     EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
     query("按平台", true, "a");
     EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
-    windows().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(kMainWindow, "新增");
     fill_record_window({"x", "", "", "", ""});
-    windows().click(kRecordWindow, "按钮_确认");
+    user().click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(messages(), std::vector<std::string>{"数据添加失败"});
     EXPECT_EQ(box("编辑框_平台"), "x");
 }
@@ -374,7 +374,7 @@ TEST_F(RecordListGuiTest, VisitOpensOnlyWebAddresses) {
     open_main();
     for (int row = 0; row < 4; ++row) {
         select(row);
-        windows().choose_menu_item(kMainWindow, "访问");
+        user().choose_menu_item(kMainWindow, "访问");
     }
     EXPECT_EQ(shell_.opened(), (std::vector<std::string>{"http://www.example.com", "https://example.org/login"}));
 }

@@ -117,21 +117,21 @@ class SecretsAtRestTest : public AppGuiTest {
 
     void log_in(const std::string& password) {
         windows().set_text(kLoginWindow, "编辑框_登录密码", "");
-        windows().type_text(kLoginWindow, "编辑框_登录密码", password);
-        windows().click(kLoginWindow, "按钮_登录");
+        user().type_text(kLoginWindow, "编辑框_登录密码", password);
+        user().click(kLoginWindow, "按钮_登录");
         ASSERT_TRUE(windows().is_open(kMainWindow)) << "the login failed";
     }
 
     // Opens the FTP window and connects with what it shows.
     bool connect_with_saved_settings() {
-        windows().click(kMainWindow, "按钮_FTP");
+        user().click(kMainWindow, "按钮_FTP");
         return connect();
     }
 
     // Connects with what the open FTP window shows, which saves it, and closes the window.
     bool connect() {
-        windows().answer_question(true);  // plain FTP on the test server
-        windows().click(kFtpWindow, "按钮_ftp_连接");
+        dialogs().answer_question(true);  // plain FTP on the test server
+        user().click(kFtpWindow, "按钮_ftp_连接");
         for (int round = 0; round < 6000 && !windows().is_enabled(kFtpWindow, "按钮_ftp_连接"); ++round) {
             windows().wait_processing_events(5);
         }
@@ -145,15 +145,15 @@ class SecretsAtRestTest : public AppGuiTest {
 
 TEST_F(SecretsAtRestTest, ANewFolderKeepsNeitherPasswordThroughSetupFtpAndAPasswordChange) {
     run_startup(state());
-    windows().type_text(kSetupWindow, "编辑框_设置登录密码", kLogin);
-    windows().click(kSetupWindow, "按钮_完成设置");
+    user().type_text(kSetupWindow, "编辑框_设置登录密码", kLogin);
+    user().click(kSetupWindow, "按钮_完成设置");
     ASSERT_TRUE(windows().is_open(kLoginWindow));
     log_in(kLogin);
-    windows().click(kMainWindow, "按钮_FTP");
-    windows().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
-    windows().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server_.port()));
-    windows().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
-    windows().type_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+    user().click(kMainWindow, "按钮_FTP");
+    user().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
+    user().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server_.port()));
+    user().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
+    user().type_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
     ASSERT_TRUE(connect());
     expect_no_secret_in_folder({kLogin, TestFtpServer::kPassword});
 
@@ -164,8 +164,8 @@ TEST_F(SecretsAtRestTest, ANewFolderKeepsNeitherPasswordThroughSetupFtpAndAPassw
     // After a restart: the new password logs in, the old one not, and the sealed FTP
     // password still logs in to the server.
     run_startup(state());
-    windows().type_text(kLoginWindow, "编辑框_登录密码", kLogin);
-    windows().click(kLoginWindow, "按钮_登录");
+    user().type_text(kLoginWindow, "编辑框_登录密码", kLogin);
+    user().click(kLoginWindow, "按钮_登录");
     EXPECT_FALSE(windows().is_open(kMainWindow));
     log_in(kChanged);
     EXPECT_TRUE(connect_with_saved_settings());

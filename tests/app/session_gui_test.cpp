@@ -59,8 +59,8 @@ class SessionGuiTest : public AppGuiTest {
     void try_login(const std::string& typed) {
         windows().load_window(kLoginWindow);
         windows().set_text(kLoginWindow, "编辑框_登录密码", "");
-        windows().type_text(kLoginWindow, "编辑框_登录密码", typed);
-        windows().click(kLoginWindow, "按钮_登录");
+        user().type_text(kLoginWindow, "编辑框_登录密码", typed);
+        user().click(kLoginWindow, "按钮_登录");
     }
 
     // Logs in and stops the real one-second timer, so that only the ticks a test raises count.
@@ -73,11 +73,11 @@ class SessionGuiTest : public AppGuiTest {
     void leave(Leave way) {
         switch (way) {
             case Leave::kLogout:
-                return windows().click(kMainWindow, "按钮_注销");
+                return user().click(kMainWindow, "按钮_注销");
             case Leave::kExit:
-                return windows().click(kMainWindow, "按钮_退出");
+                return user().click(kMainWindow, "按钮_退出");
             case Leave::kCloseBox:
-                return windows().press_close_box(kMainWindow);
+                return user().press_close_box(kMainWindow);
         }
     }
 
@@ -118,9 +118,9 @@ TEST_F(SessionGuiTest, AnythingButTheExactPasswordIsRefused) {
 TEST_F(SessionGuiTest, APasswordWithCharactersGbkCannotHoldIsRefusedNotMatched) {
     store_login_password("pw?");
     windows().load_window(kLoginWindow);
-    windows().type_text(kLoginWindow, "编辑框_登录密码", "pw");
-    windows().type_utf8(kLoginWindow, "编辑框_登录密码", "\xF0\x9F\x98\x80");
-    windows().click(kLoginWindow, "按钮_登录");
+    user().type_text(kLoginWindow, "编辑框_登录密码", "pw");
+    user().type_utf8(kLoginWindow, "编辑框_登录密码", "\xF0\x9F\x98\x80");
+    user().click(kLoginWindow, "按钮_登录");
     EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未登录"});
     EXPECT_FALSE(windows().is_open(kMainWindow));
     EXPECT_EQ(state().session_password.text(), "");
@@ -149,7 +149,7 @@ TEST_F(SessionGuiTest, EachLoginRoundTakesTheNewlyTypedPassword) {
         store_login_password(password);
         log_in(password);
         EXPECT_EQ(state().session_password.text(), password);
-        windows().click(kMainWindow, "按钮_注销");
+        user().click(kMainWindow, "按钮_注销");
         EXPECT_TRUE(windows().is_open(kLoginWindow));
         EXPECT_FALSE(windows().is_open(kMainWindow));
         EXPECT_EQ(state().session_password.text(), "");
@@ -162,7 +162,7 @@ TEST_F(SessionGuiTest, LogoutExitAndTheCloseBoxCloseTheSessionsOtherWindows) {
         SCOPED_TRACE(name_of(way));
         log_in("pw");
         windows().load_window(ui::kRecordWindow);
-        windows().click(ui::kRecordWindow, "按钮_随机密码");
+        user().click(ui::kRecordWindow, "按钮_随机密码");
         windows().load_window(ui::kFtpWindow);
         ASSERT_TRUE(windows().is_open(ui::kGeneratorWindow));
 
@@ -191,7 +191,7 @@ TEST_F(SessionGuiTest, LeavingTheSessionTakesItsPasswordOffTheClipboard) {
     log_in("pw");
     clipboard.set_text("secret", platform::Sensitivity::kSecret);
     clipboard.copy_from_elsewhere("theirs");
-    windows().click(kMainWindow, "按钮_注销");
+    user().click(kMainWindow, "按钮_注销");
     EXPECT_EQ(clipboard.content(), "theirs");
     platform::set_clipboard(nullptr);
 }
@@ -202,7 +202,7 @@ TEST_F(SessionGuiTest, PointerMovementOverTheWindowListOrGroupKeepsTheSessionAli
     for (const char* control : {"", "超级列表框1", "分组框_数据"}) {
         tick(kIdleTicks - 1);
         ASSERT_TRUE(windows().is_open(kMainWindow)) << control;
-        windows().move_mouse_over(kMainWindow, control);
+        user().move_mouse_over(kMainWindow, control);
         EXPECT_EQ(state().idle_countdown, kIdleTicks) << control;
     }
     // Other controls do not count.
@@ -240,7 +240,7 @@ TEST_F(SessionGuiTest, TheIdleCountdownFollowsTheClockNotTheNumberOfTicks) {
     clock.advance((kIdleTicks - 1) * 1000);
     tick(1);
     EXPECT_EQ(state().idle_countdown, 1);
-    windows().move_mouse_over(kMainWindow, "");
+    user().move_mouse_over(kMainWindow, "");
     clock.advance(kIdleTicks * 1000 - 1);  // just short of ten minutes
     tick(1);
     EXPECT_TRUE(windows().is_open(kMainWindow));

@@ -84,8 +84,8 @@ class StartupGuiTest : public AppGuiTest {
     }
 
     void set_up_with(const std::string& password) {
-        windows().type_text(kSetupWindow, "编辑框_设置登录密码", password);
-        windows().click(kSetupWindow, "按钮_完成设置");
+        user().type_text(kSetupWindow, "编辑框_设置登录密码", password);
+        user().click(kSetupWindow, "按钮_完成设置");
     }
 
     // The setup's data.ini writes that succeed before one fails; -1: none fails.
@@ -158,7 +158,7 @@ TEST_F(StartupGuiTest, AStoreLinkPointingNowhereIsLeftAndNothingIsMadeWhereItPoi
 
 TEST_F(StartupGuiTest, SetupWithAnEmptyBoxOnlyShowsTheTip) {
     run_startup(state());
-    windows().click(kSetupWindow, "按钮_完成设置");
+    user().click(kSetupWindow, "按钮_完成设置");
     EXPECT_EQ(balloons(), std::vector<std::string>{"请输入密码"});
     EXPECT_TRUE(windows().is_open(kSetupWindow));
     EXPECT_FALSE(std::filesystem::exists(path("data.ini")));
@@ -167,9 +167,9 @@ TEST_F(StartupGuiTest, SetupWithAnEmptyBoxOnlyShowsTheTip) {
 
 TEST_F(StartupGuiTest, SetupWithCharactersGbkCannotHoldWritesNothing) {
     run_startup(state());
-    windows().type_text(kSetupWindow, "编辑框_设置登录密码", "pw");
-    windows().type_utf8(kSetupWindow, "编辑框_设置登录密码", "\xF0\x9F\x98\x80");
-    windows().click(kSetupWindow, "按钮_完成设置");
+    user().type_text(kSetupWindow, "编辑框_设置登录密码", "pw");
+    user().type_utf8(kSetupWindow, "编辑框_设置登录密码", "\xF0\x9F\x98\x80");
+    user().click(kSetupWindow, "按钮_完成设置");
     EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未设置"});
     EXPECT_TRUE(windows().is_open(kSetupWindow));
     EXPECT_FALSE(std::filesystem::exists(path("data.ini")));

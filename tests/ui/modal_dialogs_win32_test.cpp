@@ -73,13 +73,13 @@ class ModalDialogTest : public Win32WindowLayerTest {
         seen_.main_enabled = IsWindowEnabled(main_);
         seen_.generator_enabled = IsWindowEnabled(generator_);
         seen_.dialog_owner = GetWindow(shown_dialog(), GW_OWNER);
-        layer_->click(kGeneratorWindow, "按钮_导出");
-        layer_->click(kMainWindow, "按钮_注销");
+        user_->click(kGeneratorWindow, "按钮_导出");
+        user_->click(kMainWindow, "按钮_注销");
         layer_->set_text(kGeneratorWindow, "编辑框_位数", "");
-        layer_->type_text(kGeneratorWindow, "编辑框_位数", "7");
+        user_->type_text(kGeneratorWindow, "编辑框_位数", "7");
         seen_.typed = layer_->text(kGeneratorWindow, "编辑框_位数");
-        layer_->choose_menu_item(kMainWindow, "新增");
-        layer_->press_close_box(kMainWindow);
+        user_->choose_menu_item(kMainWindow, "新增");
+        user_->press_close_box(kMainWindow);
     }
 
     static inline int clicks_ = 0;
@@ -93,7 +93,7 @@ TEST_F(ModalDialogTest, WhileAQuestionIsUpTheFormsRefuseInputAndTheOwnerIsActive
         try_the_forms();
         layer_->close_dialogs();
     });
-    layer_->set_scripted(false);
+    ui::set_dialog_script(nullptr);
     EXPECT_FALSE(layer_->question_box("?"));
     EXPECT_FALSE(seen_.main_enabled);
     EXPECT_FALSE(seen_.generator_enabled);
@@ -105,7 +105,7 @@ TEST_F(ModalDialogTest, WhileAQuestionIsUpTheFormsRefuseInputAndTheOwnerIsActive
     EXPECT_TRUE(IsWindowEnabled(main_));
     EXPECT_TRUE(IsWindowEnabled(generator_));
     EXPECT_EQ(GetActiveWindow(), generator_);
-    layer_->click(kGeneratorWindow, "按钮_导出");
+    user_->click(kGeneratorWindow, "按钮_导出");
     EXPECT_EQ(clicks_, 1);
 }
 
@@ -114,7 +114,7 @@ TEST_F(ModalDialogTest, WhileAnInputBoxIsUpTheFormsRefuseInputAndTheOwnerIsActiv
         try_the_forms();
         layer_->close_dialogs();
     });
-    layer_->set_scripted(false);
+    ui::set_dialog_script(nullptr);
     std::string entered;
     EXPECT_FALSE(layer_->input_box("caption", "prompt", "", &entered));
     EXPECT_FALSE(seen_.main_enabled);
@@ -132,9 +132,9 @@ TEST_F(ModalDialogTest, ARealClickOnAnotherWindowIsRefusedWhileAMessageIsUp) {
         mouse_click(button(main_, L"\u6CE8 \u9500"));  // 注 销: dropped, the main window is disabled
         mouse_click(button(shown_dialog(), nullptr));   // the box's OK, queued after it
     });
-    layer_->set_scripted(false);
+    ui::set_dialog_script(nullptr);
     layer_->message_box("!");
-    layer_->set_scripted(true);
+    ui::set_dialog_script(&dialogs_);
     layer_->process_events();
     EXPECT_EQ(clicks_, 0);
     // The same click reaches the window once the box is gone.
@@ -145,7 +145,7 @@ TEST_F(ModalDialogTest, ARealClickOnAnotherWindowIsRefusedWhileAMessageIsUp) {
 
 TEST_F(ModalDialogTest, APromptWhoseOwnerIsDestroyedEndsCancelled) {
     layer_->post([] { layer_->destroy_window(kGeneratorWindow); });
-    layer_->set_scripted(false);
+    ui::set_dialog_script(nullptr);
     std::string entered = "kept";
     EXPECT_FALSE(layer_->input_box("caption", "prompt", "typed", &entered));
     EXPECT_EQ(entered, "kept");

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/scripted_user.h"
+#include "ui/dialog_script.h"
 #include "ui/forms.h"
 #include "ui/win32_window_layer.h"
 
@@ -16,13 +18,16 @@ namespace quillet::ui {
 
 class Win32WindowLayerTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { layer_ = new Win32WindowLayer(); }
-    void SetUp() override { layer_->set_scripted(true); }
+    static void SetUpTestSuite() {
+        layer_ = new Win32WindowLayer();
+        user_ = new ScriptedUser(*layer_);
+    }
+    void SetUp() override { ui::set_dialog_script(&dialogs_); }
     void TearDown() override {
-        layer_->set_scripted(true);
+        ui::set_dialog_script(&dialogs_);
         for (const FormDef& form : all_forms()) layer_->destroy_window(form.name);
         layer_->process_events();
-        layer_->take_shown();
+        dialogs_.take_shown();
     }
 
     // The top-level window of a form.
@@ -43,6 +48,8 @@ class Win32WindowLayerTest : public ::testing::Test {
     }
 
     static inline Win32WindowLayer* layer_ = nullptr;
+    static inline ScriptedUser* user_ = nullptr;
+    static inline DialogScript dialogs_;
 };
 
 }  // namespace quillet::ui

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/scripted_user.h"
+#include "ui/dialog_script.h"
 #include "ui/qt_window_layer.h"
 
 namespace quillet::ui {
@@ -27,7 +29,10 @@ protected:
     void SetUp() override {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         layer_ = std::make_unique<QtWindowLayer>();
+        user_ = std::make_unique<ScriptedUser>(*layer_);
     }
+
+    void TearDown() override { set_dialog_script(nullptr); }
 
     QWidget* top(std::string_view window) {
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -42,6 +47,8 @@ protected:
     }
 
     std::unique_ptr<QtWindowLayer> layer_;
+    std::unique_ptr<ScriptedUser> user_;
+    DialogScript dialogs_;
 };
 
 TEST_F(WindowLayerTest, CreatedFiresOnceWithControlsAndDestroyedFiresBeforeTheyGo) {
@@ -67,7 +74,7 @@ TEST_F(WindowLayerTest, HandlersRunInBindOrderOnEveryLaterLoad) {
     layer_->bind(kLoginWindow, "按钮_登录", Event::kClicked, [&](int, int) { order += "b"; });
     for (int round = 0; round < 2; ++round) {
         layer_->load_window(kLoginWindow);
-        layer_->click(kLoginWindow, "按钮_登录");
+        user_->click(kLoginWindow, "按钮_登录");
         layer_->destroy_window(kLoginWindow);
     }
     EXPECT_EQ(order, "abab");
@@ -106,16 +113,16 @@ TEST_F(WindowLayerTest, ChineseTextsRoundTripThroughEveryKindOfControl) {
 TEST_F(WindowLayerTest, ReadOnlyBoxTakesProgramWritesButNotTyping) {
     layer_->load_window(kMainWindow);
     layer_->set_text(kMainWindow, "编辑框_备注详情", "备注一");
-    layer_->type_text(kMainWindow, "编辑框_备注详情", "x");
+    user_->type_text(kMainWindow, "编辑框_备注详情", "x");
     EXPECT_EQ(layer_->text(kMainWindow, "编辑框_备注详情"), "备注一");
 }
 
 TEST_F(WindowLayerTest, PasswordBoxesMaskAndOnlyTheSetupBoxIsLimitedTo16) {
     layer_->load_window(kSetupWindow);
     layer_->load_window(kLoginWindow);
-    layer_->type_text(kSetupWindow, "编辑框_设置登录密码", "12345678901234567");
+    user_->type_text(kSetupWindow, "编辑框_设置登录密码", "12345678901234567");
     EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "1234567890123456");
-    layer_->type_text(kLoginWindow, "编辑框_登录密码", "12345678901234567890");
+    user_->type_text(kLoginWindow, "编辑框_登录密码", "12345678901234567890");
     EXPECT_EQ(layer_->text(kLoginWindow, "编辑框_登录密码"), "12345678901234567890");
     for (auto [window, box] : {std::pair{kSetupWindow, u"编辑框_设置登录密码"}, {kLoginWindow, u"编辑框_登录密码"}}) {
         auto* edit = top(window)->findChild<QLineEdit*>(QString::fromUtf16(box));
@@ -130,16 +137,16 @@ TEST_F(WindowLayerTest, PasswordBoxesMaskAndOnlyTheSetupBoxIsLimitedTo16) {
 
 TEST_F(WindowLayerTest, DigitsBoxRefusesLettersButTakesDigitsAndMinus) {
     layer_->load_window(kGeneratorWindow);
-    layer_->type_text(kGeneratorWindow, "编辑框_位数", "1a2-b3 ");
+    user_->type_text(kGeneratorWindow, "编辑框_位数", "1a2-b3 ");
     EXPECT_EQ(layer_->text(kGeneratorWindow, "编辑框_位数"), "12-3");
-    layer_->type_text(kGeneratorWindow, "编辑框_结果", "多行\r\n");
+    user_->type_text(kGeneratorWindow, "编辑框_结果", "多行\r\n");
     EXPECT_EQ(layer_->text(kGeneratorWindow, "编辑框_结果"), "多行\r\n");
 }
 
 TEST_F(WindowLayerTest, CheckBoxesToggleOnClick) {
     layer_->load_window(kGeneratorWindow);
     EXPECT_FALSE(layer_->is_checked(kGeneratorWindow, "选择框_符号"));
-    layer_->click(kGeneratorWindow, "选择框_符号");
+    user_->click(kGeneratorWindow, "选择框_符号");
     EXPECT_TRUE(layer_->is_checked(kGeneratorWindow, "选择框_符号"));
     layer_->set_checked(kGeneratorWindow, "选择框_符号", false);
     EXPECT_FALSE(layer_->is_checked(kGeneratorWindow, "选择框_符号"));
@@ -151,10 +158,10 @@ TEST_F(WindowLayerTest, DisabledButtonsCannotBePressedAndHiddenFlagsHold) {
     layer_->load_window(kFtpWindow);
     EXPECT_FALSE(layer_->is_enabled(kFtpWindow, "按钮_ftp上传"));
     EXPECT_FALSE(layer_->is_enabled(kFtpWindow, "按钮_ftp_下载"));
-    layer_->click(kFtpWindow, "按钮_ftp上传");
+    user_->click(kFtpWindow, "按钮_ftp上传");
     EXPECT_EQ(uploads, 0);
     layer_->set_enabled(kFtpWindow, "按钮_ftp上传", true);
-    layer_->click(kFtpWindow, "按钮_ftp上传");
+    user_->click(kFtpWindow, "按钮_ftp上传");
     EXPECT_EQ(uploads, 1);
 
     layer_->load_window(kMainWindow);
@@ -281,17 +288,17 @@ TEST_F(WindowLayerTest, DisabledMenuItemsCannotBeChosenAndGreySubMenus) {
     layer_->set_menu_item_enabled(kMainWindow, "删除", false);
     layer_->set_menu_item_enabled(kMainWindow, "复制", false);
     EXPECT_FALSE(layer_->is_menu_item_enabled(kMainWindow, "删除"));
-    for (const char* item : {"新增", "删除", "复制账号", "刷新", "查询"}) layer_->choose_menu_item(kMainWindow, item);
+    for (const char* item : {"新增", "删除", "复制账号", "刷新", "查询"}) user_->choose_menu_item(kMainWindow, item);
     EXPECT_EQ(chosen, (std::vector<std::string>{"新增", "刷新"}));
 
-    layer_->set_scripted(true);
+    ui::set_dialog_script(&dialogs_);
     layer_->popup_menu(kMainWindow, "菜单", layer_->cursor_position());
-    EXPECT_FALSE(layer_->last_popup_item_enabled("删除"));
-    EXPECT_FALSE(layer_->last_popup_item_enabled("复制"));
-    EXPECT_FALSE(layer_->last_popup_item_enabled("复制密码"));
-    EXPECT_TRUE(layer_->last_popup_item_enabled("新增"));
-    EXPECT_TRUE(layer_->last_popup_item_enabled("按网址"));
-    EXPECT_TRUE(layer_->last_popup_item_enabled("显示真实密码"));
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled("删除"));
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled("复制"));
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled("复制密码"));
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled("新增"));
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled("按网址"));
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled("显示真实密码"));
 }
 
 TEST_F(WindowLayerTest, MouseEventsReachWindowGroupBoxAndList) {
@@ -304,25 +311,25 @@ TEST_F(WindowLayerTest, MouseEventsReachWindowGroupBoxAndList) {
     layer_->bind(kMainWindow, "超级列表框1", Event::kClicked, [&](int, int) { ++clicked; });
     layer_->bind(kMainWindow, "透明标签1", Event::kRightButtonPressed, [&](int, int) { ++link; });
     layer_->load_window(kMainWindow);
-    layer_->move_mouse_over(kMainWindow, "超级列表框1");
-    layer_->move_mouse_over(kMainWindow, "分组框_数据");
-    layer_->move_mouse_over(kMainWindow, "");
+    user_->move_mouse_over(kMainWindow, "超级列表框1");
+    user_->move_mouse_over(kMainWindow, "分组框_数据");
+    user_->move_mouse_over(kMainWindow, "");
     EXPECT_EQ(moved, (std::vector<std::string>{"超级列表框1", "分组框_数据", ""}));
-    layer_->right_click(kMainWindow, "超级列表框1");
-    layer_->click(kMainWindow, "超级列表框1");
-    layer_->right_click(kMainWindow, "透明标签1");  // hidden: out of reach
+    user_->right_click(kMainWindow, "超级列表框1");
+    user_->click(kMainWindow, "超级列表框1");
+    user_->right_click(kMainWindow, "透明标签1");  // hidden: out of reach
     layer_->set_visible(kMainWindow, "透明标签1", true);
-    layer_->right_click(kMainWindow, "透明标签1");
+    user_->right_click(kMainWindow, "透明标签1");
     EXPECT_EQ(right, 1);
     EXPECT_EQ(clicked, 1);
     EXPECT_EQ(link, 1);
 }
 
 TEST_F(WindowLayerTest, ScriptedDialogsTakeQueuedAnswersAndRecordWhatWasShown) {
-    layer_->set_scripted(true);
-    layer_->answer_question(true);
-    layer_->answer_input(true, "平台");
-    layer_->answer_password(true, "口令");
+    ui::set_dialog_script(&dialogs_);
+    dialogs_.answer_question(true);
+    dialogs_.answer_input(true, "平台");
+    dialogs_.answer_password(true, "口令");
     EXPECT_TRUE(layer_->question_box("删除吗？"));
     EXPECT_FALSE(layer_->question_box("再删？")) << "no answer left: No";
     std::string entered = "unchanged";
@@ -337,7 +344,7 @@ TEST_F(WindowLayerTest, ScriptedDialogsTakeQueuedAnswersAndRecordWhatWasShown) {
     layer_->balloon_tip(kLoginWindow, "气球提示框1", "请输入密码", layer_->cursor_position());
 
     using Kind = ShownDialog::Kind;
-    std::vector<ShownDialog> shown = layer_->take_shown();
+    std::vector<ShownDialog> shown = dialogs_.take_shown();
     ASSERT_EQ(shown.size(), 8u);
     EXPECT_EQ(shown[0].kind, Kind::kQuestion);
     EXPECT_EQ(shown[0].text, "删除吗？");
@@ -348,7 +355,7 @@ TEST_F(WindowLayerTest, ScriptedDialogsTakeQueuedAnswersAndRecordWhatWasShown) {
     EXPECT_EQ(shown[6].text, "数据添加成功");
     EXPECT_EQ(shown[7].kind, Kind::kBalloon);
     EXPECT_EQ(shown[7].text, "请输入密码");
-    EXPECT_TRUE(layer_->take_shown().empty());
+    EXPECT_TRUE(dialogs_.take_shown().empty());
 }
 
 TEST_F(WindowLayerTest, MessageBoxFromAWorkerIsShownOnTheWindowThreadAndBlocksIt) {
@@ -401,7 +408,7 @@ TEST_F(WindowLayerTest, RunEndsWhenTheLastWindowHasClosedNotWhenOneIsReplaced) {
     layer_->load_window(kMainWindow);
     std::vector<std::string> steps;
     layer_->post([&] {
-        layer_->click(kMainWindow, "按钮_注销");
+        user_->click(kMainWindow, "按钮_注销");
         layer_->post([&] {
             steps.push_back(layer_->is_open(kLoginWindow) ? "login open" : "login closed");
             layer_->destroy_window(kLoginWindow);

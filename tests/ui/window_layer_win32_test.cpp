@@ -207,13 +207,13 @@ TEST_F(Win32WindowLayerTest, HidingAGroupBoxHidesWhatLiesInsideIt) {
 TEST_F(Win32WindowLayerTest, TypingKeepsToTheBoxesLimitAndDigitsOnlyMode) {
     layer_->load_window(kGeneratorWindow);
     layer_->set_text(kGeneratorWindow, "编辑框_位数", "");
-    layer_->type_text(kGeneratorWindow, "编辑框_位数", "1a2-b3");
+    user_->type_text(kGeneratorWindow, "编辑框_位数", "1a2-b3");
     EXPECT_EQ(layer_->text(kGeneratorWindow, "编辑框_位数"), "12-3");
     layer_->load_window(kSetupWindow);
-    layer_->type_text(kSetupWindow, "编辑框_设置登录密码", "Abcdefghijklmn16x");
+    user_->type_text(kSetupWindow, "编辑框_设置登录密码", "Abcdefghijklmn16x");
     EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "Abcdefghijklmn16");
     layer_->set_enabled(kSetupWindow, "编辑框_设置登录密码", false);
-    layer_->type_text(kSetupWindow, "编辑框_设置登录密码", "more");
+    user_->type_text(kSetupWindow, "编辑框_设置登录密码", "more");
     EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "Abcdefghijklmn16");
 }
 
@@ -221,12 +221,12 @@ TEST_F(Win32WindowLayerTest, ClicksReachOnlyEnabledControlsAndCheckBoxesToggle) 
     layer_->load_window(kGeneratorWindow);
     int clicks = 0;
     layer_->bind(kGeneratorWindow, "按钮_导出", Event::kClicked, [&](int, int) { ++clicks; });
-    layer_->click(kGeneratorWindow, "按钮_导出");
+    user_->click(kGeneratorWindow, "按钮_导出");
     layer_->set_enabled(kGeneratorWindow, "按钮_导出", false);
-    layer_->click(kGeneratorWindow, "按钮_导出");
+    user_->click(kGeneratorWindow, "按钮_导出");
     EXPECT_EQ(clicks, 1);
     const bool before = layer_->is_checked(kGeneratorWindow, "选择框_符号");
-    layer_->click(kGeneratorWindow, "选择框_符号");
+    user_->click(kGeneratorWindow, "选择框_符号");
     EXPECT_NE(layer_->is_checked(kGeneratorWindow, "选择框_符号"), before);
 }
 
@@ -236,14 +236,14 @@ TEST_F(Win32WindowLayerTest, MenuItemsUnderADisabledItemCannotBeChosen) {
     for (const char* item : {"新增", "复制账号"}) {
         layer_->bind(kMainWindow, item, Event::kChosen, [&chosen, item](int, int) { chosen.push_back(item); });
     }
-    layer_->choose_menu_item(kMainWindow, "新增");
+    user_->choose_menu_item(kMainWindow, "新增");
     layer_->set_menu_item_enabled(kMainWindow, "复制", false);
-    layer_->choose_menu_item(kMainWindow, "复制账号");
+    user_->choose_menu_item(kMainWindow, "复制账号");
     EXPECT_EQ(chosen, std::vector<std::string>{"新增"});
     EXPECT_FALSE(layer_->is_menu_item_enabled(kMainWindow, "复制"));
     layer_->popup_menu(kMainWindow, "菜单", Point{10, 10});  // scripted: recorded, not shown
-    EXPECT_TRUE(layer_->last_popup_item_enabled("新增"));
-    EXPECT_FALSE(layer_->last_popup_item_enabled("复制账号"));
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled("新增"));
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled("复制账号"));
 }
 
 TEST_F(Win32WindowLayerTest, TimersTickAndClosingTheLastWindowEndsTheLoop) {
@@ -261,7 +261,7 @@ TEST_F(Win32WindowLayerTest, TimersTickAndClosingTheLastWindowEndsTheLoop) {
 TEST_F(Win32WindowLayerTest, TextBeyondGbkIsTypedThroughUtf8AndReportedAsNotFitting) {
     layer_->load_window(kLoginWindow);
     layer_->set_text(kLoginWindow, "编辑框_登录密码", "");
-    layer_->type_utf8(kLoginWindow, "编辑框_登录密码", "ab\xF0\x9F\x98\x80");  // an emoji: two UTF-16 units
+    user_->type_utf8(kLoginWindow, "编辑框_登录密码", "ab\xF0\x9F\x98\x80");  // an emoji: two UTF-16 units
     EXPECT_EQ(layer_->text(kLoginWindow, "编辑框_登录密码"), "ab?");
     EXPECT_FALSE(layer_->text_fits_gbk(kLoginWindow, "编辑框_登录密码"));
     layer_->set_text(kLoginWindow, "编辑框_登录密码", "ab");
@@ -274,17 +274,17 @@ TEST_F(Win32WindowLayerTest, CloseBoxDestroysTheWindowThroughTheLayer) {
     layer_->bind(kGeneratorWindow, "", Event::kDestroyed, [](int, int) { ++destroyed; });
     layer_->load_window(kGeneratorWindow);
     const int before = destroyed;
-    layer_->press_close_box(kGeneratorWindow);
+    user_->press_close_box(kGeneratorWindow);
     EXPECT_FALSE(layer_->is_open(kGeneratorWindow));
     EXPECT_EQ(destroyed, before + 1);
 }
 
 TEST_F(Win32WindowLayerTest, ClosingDialogsAnswersAShownQuestionWithNo) {
-    layer_->set_scripted(false);
+    ui::set_dialog_script(nullptr);
     // Runs inside the message box's own loop, once the box is up.
     layer_->post([] { layer_->close_dialogs(); });
     EXPECT_FALSE(layer_->question_box("?"));
-    layer_->set_scripted(true);
+    ui::set_dialog_script(&dialogs_);
 }
 
 }  // namespace

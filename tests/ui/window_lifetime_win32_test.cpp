@@ -24,7 +24,7 @@ TEST_F(Win32WindowLayerTest, AClickHandlerMayCloseItsOwnWindowAndOpenAnother) {
         seen.push_back(IsWindow(record) ? "still on screen" : "gone");
         layer_->set_text(kRecordWindow, "编辑框_平台", "ignored");  // reaches nothing
     });
-    layer_->click(kRecordWindow, "按钮_确认");
+    user_->click(kRecordWindow, "按钮_确认");
     EXPECT_EQ(seen, (std::vector<std::string>{"record closed", "gone"}));
     layer_->process_events();
     EXPECT_FALSE(layer_->is_open(kRecordWindow));
@@ -47,11 +47,11 @@ TEST_F(Win32WindowLayerTest, AWindowDestroyedWhileHandlingAMessageIsSilentForThe
     });
     layer_->bind(kMainWindow, "", Event::kMouseMoved, [](int, int) { ++window_moves; });
     layer_->load_window(kMainWindow);
-    layer_->move_mouse_over(kMainWindow, "分组框_数据");
+    user_->move_mouse_over(kMainWindow, "分组框_数据");
     EXPECT_EQ(window_moves, 0);
     layer_->process_events();
     ASSERT_TRUE(layer_->is_open(kMainWindow));
-    layer_->move_mouse_over(kMainWindow, "分组框_数据");
+    user_->move_mouse_over(kMainWindow, "分组框_数据");
     EXPECT_EQ(window_moves, 1);
 }
 
@@ -84,14 +84,14 @@ TEST_F(Win32WindowLayerTest, AWindowDestroyedUnderADialogItsHandlerOpenedIsGoneA
             seen.push_back(IsWindow(generator) ? "on screen" : "gone");
             layer_->close_dialogs();
         });
-        layer_->set_scripted(false);
+        ui::set_dialog_script(nullptr);
         const bool yes = layer_->question_box("?");
-        layer_->set_scripted(true);
+        ui::set_dialog_script(&dialogs_);
         seen.push_back(yes ? "yes" : "no");
         seen.push_back(layer_->is_open(kGeneratorWindow) ? "open" : "closed");
     });
     layer_->load_window(kGeneratorWindow);
-    layer_->click(kGeneratorWindow, "按钮_生成");
+    user_->click(kGeneratorWindow, "按钮_生成");
     layer_->process_events();
     EXPECT_EQ(seen, (std::vector<std::string>{"gone", "no", "closed"}));
     layer_->load_window(kGeneratorWindow);

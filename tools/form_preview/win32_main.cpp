@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     const std::string directory = argv[1];
     CreateDirectoryA(directory.c_str(), nullptr);
     quillet::ui::Win32WindowLayer layer;
-    layer.set_scripted(true);
+    quillet::ui::DialogScript dialogs;  // nothing asks; no dialog may stop the run
+    quillet::ui::set_dialog_script(&dialogs);
     int failures = 0;
     for (const quillet::ui::FormDef& form : quillet::ui::all_forms()) {
         layer.load_window(form.name);

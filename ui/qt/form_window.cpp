@@ -52,13 +52,12 @@ const char16_t kFormStyle[] =
 
 }  // namespace
 
-FormWindow::FormWindow(const FormDef& form, Raise raise, std::function<void()> close_box)
+FormWindow::FormWindow(const FormDef& form, WindowEvents events)
     : QWidget(nullptr,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       form_(form),
-      raise_(std::move(raise)),
-      close_box_(std::move(close_box)) {
+      events_(std::move(events)) {
     setObjectName(QString::fromLatin1(form.name.data(), static_cast<qsizetype>(form.name.size())));
     setWindowTitle(to_qt(form.caption));
     setFont(form_font());
@@ -178,13 +177,13 @@ void FormWindow::shut_down() {
 }
 
 void FormWindow::fire(std::string_view control, Event event, int a, int b) {
-    if (alive_) raise_(control, event, a, b);
+    if (alive_) events_.raise(control, event, a, b);
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
     // The layer destroys the window itself, so that its destroyed event runs first.
     event->ignore();
-    if (alive_) close_box_();
+    if (alive_) events_.close_box();
 }
 
 // Window managers report their frame only once the window is mapped; the outer size

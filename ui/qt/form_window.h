@@ -1,6 +1,6 @@
 // A live window built from its form definition: the controls at their given geometry
-// (no layouts), its timers and its menu tree. Events are handed to `raise` by control
-// name (menu items by caption) until shut_down().
+// (no layouts), its timers and its menu tree. Events are handed to the front end by
+// control name (menu items by caption) until shut_down().
 #pragma once
 
 #include <QWidget>
@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "ui/forms.h"
-#include "ui/window_layer.h"
+#include "ui/toolkit.h"
 
 class QAction;
 class QMenu;
@@ -23,12 +23,8 @@ class ListControl;
 class FormWindow : public QWidget {
     Q_OBJECT
 public:
-    using Raise = std::function<void(std::string_view control, Event event, int a, int b)>;
+    FormWindow(const FormDef& form, WindowEvents events);
 
-    // `close_box` runs when the user closes the window; it is expected to destroy it.
-    FormWindow(const FormDef& form, Raise raise, std::function<void()> close_box);
-
-    const FormDef& form() const { return form_; }
     // Sizes the window to its outer size less the frame and centres it on the screen.
     void place(Size frame);
     // The window itself for "", else the control's widget; nullptr for unknown names.
@@ -38,8 +34,10 @@ public:
     QAction* menu_action(std::string_view caption) const;
     // The pop-up of an item that has children, else nullptr.
     QMenu* submenu(std::string_view caption) const;
+    const FormDef& form() const { return form_; }
     // Stops timers and event delivery; the window is about to be deleted.
     void shut_down();
+    bool is_shut_down() const { return !alive_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,8 +49,7 @@ private:
     void fire(std::string_view control, Event event, int a = 0, int b = 0);
 
     const FormDef& form_;
-    Raise raise_;
-    std::function<void()> close_box_;
+    WindowEvents events_;
     bool alive_ = true;
     bool placed_by_frame_ = false;
     std::map<std::string, QWidget*, std::less<>> widgets_;

@@ -101,7 +101,7 @@ const wchar_t* form_window_class(WNDPROC procedure) {
     return name;
 }
 
-FormWindow::FormWindow(const FormDef& form, Raise raise) : form_(form), raise_(std::move(raise)) {
+FormWindow::FormWindow(const FormDef& form, WindowEvents events) : form_(form), events_(std::move(events)) {
     font_ = form_font();
     int x = CW_USEDEFAULT;
     int y = CW_USEDEFAULT;
@@ -119,12 +119,12 @@ FormWindow::FormWindow(const FormDef& form, Raise raise) : form_(form), raise_(s
 }
 
 FormWindow::~FormWindow() {
-    close();
+    shut_down();
     if (menu_root_ != nullptr) DestroyMenu(menu_root_);
     for (HMENU menu : loose_menus_) DestroyMenu(menu);
 }
 
-void FormWindow::close() {
+void FormWindow::shut_down() {
     if (hwnd_ == nullptr) return;
     HWND window = hwnd_;
     hwnd_ = nullptr;  // silent from here on, the destroy messages included
@@ -135,7 +135,7 @@ void FormWindow::close() {
 }
 
 void FormWindow::notify(std::string_view control, Event event, int a, int b) {
-    if (hwnd_ != nullptr) raise_(control, event, a, b);
+    if (hwnd_ != nullptr) events_.raise(control, event, a, b);
 }
 
 void FormWindow::create_controls() {
@@ -317,12 +317,12 @@ int FormWindow::menu_id(std::string_view caption) const {
     return it == menu_ids_.end() ? 0 : it->second;
 }
 
-bool FormWindow::menu_enabled(std::string_view caption) const {
+bool FormWindow::is_menu_item_enabled(std::string_view caption) const {
     auto it = menu_enabled_.find(caption);
     return it != menu_enabled_.end() && it->second;
 }
 
-void FormWindow::set_menu_enabled(std::string_view caption, bool enabled) {
+void FormWindow::set_menu_item_enabled(std::string_view caption, bool enabled) {
     auto it = menu_enabled_.find(caption);
     if (it == menu_enabled_.end()) return;
     it->second = enabled;
@@ -334,19 +334,6 @@ void FormWindow::set_menu_enabled(std::string_view caption, bool enabled) {
         }
         if (GetMenu(hwnd_) != nullptr) DrawMenuBar(hwnd_);
     }
-}
-
-bool FormWindow::menu_item_reachable(std::string_view caption) const {
-    const int index = menu_item_index(form_, caption);
-    if (index < 0 || !menu_enabled(caption)) return false;
-    int level = form_.menu[static_cast<std::size_t>(index)].level;
-    for (int i = index - 1; i >= 0 && level > 1; --i) {
-        const MenuItemDef& item = form_.menu[static_cast<std::size_t>(i)];
-        if (item.level >= level) continue;
-        level = item.level;
-        if (!menu_enabled(item.caption)) return false;
-    }
-    return true;
 }
 
 std::string_view FormWindow::menu_caption(int id) const {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ui/forms.h"
-#include "ui/window_layer.h"
+#include "ui/toolkit.h"
 
 namespace quillet::ui::win32 {
 
@@ -30,20 +30,16 @@ struct Control {
     std::vector<std::vector<Cell>> rows;  // lists only
 };
 
-// Raised events go back to the layer through this.
-using Raise = std::function<void(std::string_view control, Event event, int a, int b)>;
-
-class FormWindow {
+class FormWindow final : public ToolkitWindow {
 public:
-    FormWindow(const FormDef& form, Raise raise);
-    ~FormWindow();
+    FormWindow(const FormDef& form, WindowEvents events);
+    ~FormWindow() override;
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
 
-    // Destroys the window and its controls; no event is raised after it. Null once closed.
-    void close();
+    // Null once shut down.
     HWND hwnd() const { return hwnd_; }
-    const FormDef& form() const { return form_; }
+    const WindowEvents& events() const { return events_; }
     Control* control(std::string_view name);
     const Control* control(std::string_view name) const;
     // The child controls placed inside `name` (group box children), transitively.
@@ -51,14 +47,40 @@ public:
 
     HMENU submenu(std::string_view caption) const;
     int menu_id(std::string_view caption) const;  // 0 when none
-    bool menu_enabled(std::string_view caption) const;
-    void set_menu_enabled(std::string_view caption, bool enabled);
-    // Enabled, and so is every item above it below the top level.
-    bool menu_item_reachable(std::string_view caption) const;
     std::string_view menu_caption(int id) const;
 
     void set_timer(Control& timer, int milliseconds);
     void show_row(Control& list, int row);  // mirrors a model row into the list view
+
+    // ToolkitWindow (form_window_controls.cpp). shut_down() destroys the window and its
+    // controls at once; no event is raised after it.
+    const FormDef& form() const override { return form_; }
+    void show_window() override;
+    void bring_to_front() override;
+    void shut_down() override;
+    std::string text(std::string_view control) const override;
+    bool text_fits_gbk(std::string_view control) const override;
+    void set_text(std::string_view control, std::string_view text) override;
+    void set_enabled(std::string_view control, bool enabled) override;
+    bool is_enabled(std::string_view control) const override;
+    void set_visible(std::string_view control, bool visible) override;
+    bool is_visible(std::string_view control) const override;
+    bool is_checked(std::string_view control) const override;
+    void set_checked(std::string_view control, bool checked) override;
+    void set_timer_interval(std::string_view control, int milliseconds) override;
+    void list_clear(std::string_view control) override;
+    int list_append_row(std::string_view control) override;
+    void list_append_rows(std::string_view control, const std::vector<std::vector<std::string>>& rows) override;
+    void list_set_cell(std::string_view control, int row, int column, std::string_view text) override;
+    std::string list_cell(std::string_view control, int row, int column) const override;
+    void list_set_cell_data(std::string_view control, int row, int column, std::string_view data) override;
+    std::string list_cell_data(std::string_view control, int row, int column) const override;
+    int list_row_count(std::string_view control) const override;
+    int list_selected_row(std::string_view control) const override;
+    void list_select_row(std::string_view control, int row) override;
+    void set_menu_item_enabled(std::string_view item, bool enabled) override;
+    bool is_menu_item_enabled(std::string_view item) const override;
+    void popup_menu(std::string_view menu, Point screen) override;
 
     // The window procedure's share: true when the message was handled.
     bool handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result);
@@ -72,9 +94,14 @@ private:
     Control* control_by_hwnd(HWND hwnd);
     void notify(std::string_view control, Event event, int a, int b);
     void draw_label(const Control& label, HDC dc, RECT area) const;
+    // The window for "", else the control's window; nullptr for unknown names and timers.
+    HWND handle(std::string_view control) const;
+    // The list called `control`, or nullptr.
+    Control* list(std::string_view control);
+    const Control* list(std::string_view control) const;
 
     const FormDef& form_;
-    Raise raise_;
+    WindowEvents events_;
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     std::map<std::string, Control, std::less<>> controls_;
