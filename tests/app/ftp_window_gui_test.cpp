@@ -186,7 +186,7 @@ TEST_F(FtpWindowTest, AFailedConnectDisablesTheTransfersAndStillSavesTheSettings
 // answered without a resolver; the refusing port is that of a server just stopped.
 TEST_F(FtpWindowTest, AFailedConnectNamesItsReasonInTheCaption) {
     const auto caption_for = [&](const std::string& host, int port) {
-        windows().click(ui::kMainWindow, "按钮_FTP");
+        user().click(ui::kMainWindow, "按钮_FTP");
         windows().set_text(kFtpWindow, "编辑框_ftp地址", host);
         windows().set_text(kFtpWindow, "编辑框_ftp端口", std::to_string(port));
         windows().set_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);

@@ -342,10 +342,10 @@ TEST_F(RecordListGuiTest, AddsToAStoreWithOtherFieldsAreRefusedWithAMessage) {
     create_foreign_store();
     const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
     open_main();
-    windows().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(kMainWindow, "新增");
     for (int round = 0; round < 2; ++round) {
         fill_record_window({"x", "", "", "", ""});
-        windows().click(kRecordWindow, "按钮_确认");
+        user().click(kRecordWindow, "按钮_确认");
         EXPECT_EQ(messages(), std::vector<std::string>{"数据添加失败：数据文件的字段结构不对，无法使用"});
         EXPECT_EQ(box("编辑框_平台"), "x");
     }
