@@ -232,8 +232,8 @@ TEST_F(WebDavSyncTest, AWrongPasswordFailsWithItsReasonAndNoSettingHoldsItInClea
     const std::string settings = read_file_bytes(path("ftp.ini"));
     EXPECT_EQ(settings.find("wrong"), std::string::npos) << settings;
     platform::LockedBytes opened;
-    ASSERT_TRUE(open_ftp_password(session_ftp_key(state()),
-                                  platform::read_setting(path("ftp.ini"), "ftp", "password"), &opened));
+    ASSERT_TRUE(open_ftp_password(session_ftp_key(state()), platform::read_setting(path("ftp.ini"), "ftp", "password"),
+                                  &opened));
     EXPECT_EQ(opened.view(), "wrong-口令");
     EXPECT_EQ(decipher(platform::read_setting(path("ftp.ini"), "ftp", "fuwuqi"), kCipherKey), server_.http_url());
     windows().destroy_window(kFtpWindow);

@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     QtWindowLayer layer;
     QDir().mkpath(directory);
     int failures = 0;
-    auto save = [&](std::string_view name, const QString& stem, void (*fill)(quillet::ui::WindowLayer&,
-                                                                             std::string_view)) {
+    auto save = [&](std::string_view name, const QString& stem,
+                    void (*fill)(quillet::ui::WindowLayer&, std::string_view)) {
         layer.load_window(name);
         fill(layer, name);
         layer.wait_processing_events(200);  // let the window system map and paint it
@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
         layer.destroy_window(name);
     };
     for (std::string_view name : {quillet::ui::kMainWindow, quillet::ui::kLoginWindow, quillet::ui::kSetupWindow,
-                                  quillet::ui::kFtpWindow, quillet::ui::kRecordWindow,
-                                  quillet::ui::kGeneratorWindow}) {
+                                  quillet::ui::kFtpWindow, quillet::ui::kRecordWindow, quillet::ui::kGeneratorWindow}) {
         save(name, QString::fromLatin1(name.data(), name.size()), quillet::form_preview::fill_with_samples);
     }
     // The same window filled for a WebDAV folder.

@@ -215,9 +215,9 @@ int run_sync(const CommandLine& line) {
     SavedServer server;
     int status = connect(&server, password);
     if (status == kExitOk) {
-        status = direction.empty() ? run_merge_sync(*server.remote, line.has("--dry-run"), password)
-                                   : run_one_transfer(*server.remote, direction == "upload", line.has("--force"),
-                                                      password);
+        status = direction.empty()
+                     ? run_merge_sync(*server.remote, line.has("--dry-run"), password)
+                     : run_one_transfer(*server.remote, direction == "upload", line.has("--force"), password);
     }
     app::wipe_text(password);
     server.ftp.Close();
