@@ -13,12 +13,15 @@
 #include "app/ftp_trust_store.h"
 #include "app/list_load.h"
 #include "app/record_store.h"
+#include "app/remote_store.h"
 #include "app/session.h"
 #include "app/store_sync.h"
 #include "app/text_cipher.h"
 #include "app/unstorable_text.h"
+#include "app/webdav_remote.h"
 #include "app/worker_question.h"
 #include "ftp/database_sync.h"
+#include "ftp/webdav_failure.h"
 #include "platform/program_dir.h"
 #include "platform/secret_text.h"
 #include "platform/settings_file.h"
@@ -129,6 +132,32 @@ ConnectReport connect_report(const platform::Status& status) {
     }
 }
 
+// A text of the window as it reads for the server in use: the FTP texts name WebDAV instead
+// when the address is a WebDAV URL.
+std::string named(std::string text, bool webdav) {
+    if (!webdav) return text;
+    for (std::size_t at = text.find("FTP"); at != std::string::npos; at = text.find("FTP", at + 6)) {
+        text.replace(at, 3, "WebDAV");
+    }
+    return text;
+}
+
+// The same for a WebDAV connect, whose client has reasons of its own.
+ConnectReport webdav_connect_report(const platform::Status& status) {
+    if (status.ok()) return {"WebDAV - 连接成功", {}};
+    const std::string failed = "WebDAV - 连接失败：" + status.message();
+    switch (status.code()) {
+        case ftp::kDavCertificateDeclined:
+            return {"WebDAV - 连接已取消", {}};
+        case ftp::kDavHostNameMismatch:
+            return {failed, status.message() + "，未连接"};
+        case ftp::kDavCertificateChanged:
+            return {failed, status.message() + "。" + kForgetServerHint};
+        default:
+            return {failed, {}};
+    }
+}
+
 constexpr Outcome kUpload{"FTP - 上传成功", "上传成功", "FTP - 上传失败", "上传失败", "FTP - 上传已取消",
                           "上传已取消",     false};
 constexpr Outcome kDownload{"FTP - 下载成功", "下载成功", "FTP - 下载失败", "下载失败", "FTP - 下载已取消",
@@ -179,6 +208,10 @@ class FtpWindow {
         const platform::SecretText password(windows_.text(kFtpWindow, kPasswordBox));
         const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
         questions_.allow();
+        if (is_webdav_address(server)) {
+            connect_webdav(server, user, password, port_text);
+            return;
+        }
         start([this, server, user, password, port_text, opening = opening_, ticket = client_.take_connect_ticket()] {
             std::string typed(password.text());  // libcurl keeps its own copy
             const platform::Status status = client_.connect(ticket, server, user, typed, port_number(port_text), true);
@@ -202,21 +235,22 @@ class FtpWindow {
 
     void upload() {
         if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未上传") ||
-            !windows_.question_box("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传")) {
+            !windows_.question_box(named("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传", webdav_in_use()))) {
             return;
         }
-        transfer(kUpload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
-                             const Ask& ask) { return upload_with_merge(client, sync, password, ask); });
+        transfer(kUpload, [](RemoteStore& remote, const ftp::DatabaseSync& sync, std::string_view password,
+                             const Ask& ask) { return upload_with_merge(remote, sync, password, ask); });
     }
 
     void download() {
         if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未下载") ||
-            !windows_.question_box("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
-                                   "data.edb即可，点击‘是’开始下载")) {
+            !windows_.question_box(named("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
+                                         "data.edb即可，点击‘是’开始下载",
+                                         webdav_in_use()))) {
             return;
         }
-        transfer(kDownload, [](ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
-                               const Ask& ask) { return download_with_merge(client, sync, password, ask); });
+        transfer(kDownload, [](RemoteStore& remote, const ftp::DatabaseSync& sync, std::string_view password,
+                               const Ask& ask) { return download_with_merge(remote, sync, password, ask); });
     }
 
     // The window is going: a running connect or transfer is cancelled and waited for,
@@ -224,14 +258,54 @@ class FtpWindow {
     void destroyed() {
         questions_.cancel();
         client_.close();
+        webdav_.close();
         end_worker();
         connected_ = false;
     }
 
+    ftp::WebDavClient& webdav() { return webdav_; }
+
   private:
     // A transfer that may ask the user (from its worker) whether to merge.
-    using Procedure =
-        std::function<SyncOutcome(ftp::FtpClient&, const ftp::DatabaseSync&, std::string_view, const Ask&)>;
+    using Procedure = std::function<SyncOutcome(RemoteStore&, const ftp::DatabaseSync&, std::string_view, const Ask&)>;
+
+    // The 地址 box decides the server kind, for the connect and for each transfer.
+    bool webdav_in_use() { return is_webdav_address(windows_.text(kFtpWindow, "编辑框_ftp地址")); }
+
+    // The transfers' server: the FTP client, or the WebDAV folder the boxes name now.
+    std::shared_ptr<RemoteStore> remote() {
+        if (!webdav_in_use()) return std::make_shared<FtpRemote>(client_);
+        const platform::SecretText password(windows_.text(kFtpWindow, kPasswordBox));
+        return std::make_shared<WebDavRemote>(
+            webdav_,
+            webdav_account(windows_.text(kFtpWindow, "编辑框_ftp地址"), windows_.text(kFtpWindow, "编辑框_ftp端口"),
+                           windows_.text(kFtpWindow, "编辑框_ftp账号"), password.text()),
+            settings_file());
+    }
+
+    // The connect of a WebDAV URL; the settings are saved as for FTP.
+    void connect_webdav(const std::string& url, const std::string& user, const platform::SecretText& password,
+                        const std::string& port_text) {
+        auto remote = std::make_shared<WebDavRemote>(webdav_, webdav_account(url, port_text, user, password.text()),
+                                                     settings_file());
+        start([this, remote, url, user, password, port_text, path = windows_.text(kFtpWindow, kPathBox),
+               opening = opening_] {
+            const platform::Status status = remote->connect(path);
+            windows_.post([this, status, url, user, password, port_text, opening] {
+                end_worker();
+                save_setting("fuwuqi", url);
+                save_setting("name", user);
+                if (!state_.session_password.empty()) save_password(session_ftp_key(state_), password.text());
+                save_setting("duankou", port_text);
+                if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
+                connected_ = status.ok();
+                const ConnectReport report = webdav_connect_report(status);
+                windows_.set_text(kFtpWindow, kStatusBox, report.caption);
+                enable_buttons();
+                if (!report.message.empty()) windows_.message_box(report.message);
+            });
+        });
+    }
 
     void transfer(const Outcome& outcome, Procedure procedure) {
         // The question lets events run: the idle logout may have closed the window (and
@@ -246,18 +320,20 @@ class FtpWindow {
         };
         sync = with_base(sync);
         questions_.allow();
-        start([this, sync, outcome, procedure, password = state_.session_password, opening = opening_] {
-            const SyncOutcome result = procedure(client_, sync, password.text(),
+        const bool webdav = webdav_in_use();
+        start([this, sync, outcome, procedure, webdav, remote = remote(), password = state_.session_password,
+               opening = opening_] {
+            const SyncOutcome result = procedure(*remote, sync, password.text(),
                                                  [this](const std::string& text) { return questions_.ask(text); });
-            windows_.post([this, result, outcome, storage_path = sync.storage_path, opening] {
+            windows_.post([this, result, outcome, webdav, storage_path = sync.storage_path, opening] {
                 end_worker();
                 const bool ok = result.ok;
                 const bool same_window = opening == opening_ && windows_.is_open(kFtpWindow);
                 save_setting("lu", same_window ? windows_.text(kFtpWindow, kPathBox) : storage_path);
-                std::string caption = ok ? outcome.success_caption : outcome.failure_caption;
+                std::string caption = named(ok ? outcome.success_caption : outcome.failure_caption, webdav);
                 std::string message = ok ? outcome.success_message : outcome.failure_message;
                 if (result.cancelled) {
-                    caption = outcome.cancelled_caption;
+                    caption = named(outcome.cancelled_caption, webdav);
                     message = outcome.cancelled_message;
                 } else if (result.no_free_id) {
                     message += "：记录编号已用完，无法合并，数据未改动";
@@ -302,6 +378,7 @@ class FtpWindow {
     AppState& state_;
     ui::WindowLayer& windows_;
     ftp::FtpClient& client_;
+    ftp::WebDavClient webdav_;
     WorkerQuestions questions_;
     std::thread worker_;
     bool busy_ = false;
@@ -316,6 +393,8 @@ void bind_ftp_window(AppState& state, ftp::FtpClient& client) {
     auto window = std::make_shared<FtpWindow>(state, client);
     client.set_trust_store(ftp_trust_store(settings_file));
     client.set_trust_consent(window->consent());
+    window->webdav().set_trust_store(ftp_trust_store(settings_file));
+    window->webdav().set_trust_consent(window->consent());
     ui::WindowLayer& windows = state.windows;
     windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked,
                  [&windows](int, int) { windows.load_window(kFtpWindow); });

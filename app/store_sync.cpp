@@ -52,11 +52,12 @@ std::optional<MergeResult> merge_into_local(const ftp::DatabaseSync& sync, std::
     return merged;
 }
 
-SyncOutcome download_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
+SyncOutcome download_with_merge(RemoteStore& remote, const ftp::DatabaseSync& sync, std::string_view password,
                                 const Ask& ask) {
     SyncOutcome outcome;
     std::string incoming;
-    if (const platform::Status fetched = ftp::fetch_database(client, sync, &incoming); !fetched.ok()) {
+    if (const platform::Status fetched = remote.fetch(sync, password, ask, &incoming); !fetched.ok()) {
+        outcome.cancelled = fetched.code() == kRemoteDeclined;
         outcome.reason = fetched.message();
         return outcome;
     }
@@ -80,6 +81,7 @@ SyncOutcome download_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync&
             outcome.merged = merged->counts;
             const auto lock = sync.lock_store();
             keep_sync_base(incoming);
+            remote.fetched_copy_taken();
         }
         outcome.no_free_id = merged && merged->status == MergeResult::Status::kNoFreeId;
         platform::remove_file(incoming);
@@ -93,14 +95,21 @@ SyncOutcome download_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync&
     const platform::Status taken = ftp::take_database(with_base(sync), incoming);
     outcome.ok = taken.ok();
     outcome.reason = taken.message();
+    if (outcome.ok) remote.fetched_copy_taken();
     return outcome;
 }
 
-SyncOutcome upload_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
+SyncOutcome upload_with_merge(RemoteStore& remote, const ftp::DatabaseSync& sync, std::string_view password,
                               const Ask& ask) {
     SyncOutcome outcome;
     std::string incoming;
-    if (ftp::fetch_database(client, sync, &incoming).ok()) {
+    const platform::Status fetched = remote.fetch(sync, password, {}, &incoming);
+    // A copy that did not arrive may still be there: never overwrite what was not looked at.
+    if (fetched.code() == kRemoteFailed) {
+        outcome.reason = fetched.message();
+        return outcome;
+    }
+    if (fetched.ok()) {
         bool server_changed = false;
         {
             const auto lock = sync.lock_store();
@@ -123,9 +132,9 @@ SyncOutcome upload_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& s
         }
         platform::remove_file(incoming);
     }
-    const platform::Status uploaded = ftp::upload_database(client, with_base(sync));
-    outcome.ok = uploaded.ok();
-    outcome.reason = uploaded.message();
+    const platform::Status sent = remote.send(with_base(sync), password);
+    outcome.ok = sent.ok();
+    outcome.reason = sent.message();
     return outcome;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/record_merge.h"
+#include "app/remote_store.h"
 #include "ftp/database_sync.h"
 
 namespace quillet::app {
@@ -22,9 +23,6 @@ namespace quillet::app {
 std::string sync_base_file();
 // Makes the file at `exchanged` the base (0600, replaced whole).
 void keep_sync_base(const std::string& exchanged);
-
-// Yes/No questions put to the user; true only for Yes.
-using Ask = std::function<bool(const std::string& text)>;
 
 extern const char* const kDownloadMergeQuestion;
 extern const char* const kDownloadReplaceQuestion;
@@ -43,14 +41,17 @@ struct SyncOutcome {
 ftp::DatabaseSync with_base(ftp::DatabaseSync sync);
 
 // Download. When the local store differs from the base, asks whether to merge, else
-// whether to replace the local data with the server's; No to both cancels.
-SyncOutcome download_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
+// whether to replace the local data with the server's; No to both cancels, as does No to
+// a question the server's copy itself brings (an older copy).
+SyncOutcome download_with_merge(RemoteStore& remote, const ftp::DatabaseSync& sync, std::string_view password,
                                 const Ask& ask);
 // Upload. When the server holds a copy that differs from the base (or there is no base),
 // asks whether to merge it in first, else whether to overwrite it; No to both cancels.
+// A server copy that does not open, or is older than the last one exchanged, is overwritten
+// without a question, as one already superseded; one whose transfer failed is left alone.
 // The window layer has Yes/No questions only, so each three-way choice is two questions,
 // and a question cancelled with the window (answered No) never overwrites either side.
-SyncOutcome upload_with_merge(ftp::FtpClient& client, const ftp::DatabaseSync& sync, std::string_view password,
+SyncOutcome upload_with_merge(RemoteStore& remote, const ftp::DatabaseSync& sync, std::string_view password,
                               const Ask& ask);
 
 // Merges the store at `other` into the local store and writes the result through the

@@ -30,6 +30,7 @@
 #include "platform/text_codec.h"
 #include "tests/app/record_store_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
+#include "tests/ftp/webdav_test_server.h"
 #include "tests/support/cheap_keys.h"
 
 extern char** environ;
@@ -386,6 +387,107 @@ TEST_F(QuilletCliTest, SyncMergesTwoFoldersThroughTheServerAndRefusesPlainFtpNot
         for (const Record& r : list_records(kPassword)) platforms.push_back(std::to_string(r.id) + r.platform);
         EXPECT_EQ(platforms, (std::vector<std::string>{"1A的", "2B的"})) << folder;
     }
+}
+
+// ftp.ini as the sync window leaves it after a connect to a WebDAV URL, folder "box".
+void save_webdav_settings(const std::string& url) {
+    const std::string ini = platform::program_file("ftp.ini");
+    for (const auto& [key, value] : std::vector<std::pair<const char*, std::string>>{
+             {"fuwuqi", url}, {"name", test::TestWebDavServer::kUser}, {"duankou", ""}, {"lu", "box"}}) {
+        ASSERT_TRUE(platform::write_setting(ini, "ftp", key, encipher(value, kCipherKey)));
+    }
+    ASSERT_TRUE(platform::write_setting(
+        ini, "ftp", "password", seal_ftp_password(*derive_ftp_key({}, kPassword), test::TestWebDavServer::kPassword)));
+}
+
+// The day's backups data<date>.edb (and -n) in a folder.
+std::vector<std::string> backups_in(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("data2")) names.push_back(name);
+    }
+    return names;
+}
+
+TEST_F(QuilletCliTest, SyncUploadAndDownloadOverWebDavSealTheStoreAskNothingAndKeepTheBackup) {
+    test::TestWebDavServer server;
+    ASSERT_TRUE(server.ready());
+    save_webdav_settings(server.http_url());
+    add({"上传的", "a", "pw", "", ""});
+    CliRun run = cli({"sync", "upload", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string uploaded, sealed;
+    platform::read_whole_file(path("store/data.edb"), &uploaded);
+    platform::read_whole_file(server.file("box/data.edb.qlt"), &sealed);
+    std::uint64_t revision = 0;
+    platform::LockedBytes store;
+    ASSERT_TRUE(open_store_envelope(sealed, kPassword, &revision, &store).ok());
+    EXPECT_EQ(store.view(), uploaded);
+    EXPECT_EQ(revision, 1u);
+
+    // A change here since: the window would ask, so nothing happens without --force.
+    add({"本地的", "b", "pw", "", ""});
+    std::string changed;
+    platform::read_whole_file(path("store/data.edb"), &changed);
+    run = cli({"sync", "download", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
+    std::string now;
+    platform::read_whole_file(path("store/data.edb"), &now);
+    EXPECT_EQ(now, changed);
+    EXPECT_TRUE(backups_in(path("store")).empty());
+
+    run = cli({"sync", "download", "--force", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    platform::read_whole_file(path("store/data.edb"), &now);
+    EXPECT_EQ(now, uploaded);
+    const std::vector<std::string> backups = backups_in(path("store"));
+    ASSERT_EQ(backups.size(), 1u);
+    std::string backup;
+    platform::read_whole_file(path("store/" + backups[0]), &backup);
+    EXPECT_EQ(backup, changed);
+
+    // A damaged copy is refused with its reason, even with --force.
+    sealed[sealed.size() - 10] ^= 0x20;
+    test::write_file_bytes(server.file("box/data.edb.qlt"), sealed);
+    run = cli({"sync", "download", "--force", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(utf8(u8"服务器上的数据文件已损坏或被篡改")), std::string::npos) << run.err;
+    platform::read_whole_file(path("store/data.edb"), &now);
+    EXPECT_EQ(now, uploaded);
+    EXPECT_EQ(backups_in(path("store")).size(), 1u);
+
+    // sync alone refuses to merge it too, rather than upload over it.
+    run = cli({"sync", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("nothing changed"), std::string::npos) << run.err;
+}
+
+TEST_F(QuilletCliTest, SyncUploadAndDownloadOverFtpAndAWebDavCertificateNotSeenIsRefused) {
+    test::TestFtpServer ftp_server;
+    ASSERT_TRUE(ftp_server.ready());
+    save_ftp_settings(ftp_server, true);
+    add({"ftp", "a", "pw", "", ""});
+    CliRun run = cli({"sync", "upload", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string local, remote;
+    platform::read_whole_file(path("store/data.edb"), &local);
+    platform::read_whole_file(ftp_server.file("store/data.edb"), &remote);
+    EXPECT_EQ(remote, local);
+    run = cli({"sync", "download", "--password-stdin"}, login());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(backups_in(path("store")).size(), 1u);
+    EXPECT_EQ(cli({"sync", "sideways", "--password-stdin"}, login()).status, 2);
+    EXPECT_EQ(cli({"sync", "--force", "--password-stdin"}, login()).status, 2);
+
+    test::TestWebDavServer dav;
+    ASSERT_TRUE(dav.ready());
+    save_webdav_settings(dav.https_url());
+    run = cli({"sync", "upload", "--password-stdin"}, login());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("connect once from the program's FTP window"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dav.file("box")));
 }
 
 TEST_F(QuilletCliTest, ImportLeavesOutRowsThatBreakALimitAndNamesTheirLines) {

@@ -1,5 +1,6 @@
 // form_preview <directory>: loads each of the six windows as the program would and saves
-// <directory>/<window>.png, with the sample contents of sample_texts.h.
+// <directory>/<window>.png, with the sample contents of sample_texts.h, and the sync
+// window once more as filled for a WebDAV folder (ftp_webdav.png).
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -33,20 +34,27 @@ int main(int argc, char** argv) {
     QtWindowLayer layer;
     QDir().mkpath(directory);
     int failures = 0;
-    for (std::string_view name : {quillet::ui::kMainWindow, quillet::ui::kLoginWindow, quillet::ui::kSetupWindow,
-                                  quillet::ui::kFtpWindow, quillet::ui::kRecordWindow,
-                                  quillet::ui::kGeneratorWindow}) {
+    auto save = [&](std::string_view name, const QString& stem,
+                    void (*fill)(quillet::ui::WindowLayer&, std::string_view)) {
         layer.load_window(name);
-        quillet::form_preview::fill_with_samples(layer, name);
+        fill(layer, name);
         layer.wait_processing_events(200);  // let the window system map and paint it
         QWidget* window = find_window(name);
-        const QString file = directory + QLatin1Char('/') + QString::fromLatin1(name.data(), name.size()) +
-                             QStringLiteral(".png");
+        const QString file = directory + QLatin1Char('/') + stem + QStringLiteral(".png");
         if (!window || !window->grab().save(file)) {
             std::fprintf(stderr, "form_preview: could not save %s\n", file.toLocal8Bit().constData());
             ++failures;
         }
         layer.destroy_window(name);
+    };
+    for (std::string_view name : {quillet::ui::kMainWindow, quillet::ui::kLoginWindow, quillet::ui::kSetupWindow,
+                                  quillet::ui::kFtpWindow, quillet::ui::kRecordWindow, quillet::ui::kGeneratorWindow}) {
+        save(name, QString::fromLatin1(name.data(), name.size()), quillet::form_preview::fill_with_samples);
     }
+    // The same window filled for a WebDAV folder.
+    save(quillet::ui::kFtpWindow, QStringLiteral("ftp_webdav"),
+         [](quillet::ui::WindowLayer& windows, std::string_view) {
+             quillet::form_preview::fill_with_webdav_samples(windows);
+         });
     return failures == 0 ? 0 : 1;
 }

@@ -32,4 +32,14 @@ void fill_with_samples(WindowLayer& windows, std::string_view name) {
     }
 }
 
+void fill_with_webdav_samples(WindowLayer& windows) {
+    windows.set_text(kFtpWindow, "编辑框_ftp地址", "https://cloud.example.com/remote.php/dav/files/zhangsan/");
+    windows.set_text(kFtpWindow, "编辑框_ftp端口", "");
+    windows.set_text(kFtpWindow, "编辑框_ftp账号", "zhangsan");
+    windows.set_text(kFtpWindow, "编辑框_ftp密码", "app-password");
+    windows.set_text(kFtpWindow, "编辑框_ftp路径", "quillet");
+    windows.set_text(kFtpWindow, "分组框_FTP", "WebDAV - 连接成功");
+    for (const char* button : {"按钮_ftp上传", "按钮_ftp_下载"}) windows.set_enabled(kFtpWindow, button, true);
+}
+
 }  // namespace quillet::form_preview

@@ -10,5 +10,7 @@ namespace quillet::form_preview {
 
 // Fills the open window `name` with its samples.
 void fill_with_samples(ui::WindowLayer& windows, std::string_view name);
+// Fills the open sync window as for a WebDAV folder (a Nextcloud URL), connected.
+void fill_with_webdav_samples(ui::WindowLayer& windows);
 
 }  // namespace quillet::form_preview

@@ -85,13 +85,20 @@ constexpr Command kCommands[] = {
      "the next line of standard input (after the login password with --password-stdin). Prints\n"
      "the changes record by record; the store is backed up first (data<date>.edb) and replaced in\n"
      "one step. --dry-run prints them and writes nothing.\n"},
-    {"sync", run_sync, "sync [--dry-run]",
-     "Downloads the server's data.edb with the FTP settings the program saved in ftp.ini, merges\n"
-     "it with this one against data.sync.edb (the copy both last agreed on) as the FTP window\n"
-     "does, and uploads the result. No questions are asked: a server without TLS is used only\n"
-     "when ftp.ini's zhengshu list holds your agreement to plain FTP for it, and a certificate\n"
-     "no authority vouches for only when it is pinned there (connect once from the FTP window).\n"
-     "--dry-run prints the changes a merge would make, record by record, and writes nothing.\n"},
+    {"sync", run_sync, "sync [upload|download] [--dry-run] [--force]",
+     "With the sync settings the program saved in ftp.ini (an FTP server, or a WebDAV URL such as\n"
+     "https://host/remote.php/dav/files/USER/): sync alone downloads the server's copy, merges it\n"
+     "with this one against data.sync.edb (the copy both last agreed on) as the sync window does,\n"
+     "and uploads the result; --dry-run prints the changes a merge would make, record by record,\n"
+     "and writes nothing. sync upload and sync download are the window's two buttons: a download\n"
+     "is checked, backed up (data<date>.edb) and put in place in one step; an upload leaves the\n"
+     "server a whole copy at every moment. Where the window would ask, they merge nothing and\n"
+     "replace only with --force (changes on the other side since the last sync, a WebDAV copy\n"
+     "older than the last one exchanged); otherwise nothing changes and the status is 1. A WebDAV\n"
+     "folder gets data.edb.qlt, sealed under the login password (see unseal). No questions are\n"
+     "asked: a server without TLS is used only when ftp.ini's zhengshu list holds your agreement\n"
+     "to plain FTP for it, and a certificate no authority vouches for only when it is pinned\n"
+     "there (connect once from the sync window).\n"},
     {"unseal", run_unseal, "unseal FILE [OUT] [--force]",
      "Writes the plain store held in a sealed copy (data.edb.qlt, as a WebDAV sync leaves on the\n"
      "server) to OUT, by default FILE without \".qlt\", readable by you only. FILE opens with the\n"
