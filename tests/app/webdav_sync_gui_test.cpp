@@ -176,7 +176,7 @@ TEST_F(WebDavSyncTest, ADamagedOrForeignServerCopyLeavesTheLocalStoreUntouched) 
     auto expect_refused = [&](const std::string& why, const std::string& reason) {
         const auto texts = transfer("按钮_ftp_下载");
         EXPECT_EQ(texts.back(), "下载失败：" + reason) << why;
-        EXPECT_EQ(caption(), "WebDAV - 下载失败") << why;
+        EXPECT_EQ(caption(), "WebDAV - 下载失败：" + reason) << why;
         EXPECT_EQ(read_file_bytes(path("data.edb")), before) << why;
         EXPECT_FALSE(std::filesystem::exists(path("data2021-10-6.edb"))) << why;
         EXPECT_EQ(last_exchanged_revision(path("ftp.ini")), 1u) << why;
