@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "ui/forms.h"
 #include "ui/qt/list_control.h"
 
 namespace quillet::ui {
@@ -42,11 +43,13 @@ FormWindow* QtWindowLayer::Impl::window(std::string_view name) const {
 }
 
 QWidget* QtWindowLayer::Impl::widget(std::string_view window_name, std::string_view control) const {
+    if (!forms::check_control(window_name, control)) return nullptr;
     FormWindow* w = window(window_name);
     return w ? w->widget(control) : nullptr;
 }
 
 ListControl* QtWindowLayer::Impl::list(std::string_view window_name, std::string_view control) const {
+    if (!forms::check_control(window_name, control)) return nullptr;
     FormWindow* w = window(window_name);
     return w ? w->list(control) : nullptr;
 }

@@ -24,6 +24,7 @@
 #include "platform/win32/wide_text.h"
 #include "ui/dialog_script.h"
 #include "ui/event_bindings.h"
+#include "ui/forms.h"
 #include "ui/win32/form_window.h"
 #include "ui/win32/prompt_window.h"
 
@@ -100,11 +101,13 @@ struct Win32WindowLayer::Impl {
         return it == windows.end() ? nullptr : it->second.get();
     }
     win32::Control* control(std::string_view window_name, std::string_view name) const {
+        if (!forms::check_control(window_name, name)) return nullptr;
         win32::FormWindow* w = window(window_name);
         return w ? w->control(name) : nullptr;
     }
     HWND hwnd(std::string_view window_name, std::string_view name) const {
         if (name.empty()) {
+            if (!forms::check_control(window_name, name)) return nullptr;
             win32::FormWindow* w = window(window_name);
             return w ? w->hwnd() : nullptr;
         }
