@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "tools/form_preview/sample_texts.h"
+#include "ui/forms.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -33,9 +34,9 @@ int main(int argc, char** argv) {
     QtWindowLayer layer;
     QDir().mkpath(directory);
     int failures = 0;
-    for (std::string_view name : {quillet::ui::kMainWindow, quillet::ui::kLoginWindow, quillet::ui::kSetupWindow,
-                                  quillet::ui::kFtpWindow, quillet::ui::kRecordWindow,
-                                  quillet::ui::kGeneratorWindow}) {
+    for (std::string_view name :
+         {quillet::ui::forms::main::window, quillet::ui::forms::login::window, quillet::ui::forms::setup::window,
+          quillet::ui::forms::ftp::window, quillet::ui::forms::record::window, quillet::ui::forms::generator::window}) {
         layer.load_window(name);
         quillet::form_preview::fill_with_samples(layer, name);
         layer.wait_processing_events(200);  // let the window system map and paint it
