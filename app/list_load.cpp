@@ -14,8 +14,8 @@
 #include "ui/forms.h"
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 // Rows appended per window-thread step: small enough that a very long list leaves the

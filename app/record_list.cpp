@@ -3,7 +3,6 @@
 #include "ui/forms.h"
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
 
 std::string row_password_cipher(const ui::WindowLayer& windows, int row) {

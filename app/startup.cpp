@@ -2,8 +2,8 @@
 
 #include "app/copy_and_type.h"
 #include "app/password_vault.h"
-#include "app/record_store.h"
 #include "app/recovery_notice.h"
+#include "app/record_store.h"
 #include "app/session.h"
 #include "app/unstorable_text.h"
 #include "db/database.h"

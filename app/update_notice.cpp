@@ -10,8 +10,8 @@
 #include "ui/forms.h"
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 

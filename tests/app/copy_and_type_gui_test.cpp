@@ -19,8 +19,8 @@
 #include "ui/qt_window_layer.h"
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 using platform::HotKey;

@@ -31,8 +31,8 @@
 #include <X11/keysym.h>
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 using test::ChildProcess;

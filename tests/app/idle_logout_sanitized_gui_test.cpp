@@ -41,8 +41,8 @@ extern "C" const char* __asan_default_options() { return "max_free_fill_size=655
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 constexpr int kPatienceMs = 10000;
@@ -93,7 +93,9 @@ constexpr int kPauseMs = 1000;
 
 QWidget* main_window() {
     for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->objectName() == QLatin1String("main") && top->isVisible()) return top;
+        if (top->objectName() == QLatin1String(forms::main::window.data(), forms::main::window.size()) &&
+            top->isVisible())
+            return top;
     }
     return nullptr;
 }

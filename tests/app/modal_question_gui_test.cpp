@@ -22,8 +22,8 @@
 #include "ui/qt_window_layer.h"
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 // Runs `during_question` while a question is open, as the window thread's events would.

@@ -19,8 +19,8 @@
 #include "ui/window_layer.h"
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 // Waits for `found` to give a window, up to ten seconds; the program runs in its own process.

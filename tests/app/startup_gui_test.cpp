@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/password_vault.h"
 #include "app/session.h"
 #include "app/startup.h"
+#include "app/password_vault.h"
 #include "app/text_cipher.h"
 #include "app_gui_fixture.h"
 #include "db/database.h"

@@ -1,14 +1,15 @@
+#include "app/update_notice.h"
+
 #include <gtest/gtest.h>
 
-#include "app/update_notice.h"
 #include "platform/recording_shell.h"
 #include "tests/app/app_gui_fixture.h"
 #include "tests/net/update_service.h"
 #include "ui/forms.h"
 
 namespace quillet::app {
-
 namespace forms = quillet::ui::forms;
+
 namespace {
 
 using testing_support::UpdateService;

@@ -3,8 +3,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDialog>
-#include <QHeaderView>
 #include <QLabel>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTimer>
@@ -19,6 +19,7 @@
 
 #include "tests/support/expect_reported.h"
 #include "ui/forms.h"
+#include "ui/qt/gbk_text.h"
 #include "ui/qt_window_layer.h"
 
 namespace quillet::ui {
@@ -135,14 +136,14 @@ TEST_F(WindowLayerTest, PasswordBoxesMaskAndOnlyTheSetupBoxIsLimitedTo16) {
     layer_->type_text(forms::login::window, forms::login::password, "12345678901234567890");
     EXPECT_EQ(layer_->text(forms::login::window, forms::login::password), "12345678901234567890");
     for (auto [window, box] :
-         {std::pair{forms::setup::window, u"编辑框_设置登录密码"}, {forms::login::window, u"编辑框_登录密码"}}) {
-        auto* edit = top(window)->findChild<QLineEdit*>(QString::fromUtf16(box));
+         {std::pair{forms::setup::window, forms::setup::password}, {forms::login::window, forms::login::password}}) {
+        auto* edit = top(window)->findChild<QLineEdit*>(to_qt(box));
         ASSERT_NE(edit, nullptr);
         EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
         EXPECT_EQ(edit->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
         EXPECT_EQ(edit->displayText(), QString(edit->text().size(), u'*'));
     }
-    auto* clear = top(forms::setup::window)->findChild<QLineEdit*>(QString::fromUtf16(u"编辑框_设置登录密码"));
+    auto* clear = top(forms::setup::window)->findChild<QLineEdit*>(to_qt(forms::setup::password));
     EXPECT_EQ(clear->maxLength(), 16);
 }
 
@@ -200,7 +201,7 @@ TEST_F(WindowLayerTest, WindowsAreFixedSizeWithoutMaximiseAndHoldTheirControls) 
     }
     QWidget* main = top(forms::main::window);
     EXPECT_EQ(main->size(), QSize(463 - 6, 384 - 29));
-    auto* group = main->findChild<QWidget*>(QString::fromUtf16(u"分组框_数据"));
+    auto* group = main->findChild<QWidget*>(to_qt(forms::main::data_group));
     EXPECT_EQ(group->geometry(), QRect(5, 0, 448, 352));
 }
 
@@ -223,7 +224,7 @@ TEST_F(WindowLayerTest, ListHiddenColumnsHoldDataAndMissingRowsReadEmpty) {
     EXPECT_EQ(layer_->list_cell(forms::main::window, list, -1, 1), "");
     EXPECT_EQ(layer_->list_cell(forms::main::window, list, 9, 1), "");
 
-    auto* tree = top(forms::main::window)->findChild<QTreeWidget*>(QString::fromUtf16(u"超级列表框1"));
+    auto* tree = top(forms::main::window)->findChild<QTreeWidget*>(to_qt(forms::main::list));
     ASSERT_NE(tree, nullptr);
     EXPECT_TRUE(tree->header()->isSectionHidden(0));
     EXPECT_TRUE(tree->header()->isSectionHidden(5));

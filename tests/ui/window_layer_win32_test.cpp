@@ -1,8 +1,8 @@
 // The Win32 window layer through its interface, checked against the Win32 windows it
 // makes: form geometry, lists with hidden columns and data, group boxes, edit box input
 // rules, menus, timers and work handed over from other threads.
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <thread>
