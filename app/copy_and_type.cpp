@@ -9,15 +9,15 @@
 #include "platform/clipboard.h"
 #include "platform/hot_keys.h"
 #include "platform/typist.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
 using platform::HotKey;
 using ui::Event;
-using ui::kMainWindow;
+namespace forms = quillet::ui::forms;
 
-constexpr std::string_view kHotKeyLabel = "标签1";
 constexpr std::string_view kSeparator = "  ";
 constexpr std::array<HotKey, 3> kHotKeys = {HotKey::kF1, HotKey::kF2, HotKey::kF3};
 
@@ -30,8 +30,8 @@ struct HotKeyIdentifiers {
 int next_hot_key_identifier = kFirstHotKeyIdentifier;
 
 std::string selected_cell(const ui::WindowLayer& windows, RecordColumn column) {
-    int row = windows.list_selected_row(kMainWindow, kRecordList);
-    return row < 0 ? std::string() : windows.list_cell(kMainWindow, kRecordList, row, column);
+    int row = windows.list_selected_row(forms::main::window, forms::main::list);
+    return row < 0 ? std::string() : windows.list_cell(forms::main::window, forms::main::list, row, column);
 }
 
 // Always from the stored cipher text: the shown cell may hold the revealed clear text.
@@ -45,17 +45,18 @@ void copy(std::string text, platform::Sensitivity sensitivity) {
 }
 
 void bind_copy_commands(ui::WindowLayer& windows) {
-    windows.bind(kMainWindow, "复制账号", Event::kChosen,
+    windows.bind(forms::main::window, forms::main::menu::copy_account, Event::kChosen,
                  [&windows](int, int) { copy(selected_cell(windows, kAccountColumn), platform::Sensitivity::kPlain); });
-    windows.bind(kMainWindow, "复制密码", Event::kChosen,
+    windows.bind(forms::main::window, forms::main::menu::copy_password, Event::kChosen,
                  [&windows](int, int) { copy(selected_password(windows), platform::Sensitivity::kSecret); });
-    windows.bind(kMainWindow, "账号+密码", Event::kChosen, [&windows](int, int) {
-        std::string password = selected_password(windows);
-        copy(selected_cell(windows, kAccountColumn) + std::string(kSeparator) + password,
-             platform::Sensitivity::kSecret);
-        wipe_text(password);
-    });
-    windows.bind(kMainWindow, "复制所有", Event::kChosen, [&windows](int, int) {
+    windows.bind(forms::main::window, forms::main::menu::copy_account_and_password, Event::kChosen,
+                 [&windows](int, int) {
+                     std::string password = selected_password(windows);
+                     copy(selected_cell(windows, kAccountColumn) + std::string(kSeparator) + password,
+                          platform::Sensitivity::kSecret);
+                     wipe_text(password);
+                 });
+    windows.bind(forms::main::window, forms::main::menu::copy_all, Event::kChosen, [&windows](int, int) {
         std::string password = selected_password(windows);
         std::string all;
         for (const std::string& part : {selected_cell(windows, kPlatformColumn), selected_cell(windows, kAccountColumn),
@@ -114,7 +115,7 @@ void register_hot_keys(ui::WindowLayer& windows, HotKeyIdentifiers& identifiers)
     for (std::size_t i = 0; i < kHotKeys.size(); ++i) {
         int identifier = next_hot_key_identifier++;
         bool taken = platform::hot_keys().grab(kHotKeys[i], [&windows, identifier] {
-            windows.raise(kMainWindow, kHotKeyLabel, Event::kFeedback, identifier, 0);
+            windows.raise(forms::main::window, forms::main::hot_keys, Event::kFeedback, identifier, 0);
         });
         identifiers.of_key[i] = taken ? identifier : 0;
     }
@@ -132,10 +133,11 @@ void bind_copy_and_type(AppState& state) {
     ui::WindowLayer& windows = state.windows;
     auto identifiers = std::make_shared<HotKeyIdentifiers>();
     bind_copy_commands(windows);
-    windows.bind(kMainWindow, "", Event::kCreated,
+    windows.bind(forms::main::window, "", Event::kCreated,
                  [&windows, identifiers](int, int) { register_hot_keys(windows, *identifiers); });
-    windows.bind(kMainWindow, "", Event::kDestroyed, [identifiers](int, int) { release_hot_keys(*identifiers); });
-    windows.bind(kMainWindow, kHotKeyLabel, Event::kFeedback,
+    windows.bind(forms::main::window, "", Event::kDestroyed,
+                 [identifiers](int, int) { release_hot_keys(*identifiers); });
+    windows.bind(forms::main::window, forms::main::hot_keys, Event::kFeedback,
                  [&windows, identifiers](int identifier, int) { dispatch_hot_key(windows, *identifiers, identifier); });
 }
 

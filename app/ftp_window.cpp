@@ -25,29 +25,26 @@
 #include "platform/program_dir.h"
 #include "platform/secret_text.h"
 #include "platform/settings_file.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
 using ui::Event;
-using ui::kFtpWindow;
+namespace forms = quillet::ui::forms;
 
 constexpr const char* kSection = "ftp";
-constexpr const char* kStatusBox = "分组框_FTP";
-constexpr const char* kConnectButton = "按钮_ftp_连接";
-constexpr const char* kUploadButton = "按钮_ftp上传";
-constexpr const char* kDownloadButton = "按钮_ftp_下载";
-constexpr const char* kPathBox = "编辑框_ftp路径";
 constexpr const char* kPasswordKey = "password";
-constexpr const char* kPasswordBox = "编辑框_ftp密码";
 
 struct SettingBox {
     const char* key;
-    const char* box;
+    std::string_view box;
 };
 // The values kept under the text cipher; the password is sealed (app/ftp_password.h).
-constexpr SettingBox kSettings[] = {
-    {"fuwuqi", "编辑框_ftp地址"}, {"name", "编辑框_ftp账号"}, {"duankou", "编辑框_ftp端口"}, {"lu", kPathBox}};
+constexpr SettingBox kSettings[] = {{"fuwuqi", forms::ftp::address},
+                                    {"name", forms::ftp::account},
+                                    {"duankou", forms::ftp::port},
+                                    {"lu", forms::ftp::path}};
 
 std::string settings_file() { return platform::program_file("ftp.ini"); }
 
@@ -187,26 +184,26 @@ class FtpWindow {
         ++opening_;
         connected_ = false;
         for (const SettingBox& setting : kSettings) {
-            windows_.set_text(kFtpWindow, setting.box,
+            windows_.set_text(forms::ftp::window, setting.box,
                               decipher(platform::read_setting(settings_file(), kSection, setting.key), kCipherKey));
         }
-        windows_.set_text(kFtpWindow, kPasswordBox, load_password(session_ftp_key(state_)).text());
+        windows_.set_text(forms::ftp::window, forms::ftp::password, load_password(session_ftp_key(state_)).text());
     }
 
     void connect() {
-        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow,
-                                            {{"编辑框_ftp地址", "地址/IP"},
-                                             {"编辑框_ftp端口", "端口"},
-                                             {"编辑框_ftp账号", "账号"},
-                                             {"编辑框_ftp密码", "密码"}},
+        if (busy_ || refuse_unstorable_text(windows_, forms::ftp::window,
+                                            {{forms::ftp::address, "地址/IP"},
+                                             {forms::ftp::port, "端口"},
+                                             {forms::ftp::account, "账号"},
+                                             {forms::ftp::password, "密码"}},
                                             "未连接")) {
             return;
         }
-        const std::string server = windows_.text(kFtpWindow, "编辑框_ftp地址");
-        const std::string user = windows_.text(kFtpWindow, "编辑框_ftp账号");
+        const std::string server = windows_.text(forms::ftp::window, forms::ftp::address);
+        const std::string user = windows_.text(forms::ftp::window, forms::ftp::account);
         // Every copy of the password (this one, the worker's, the posted one's) wipes itself.
-        const platform::SecretText password(windows_.text(kFtpWindow, kPasswordBox));
-        const std::string port_text = windows_.text(kFtpWindow, "编辑框_ftp端口");
+        const platform::SecretText password(windows_.text(forms::ftp::window, forms::ftp::password));
+        const std::string port_text = windows_.text(forms::ftp::window, forms::ftp::port);
         questions_.allow();
         if (is_webdav_address(server)) {
             connect_webdav(server, user, password, port_text);
@@ -223,10 +220,10 @@ class FtpWindow {
                 // A session that ended meanwhile has no key to seal it with.
                 if (!state_.session_password.empty()) save_password(session_ftp_key(state_), password.text());
                 save_setting("duankou", port_text);
-                if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
+                if (opening != opening_ || !windows_.is_open(forms::ftp::window)) return;
                 connected_ = status.ok();
                 const ConnectReport report = connect_report(status);
-                windows_.set_text(kFtpWindow, kStatusBox, report.caption);
+                windows_.set_text(forms::ftp::window, forms::ftp::status_group, report.caption);
                 enable_buttons();
                 if (!report.message.empty()) windows_.message_box(report.message);
             });
@@ -234,7 +231,7 @@ class FtpWindow {
     }
 
     void upload() {
-        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未上传") ||
+        if (busy_ || refuse_unstorable_text(windows_, forms::ftp::window, {{forms::ftp::path, "存储路径"}}, "未上传") ||
             !windows_.question_box(named("上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传", webdav_in_use()))) {
             return;
         }
@@ -243,7 +240,7 @@ class FtpWindow {
     }
 
     void download() {
-        if (busy_ || refuse_unstorable_text(windows_, kFtpWindow, {{kPathBox, "存储路径"}}, "未下载") ||
+        if (busy_ || refuse_unstorable_text(windows_, forms::ftp::window, {{forms::ftp::path, "存储路径"}}, "未下载") ||
             !windows_.question_box(named("下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为"
                                          "data.edb即可，点击‘是’开始下载",
                                          webdav_in_use()))) {
@@ -270,16 +267,17 @@ class FtpWindow {
     using Procedure = std::function<SyncOutcome(RemoteStore&, const ftp::DatabaseSync&, std::string_view, const Ask&)>;
 
     // The 地址 box decides the server kind, for the connect and for each transfer.
-    bool webdav_in_use() { return is_webdav_address(windows_.text(kFtpWindow, "编辑框_ftp地址")); }
+    bool webdav_in_use() { return is_webdav_address(windows_.text(forms::ftp::window, forms::ftp::address)); }
 
     // The transfers' server: the FTP client, or the WebDAV folder the boxes name now.
     std::shared_ptr<RemoteStore> remote() {
         if (!webdav_in_use()) return std::make_shared<FtpRemote>(client_);
-        const platform::SecretText password(windows_.text(kFtpWindow, kPasswordBox));
+        const platform::SecretText password(windows_.text(forms::ftp::window, forms::ftp::password));
         return std::make_shared<WebDavRemote>(
             webdav_,
-            webdav_account(windows_.text(kFtpWindow, "编辑框_ftp地址"), windows_.text(kFtpWindow, "编辑框_ftp端口"),
-                           windows_.text(kFtpWindow, "编辑框_ftp账号"), password.text()),
+            webdav_account(windows_.text(forms::ftp::window, forms::ftp::address),
+                           windows_.text(forms::ftp::window, forms::ftp::port),
+                           windows_.text(forms::ftp::window, forms::ftp::account), password.text()),
             settings_file());
     }
 
@@ -288,7 +286,7 @@ class FtpWindow {
                         const std::string& port_text) {
         auto remote = std::make_shared<WebDavRemote>(webdav_, webdav_account(url, port_text, user, password.text()),
                                                      settings_file());
-        start([this, remote, url, user, password, port_text, path = windows_.text(kFtpWindow, kPathBox),
+        start([this, remote, url, user, password, port_text, path = windows_.text(forms::ftp::window, forms::ftp::path),
                opening = opening_] {
             const platform::Status status = remote->connect(path);
             windows_.post([this, status, url, user, password, port_text, opening] {
@@ -297,10 +295,10 @@ class FtpWindow {
                 save_setting("name", user);
                 if (!state_.session_password.empty()) save_password(session_ftp_key(state_), password.text());
                 save_setting("duankou", port_text);
-                if (opening != opening_ || !windows_.is_open(kFtpWindow)) return;
+                if (opening != opening_ || !windows_.is_open(forms::ftp::window)) return;
                 connected_ = status.ok();
                 const ConnectReport report = webdav_connect_report(status);
-                windows_.set_text(kFtpWindow, kStatusBox, report.caption);
+                windows_.set_text(forms::ftp::window, forms::ftp::status_group, report.caption);
                 enable_buttons();
                 if (!report.message.empty()) windows_.message_box(report.message);
             });
@@ -310,10 +308,10 @@ class FtpWindow {
     void transfer(const Outcome& outcome, Procedure procedure) {
         // The question lets events run: the idle logout may have closed the window (and
         // the connection) before the user answered.
-        if (!windows_.is_open(kFtpWindow)) return;
+        if (!windows_.is_open(forms::ftp::window)) return;
         ftp::DatabaseSync sync;
         sync.local_file = platform::program_file("data.edb");
-        sync.storage_path = windows_.text(kFtpWindow, kPathBox);
+        sync.storage_path = windows_.text(forms::ftp::window, forms::ftp::path);
         sync.lock_store = lock_store;
         sync.is_usable_database = [password = state_.session_password](const std::string& path) {
             return is_usable_database(path, password.text());
@@ -328,8 +326,8 @@ class FtpWindow {
             windows_.post([this, result, outcome, webdav, storage_path = sync.storage_path, opening] {
                 end_worker();
                 const bool ok = result.ok;
-                const bool same_window = opening == opening_ && windows_.is_open(kFtpWindow);
-                save_setting("lu", same_window ? windows_.text(kFtpWindow, kPathBox) : storage_path);
+                const bool same_window = opening == opening_ && windows_.is_open(forms::ftp::window);
+                save_setting("lu", same_window ? windows_.text(forms::ftp::window, forms::ftp::path) : storage_path);
                 std::string caption = named(ok ? outcome.success_caption : outcome.failure_caption, webdav);
                 std::string message = ok ? outcome.success_message : outcome.failure_message;
                 if (result.cancelled) {
@@ -345,20 +343,20 @@ class FtpWindow {
                     message += "：" + result.reason;
                 }
                 if (same_window) {
-                    windows_.set_text(kFtpWindow, kStatusBox, caption);
+                    windows_.set_text(forms::ftp::window, forms::ftp::status_group, caption);
                     enable_buttons();
                 }
                 windows_.message_box(message);
                 const bool local_changed = outcome.success_refreshes_list || result.merged.has_value();
-                if (ok && local_changed && windows_.is_open(ui::kMainWindow)) start_list_load(state_);
+                if (ok && local_changed && windows_.is_open(forms::main::window)) start_list_load(state_);
             });
         });
     }
 
     void start(std::function<void()> work) {
         busy_ = true;
-        for (const char* button : {kConnectButton, kUploadButton, kDownloadButton}) {
-            windows_.set_enabled(kFtpWindow, button, false);
+        for (std::string_view button : {forms::ftp::connect, forms::ftp::upload, forms::ftp::download}) {
+            windows_.set_enabled(forms::ftp::window, button, false);
         }
         worker_ = std::thread(std::move(work));
     }
@@ -370,9 +368,9 @@ class FtpWindow {
     }
 
     void enable_buttons() {
-        windows_.set_enabled(kFtpWindow, kConnectButton, true);
-        windows_.set_enabled(kFtpWindow, kUploadButton, connected_);
-        windows_.set_enabled(kFtpWindow, kDownloadButton, connected_);
+        windows_.set_enabled(forms::ftp::window, forms::ftp::connect, true);
+        windows_.set_enabled(forms::ftp::window, forms::ftp::upload, connected_);
+        windows_.set_enabled(forms::ftp::window, forms::ftp::download, connected_);
     }
 
     AppState& state_;
@@ -396,13 +394,13 @@ void bind_ftp_window(AppState& state, ftp::FtpClient& client) {
     window->webdav().set_trust_store(ftp_trust_store(settings_file));
     window->webdav().set_trust_consent(window->consent());
     ui::WindowLayer& windows = state.windows;
-    windows.bind(ui::kMainWindow, "按钮_FTP", Event::kClicked,
-                 [&windows](int, int) { windows.load_window(kFtpWindow); });
-    windows.bind(kFtpWindow, "", Event::kCreated, [window](int, int) { window->load_settings(); });
-    windows.bind(kFtpWindow, "", Event::kDestroyed, [window](int, int) { window->destroyed(); });
-    windows.bind(kFtpWindow, kConnectButton, Event::kClicked, [window](int, int) { window->connect(); });
-    windows.bind(kFtpWindow, kUploadButton, Event::kClicked, [window](int, int) { window->upload(); });
-    windows.bind(kFtpWindow, kDownloadButton, Event::kClicked, [window](int, int) { window->download(); });
+    windows.bind(forms::main::window, forms::main::open_ftp, Event::kClicked,
+                 [&windows](int, int) { windows.load_window(forms::ftp::window); });
+    windows.bind(forms::ftp::window, "", Event::kCreated, [window](int, int) { window->load_settings(); });
+    windows.bind(forms::ftp::window, "", Event::kDestroyed, [window](int, int) { window->destroyed(); });
+    windows.bind(forms::ftp::window, forms::ftp::connect, Event::kClicked, [window](int, int) { window->connect(); });
+    windows.bind(forms::ftp::window, forms::ftp::upload, Event::kClicked, [window](int, int) { window->upload(); });
+    windows.bind(forms::ftp::window, forms::ftp::download, Event::kClicked, [window](int, int) { window->download(); });
 }
 
 }  // namespace quillet::app

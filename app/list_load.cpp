@@ -11,8 +11,11 @@
 
 #include "app/record_list.h"
 #include "platform/secret_text.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
+namespace forms = quillet::ui::forms;
+
 namespace {
 
 // Rows appended per window-thread step: small enough that a very long list leaves the
@@ -68,15 +71,15 @@ RunningWorkers& running_workers() {
 void fill_step(ui::WindowLayer& windows, std::shared_ptr<const PreparedRows> prepared, std::size_t step,
                std::uint64_t generation) {
     if (generation != newest_generation.load()) return;
-    if (step == 0) windows.list_clear(ui::kMainWindow, kRecordList);
+    if (step == 0) windows.list_clear(forms::main::window, forms::main::list);
     if (step >= prepared->steps.size()) return;
-    const int first_row = windows.list_row_count(ui::kMainWindow, kRecordList);
+    const int first_row = windows.list_row_count(forms::main::window, forms::main::list);
     const Rows& rows = prepared->steps[step];
-    windows.list_append_rows(ui::kMainWindow, kRecordList, rows);
+    windows.list_append_rows(forms::main::window, forms::main::list, rows);
     const std::size_t first_record = step * kRowsPerStep;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        windows.list_set_cell_data(ui::kMainWindow, kRecordList, first_row + static_cast<int>(i), kPasswordColumn,
-                                   prepared->ciphers[first_record + i]);
+        windows.list_set_cell_data(forms::main::window, forms::main::list, first_row + static_cast<int>(i),
+                                   kPasswordColumn, prepared->ciphers[first_record + i]);
     }
     if (step + 1 < prepared->steps.size()) {
         windows.post([&windows, prepared, step, generation] { fill_step(windows, prepared, step + 1, generation); });

@@ -11,7 +11,6 @@
 
 namespace quillet::app {
 
-inline constexpr std::string_view kRecordList = "超级列表框1";
 
 enum RecordColumn : int {
     kIdColumn = 0,

@@ -9,36 +9,36 @@
 #include "app/record_store.h"
 #include "app/text_cipher.h"
 #include "app/unstorable_text.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
-using ui::kRecordWindow;
-
-constexpr std::string_view kPlatformBox = "编辑框_平台";
-constexpr std::string_view kAccountBox = "编辑框_账号";
-constexpr std::string_view kPasswordBox = "编辑框_密码";
-constexpr std::string_view kAddressBox = "编辑框_网址";
-constexpr std::string_view kRemarkBox = "编辑框_备注";
+namespace forms = quillet::ui::forms;
 
 void fill_for_modify(AppState& state) {
     if (state.edit_mode != 1) return;
     ui::WindowLayer& windows = state.windows;
     const int row = state.remembered_row;
-    auto cell = [&](RecordColumn column) { return windows.list_cell(ui::kMainWindow, kRecordList, row, column); };
+    auto cell = [&](RecordColumn column) {
+        return windows.list_cell(forms::main::window, forms::main::list, row, column);
+    };
     state.remembered_id = parse_id(cell(kIdColumn));
-    windows.set_text(kRecordWindow, kPlatformBox, cell(kPlatformColumn));
-    windows.set_text(kRecordWindow, kAccountBox, cell(kAccountColumn));
+    windows.set_text(forms::record::window, forms::record::platform, cell(kPlatformColumn));
+    windows.set_text(forms::record::window, forms::record::account, cell(kAccountColumn));
     // The stored cipher text, not the shown cell: after "显示真实密码" the cell is clear text.
-    windows.set_text(kRecordWindow, kPasswordBox, decipher(row_password_cipher(windows, row), kCipherKey));
-    windows.set_text(kRecordWindow, kAddressBox, cell(kAddressColumn));
-    windows.set_text(kRecordWindow, kRemarkBox, cell(kRemarkColumn));
+    windows.set_text(forms::record::window, forms::record::password,
+                     decipher(row_password_cipher(windows, row), kCipherKey));
+    windows.set_text(forms::record::window, forms::record::address, cell(kAddressColumn));
+    windows.set_text(forms::record::window, forms::record::remark, cell(kRemarkColumn));
 }
 
 RecordText read_boxes(const ui::WindowLayer& windows) {
-    return {windows.text(kRecordWindow, kPlatformBox), windows.text(kRecordWindow, kAccountBox),
-            windows.text(kRecordWindow, kPasswordBox), windows.text(kRecordWindow, kAddressBox),
-            windows.text(kRecordWindow, kRemarkBox)};
+    return {windows.text(forms::record::window, forms::record::platform),
+            windows.text(forms::record::window, forms::record::account),
+            windows.text(forms::record::window, forms::record::password),
+            windows.text(forms::record::window, forms::record::address),
+            windows.text(forms::record::window, forms::record::remark)};
 }
 
 void tell_limit(ui::WindowLayer& windows, const RecordText& text) {
@@ -53,8 +53,9 @@ void add(AppState& state, const RecordText& text) {
     switch (add_record(state.session_password.text(), text)) {
         case WriteResult::kDone:
             windows.message_box("数据添加成功，可继续添加数据或返回数据页");
-            for (std::string_view box : {kPlatformBox, kAccountBox, kPasswordBox, kAddressBox, kRemarkBox}) {
-                windows.set_text(kRecordWindow, box, "");
+            for (std::string_view box : {forms::record::platform, forms::record::account, forms::record::password,
+                                         forms::record::address, forms::record::remark}) {
+                windows.set_text(forms::record::window, box, "");
             }
             load_list(state);
             break;
@@ -80,7 +81,7 @@ void modify(AppState& state, const RecordText& text) {
         case WriteResult::kDone:
             windows.message_box("数据修改成功");
             load_list(state);
-            windows.destroy_window(kRecordWindow);
+            windows.destroy_window(forms::record::window);
             break;
         case WriteResult::kTooLong:
             tell_limit(windows, text);
@@ -101,14 +102,14 @@ void modify(AppState& state, const RecordText& text) {
 
 void bind_record_window(AppState& state) {
     AppState* s = &state;
-    state.windows.bind(kRecordWindow, "", ui::Event::kCreated, [s](int, int) { fill_for_modify(*s); });
-    state.windows.bind(kRecordWindow, "按钮_确认", ui::Event::kClicked, [s](int, int) {
-        if (refuse_unstorable_text(s->windows, kRecordWindow,
-                                   {{kPlatformBox, "平台"},
-                                    {kAccountBox, "账号"},
-                                    {kPasswordBox, "密码"},
-                                    {kAddressBox, "网址"},
-                                    {kRemarkBox, "备注"}},
+    state.windows.bind(forms::record::window, "", ui::Event::kCreated, [s](int, int) { fill_for_modify(*s); });
+    state.windows.bind(forms::record::window, forms::record::confirm, ui::Event::kClicked, [s](int, int) {
+        if (refuse_unstorable_text(s->windows, forms::record::window,
+                                   {{forms::record::platform, "平台"},
+                                    {forms::record::account, "账号"},
+                                    {forms::record::password, "密码"},
+                                    {forms::record::address, "网址"},
+                                    {forms::record::remark, "备注"}},
                                    "未保存")) {
             return;
         }

@@ -15,28 +15,28 @@
 #include "platform/program_dir.h"
 #include "platform/secret_text.h"
 #include "platform/settings_file.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
 using ui::Event;
-using ui::kLoginWindow;
-using ui::kMainWindow;
+namespace forms = quillet::ui::forms;
 
 void show_login_tip(ui::WindowLayer& windows, std::string_view text) {
-    windows.balloon_tip(kLoginWindow, "气球提示框1", text, windows.cursor_position());
+    windows.balloon_tip(forms::login::window, forms::login::tip, text, windows.cursor_position());
 }
 
 void log_in(AppState& state) {
     ui::WindowLayer& windows = state.windows;
-    std::string typed = windows.text(kLoginWindow, "编辑框_登录密码");
+    std::string typed = windows.text(forms::login::window, forms::login::password);
     if (typed.empty()) {
         show_login_tip(windows, "请输入密码");
         return;
     }
     // Told apart from a wrong password: with "?" in their place, two different passwords
     // would count as the same.
-    if (refuse_unstorable_text(windows, kLoginWindow, {{"编辑框_登录密码", "登录密码"}}, "未登录")) {
+    if (refuse_unstorable_text(windows, forms::login::window, {{forms::login::password, "登录密码"}}, "未登录")) {
         wipe_text(typed);
         return;
     }
@@ -58,8 +58,8 @@ void log_in(AppState& state) {
     release_session_password(state);
     state.session_password = platform::SecretText(std::move(typed));
     start_ftp_key(state);
-    windows.load_window(kMainWindow);
-    windows.destroy_window(kLoginWindow);
+    windows.load_window(forms::main::window);
+    windows.destroy_window(forms::login::window);
     if (!login.store_problem.empty()) windows.message_box(login.store_problem);
     if (!login.new_recovery_code.empty()) show_recovery_code(windows, login.new_recovery_code);
 }
@@ -73,9 +73,9 @@ void end_session(AppState& state) {
     // close request while a menu is open); they are closed as if cancelled, so that
     // nothing the user answers later acts for an ended session.
     windows.close_dialogs();
-    windows.destroy_window(ui::kRecordWindow);
-    windows.destroy_window(ui::kGeneratorWindow);
-    windows.destroy_window(ui::kFtpWindow);
+    windows.destroy_window(forms::record::window);
+    windows.destroy_window(forms::generator::window);
+    windows.destroy_window(forms::ftp::window);
     release_session_password(state);
     // A password copied in this session does not wait out its lifetime after the user left.
     platform::clipboard().clear_secret();
@@ -84,8 +84,8 @@ void end_session(AppState& state) {
 }
 
 void log_out(AppState& state) {
-    state.windows.load_window(kLoginWindow);
-    state.windows.destroy_window(kMainWindow);
+    state.windows.load_window(forms::login::window);
+    state.windows.destroy_window(forms::main::window);
 }
 
 // Counts the whole seconds the clock says have passed, at least one per tick: a tick that
@@ -130,23 +130,23 @@ void release_session_password(AppState& state) {
 
 void bind_session(AppState& state) {
     ui::WindowLayer& windows = state.windows;
-    windows.bind(kLoginWindow, "按钮_登录", Event::kClicked, [&state](int, int) { log_in(state); });
-    windows.bind(kMainWindow, "按钮_注销", Event::kClicked, [&state](int, int) { log_out(state); });
-    windows.bind(kMainWindow, "按钮_退出", Event::kClicked,
-                 [&state](int, int) { state.windows.destroy_window(kMainWindow); });
-    windows.bind(kMainWindow, "", Event::kDestroyed, [&state](int, int) { end_session(state); });
+    windows.bind(forms::login::window, forms::login::log_in, Event::kClicked, [&state](int, int) { log_in(state); });
+    windows.bind(forms::main::window, forms::main::log_out, Event::kClicked, [&state](int, int) { log_out(state); });
+    windows.bind(forms::main::window, forms::main::quit, Event::kClicked,
+                 [&state](int, int) { state.windows.destroy_window(forms::main::window); });
+    windows.bind(forms::main::window, "", Event::kDestroyed, [&state](int, int) { end_session(state); });
 
     const auto reset_countdown = [&state](int, int) { state.idle_countdown = kIdleTicks; };
-    windows.bind(kMainWindow, "", Event::kMouseMoved, reset_countdown);
-    windows.bind(kMainWindow, "超级列表框1", Event::kMouseMoved, reset_countdown);
-    windows.bind(kMainWindow, "分组框_数据", Event::kMouseMoved, reset_countdown);
-    windows.bind(kMainWindow, "时钟1", Event::kTick, [&state](int, int) { idle_tick(state); });
+    windows.bind(forms::main::window, "", Event::kMouseMoved, reset_countdown);
+    windows.bind(forms::main::window, forms::main::list, Event::kMouseMoved, reset_countdown);
+    windows.bind(forms::main::window, forms::main::data_group, Event::kMouseMoved, reset_countdown);
+    windows.bind(forms::main::window, forms::main::idle_timer, Event::kTick, [&state](int, int) { idle_tick(state); });
 
     // Every session starts with the full ten minutes, not with what the last one left.
-    windows.bind(kMainWindow, "", Event::kCreated, [&state](int, int) {
+    windows.bind(forms::main::window, "", Event::kCreated, [&state](int, int) {
         state.idle_countdown = kIdleTicks;
         state.idle_tick_ms = platform::clock().tick_count_ms();
-        state.windows.set_timer_interval(kMainWindow, "时钟1", 1000);
+        state.windows.set_timer_interval(forms::main::window, forms::main::idle_timer, 1000);
         // A locked screen, a sleeping machine or another user's session: the user has left.
         platform::desk_events().watch([&state] { log_out(state); });
     });

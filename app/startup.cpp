@@ -12,12 +12,12 @@
 #include "platform/file.h"
 #include "platform/program_dir.h"
 #include "platform/settings_file.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
-using ui::kLoginWindow;
-using ui::kSetupWindow;
+namespace forms = quillet::ui::forms;
 
 std::string settings_path() { return platform::program_file("data.ini"); }
 std::string store_path() { return platform::program_file("data.edb"); }
@@ -58,12 +58,12 @@ std::string settings_not_written(Protection protection, const std::string& typed
 // that is already locked with the typed password accepts that same password.
 void complete_setup(AppState& state, const SettingWriter& write_setting) {
     ui::WindowLayer& windows = state.windows;
-    std::string typed = windows.text(kSetupWindow, "编辑框_设置登录密码");
+    std::string typed = windows.text(forms::setup::window, forms::setup::password);
     if (typed.empty()) {
-        windows.balloon_tip(kSetupWindow, "气球提示框1", "请输入密码", windows.cursor_position());
+        windows.balloon_tip(forms::setup::window, forms::setup::tip, "请输入密码", windows.cursor_position());
         return;
     }
-    if (refuse_unstorable_text(windows, kSetupWindow, {{"编辑框_设置登录密码", "登录密码"}}, "未设置")) {
+    if (refuse_unstorable_text(windows, forms::setup::window, {{forms::setup::password, "登录密码"}}, "未设置")) {
         wipe_text(typed);
         return;
     }
@@ -114,8 +114,8 @@ void complete_setup(AppState& state, const SettingWriter& write_setting) {
     copy_secret_to_clipboard(typed);
     wipe_text(typed);
     show_recovery_code(windows, recovery_code);
-    windows.load_window(kLoginWindow);
-    windows.destroy_window(kSetupWindow);
+    windows.load_window(forms::login::window);
+    windows.destroy_window(forms::setup::window);
 }
 
 }  // namespace
@@ -128,12 +128,12 @@ bool write_empty_store(const std::string& path) {
 void run_startup(AppState& state) {
     ui::WindowLayer& windows = state.windows;
     if (platform::read_setting(settings_path(), "reg", "reg") != "1") {
-        windows.load_window(kSetupWindow);
+        windows.load_window(forms::setup::window);
         return;
     }
     const std::string path = store_path();
     if (platform::is_existing_file(path)) {
-        windows.load_window(kLoginWindow);
+        windows.load_window(forms::login::window);
         return;
     }
     {
@@ -144,11 +144,11 @@ void run_startup(AppState& state) {
     // offer the setup again rather than a login whose password the store does not have.
     platform::write_setting(settings_path(), "reg", "reg", "");
     windows.message_box("发现数据库被删除，需重新设置密码");
-    windows.load_window(kSetupWindow);
+    windows.load_window(forms::setup::window);
 }
 
 void bind_password_setup(AppState& state, SettingWriter write_setting) {
-    state.windows.bind(kSetupWindow, "按钮_完成设置", ui::Event::kClicked,
+    state.windows.bind(forms::setup::window, forms::setup::finish, ui::Event::kClicked,
                        [&state, write = std::move(write_setting)](int, int) { complete_setup(state, write); });
 }
 

@@ -7,11 +7,13 @@
 #include "net/update_request_version.h"
 #include "platform/program_version.h"
 #include "platform/shell.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
+namespace forms = quillet::ui::forms;
+
 namespace {
 
-constexpr std::string_view kNoticeLabel = "透明标签1";
 
 // Window-thread state of the notice, shared by its handlers.
 struct Notice {
@@ -59,20 +61,20 @@ void bind_update_notice(AppState& state, net::VersionCheckClient& client) {
     auto notice = std::make_shared<Notice>();
     // The check waits on the network, so it runs on a worker; its outcome is shown on
     // the window thread, if the same main window is still open.
-    windows.bind(ui::kMainWindow, "", ui::Event::kCreated, [&windows, &client, notice](int, int) {
+    windows.bind(forms::main::window, "", ui::Event::kCreated, [&windows, &client, notice](int, int) {
         const unsigned opening = ++notice->opening;
         client.connect_in_background(
             std::string(net::kApplicationId), net::update_request_version(platform::program_version()),
             [&windows, notice, opening](bool has_newer_version, const std::string& download_address) {
                 if (!has_newer_version) return;
                 windows.post([&windows, notice, opening, download_address] {
-                    if (notice->opening != opening || !windows.is_open(ui::kMainWindow)) return;
-                    windows.set_visible(ui::kMainWindow, kNoticeLabel, true);
+                    if (notice->opening != opening || !windows.is_open(forms::main::window)) return;
+                    windows.set_visible(forms::main::window, forms::main::update_notice, true);
                     notice->download_address = download_address;
                 });
             });
     });
-    windows.bind(ui::kMainWindow, kNoticeLabel, ui::Event::kLeftButtonPressed, [notice](int, int) {
+    windows.bind(forms::main::window, forms::main::update_notice, ui::Event::kLeftButtonPressed, [notice](int, int) {
         if (is_web_address(notice->download_address)) platform::shell().open(notice->download_address);
     });
 }

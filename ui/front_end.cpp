@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "ui/forms.h"
+
 namespace quillet::ui {
 
 FrontEnd::FrontEnd(std::unique_ptr<Toolkit> toolkit)
@@ -15,11 +17,16 @@ FrontEnd::~FrontEnd() {
 }
 
 ToolkitWindow* FrontEnd::find(std::string_view window, std::string_view control) const {
+    return forms::check_control(window, control) ? open_window(window) : nullptr;
+}
+
+ToolkitWindow* FrontEnd::find_menu_item(std::string_view window, std::string_view item) const {
+    return forms::check_menu_item(window, item) ? open_window(window) : nullptr;
+}
+
+ToolkitWindow* FrontEnd::open_window(std::string_view window) const {
     auto it = windows_.find(window);
-    if (it == windows_.end()) return nullptr;
-    const FormDef& form = it->second.live->form();
-    if (!control.empty() && !find_control(form, control) && !find_menu_item(form, control)) return nullptr;
-    return it->second.live.get();
+    return it == windows_.end() ? nullptr : it->second.live.get();
 }
 
 void FrontEnd::bind(std::string_view window, std::string_view control, Event event, Handler handler) {
@@ -196,16 +203,16 @@ void FrontEnd::list_select_row(std::string_view window, std::string_view control
 }
 
 void FrontEnd::set_menu_item_enabled(std::string_view window, std::string_view item, bool enabled) {
-    if (ToolkitWindow* w = find(window, item)) w->set_menu_item_enabled(item, enabled);
+    if (ToolkitWindow* w = find_menu_item(window, item)) w->set_menu_item_enabled(item, enabled);
 }
 
 bool FrontEnd::is_menu_item_enabled(std::string_view window, std::string_view item) const {
-    const ToolkitWindow* w = find(window, item);
+    const ToolkitWindow* w = find_menu_item(window, item);
     return w && w->is_menu_item_enabled(item);
 }
 
 void FrontEnd::popup_menu(std::string_view window, std::string_view menu, Point screen) {
-    ToolkitWindow* w = find(window, menu);
+    ToolkitWindow* w = find_menu_item(window, menu);
     if (!w || !opens_sub_menu(w->form(), menu)) return;
     if (DialogScript* script = dialog_script()) return record_popup(*script, *w, menu);
     InUse::Scope in_use(in_use_);  // the menu's loop may destroy the window; `w` stays valid

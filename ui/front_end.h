@@ -78,9 +78,12 @@ class FrontEnd : public WindowLayer {
         bool destroying = false;  // its destroyed handlers are running
     };
 
-    // The one lookup of a window and one of its controls or menu items ("" for the
-    // window itself); nullptr when either is unknown or the window is not open.
+    // The one lookup of a window and one of its controls ("" for the window itself), and
+    // of a window and one of its menu items; nullptr when the window is not open. A name no
+    // form has is a program error, reported by the form tables' check (forms.h).
     ToolkitWindow* find(std::string_view window, std::string_view control) const;
+    ToolkitWindow* find_menu_item(std::string_view window, std::string_view item) const;
+    ToolkitWindow* open_window(std::string_view window) const;
     // Runs `task` on the window thread for a const operation.
     void on_window_thread_const(const std::function<void()>& task) const;
     // Runs a real dialog on the window thread, counted as a nested loop.

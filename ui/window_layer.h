@@ -1,5 +1,6 @@
 // The window layer: the only way the program reaches its windows. Windows are loaded
-// from their form definitions (forms.h) and addressed by window name and control name;
+// from their form definitions (forms.h) and addressed by window name and control name
+// (the constants in forms.h);
 // menu items are addressed by their caption. Every text crossing this interface is GBK.
 //
 // All calls are made on the window thread, except the list operations and post(),
@@ -13,14 +14,6 @@
 #include <vector>
 
 namespace quillet::ui {
-
-// Window names of the six forms.
-inline constexpr std::string_view kMainWindow = "main";
-inline constexpr std::string_view kLoginWindow = "login";
-inline constexpr std::string_view kSetupWindow = "setup";
-inline constexpr std::string_view kFtpWindow = "ftp";
-inline constexpr std::string_view kRecordWindow = "record";
-inline constexpr std::string_view kGeneratorWindow = "generator";
 
 enum class Event {
     kCreated,             // window: after all controls exist

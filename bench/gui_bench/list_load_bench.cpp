@@ -22,7 +22,10 @@
 #include "platform/clock.h"
 #include "platform/program_dir.h"
 #include "tests/support/scripted_user.h"
+#include "ui/forms.h"
 #include "ui/qt_window_layer.h"
+
+namespace forms = quillet::ui::forms;
 
 namespace {
 
@@ -78,8 +81,8 @@ bool mark_last_record(int records, const std::string& platform) {
 // it is painted.
 Fill wait_for_rows(ui::WindowLayer& windows, int rows, const std::string& platform, TimePoint start) {
     Fill fill;
-    while (windows.list_row_count(ui::kMainWindow, app::kRecordList) != rows ||
-           windows.list_cell(ui::kMainWindow, app::kRecordList, rows - 1, app::kPlatformColumn) != platform) {
+    while (windows.list_row_count(forms::main::window, forms::main::list) != rows ||
+           windows.list_cell(forms::main::window, forms::main::list, rows - 1, app::kPlatformColumn) != platform) {
         const TimePoint turn = now();
         windows.process_events();
         fill.longest_event_turn_ms = std::max(fill.longest_event_turn_ms, ms_since(turn));
@@ -122,7 +125,7 @@ int main(int argc, char** argv) {
         const double read_ms = ms_since(start);
 
         start = now();
-        windows.load_window(ui::kMainWindow);
+        windows.load_window(forms::main::window);
         const Fill login = wait_for_rows(windows, count, "平台" + std::to_string(count), start);
 
         if (read != static_cast<std::size_t>(count) || !mark_last_record(count, "refreshed")) {
@@ -130,7 +133,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         start = now();
-        user.choose_menu_item(ui::kMainWindow, "刷新");
+        user.choose_menu_item(forms::main::window, forms::main::menu::refresh);
         const Fill refresh = wait_for_rows(windows, count, "refreshed", start);
 
         std::printf(
@@ -141,7 +144,7 @@ int main(int argc, char** argv) {
             refresh.longest_event_turn_ms);
         std::fflush(stdout);
         app::wait_for_list_loads();
-        windows.destroy_window(ui::kMainWindow);
+        windows.destroy_window(forms::main::window);
         windows.process_events();
     }
     std::filesystem::remove_all(dir);

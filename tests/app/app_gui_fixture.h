@@ -20,6 +20,7 @@
 #include "tests/support/cheap_keys.h"
 #include "tests/support/scripted_user.h"
 #include "ui/dialog_script.h"
+#include "ui/forms.h"
 
 #ifdef _WIN32
 #include "ui/win32_window_layer.h"
@@ -72,8 +73,9 @@ class AppGuiTest : public testing::Test {
     }
 
     void TearDown() override {
-        for (std::string_view window : {ui::kMainWindow, ui::kLoginWindow, ui::kSetupWindow, ui::kFtpWindow,
-                                        ui::kRecordWindow, ui::kGeneratorWindow}) {
+        for (std::string_view window :
+             {ui::forms::main::window, ui::forms::login::window, ui::forms::setup::window, ui::forms::ftp::window,
+              ui::forms::record::window, ui::forms::generator::window}) {
             layer_->destroy_window(window);
         }
         layer_->process_events();

@@ -17,9 +17,12 @@
 #include "tests/app/forwarding_window_layer.h"
 #include "tests/support/scripted_user.h"
 #include "ui/dialog_script.h"
+#include "ui/forms.h"
 #include "ui/qt_window_layer.h"
 
 namespace quillet::app {
+namespace forms = quillet::ui::forms;
+
 namespace {
 
 using platform::HotKey;
@@ -58,7 +61,7 @@ class CopyAndTypeTest : public testing::Test {
         layer_ = new PauseRecordingLayer(*qt_);
         state_ = new AppState(*layer_);
         bind_copy_and_type(*state_);
-        layer_->bind(ui::kMainWindow, "标签1", ui::Event::kFeedback,
+        layer_->bind(forms::main::window, forms::main::hot_keys, ui::Event::kFeedback,
                      [](int identifier, int) { feedback_->push_back(identifier); });
     }
 
@@ -71,11 +74,11 @@ class CopyAndTypeTest : public testing::Test {
         layer_->during_pause = nullptr;
         layer_->watch(&typist);
         typist.set_pointer_window(7);
-        layer_->load_window(ui::kMainWindow);
+        layer_->load_window(forms::main::window);
     }
 
     void TearDown() override {
-        layer_->destroy_window(ui::kMainWindow);
+        layer_->destroy_window(forms::main::window);
         layer_->watch(nullptr);
         platform::set_clipboard(nullptr);
         platform::set_hot_keys(nullptr);
@@ -85,18 +88,18 @@ class CopyAndTypeTest : public testing::Test {
     // A list row as the list load writes it: the stored cipher text shown in column 3
     // and kept as that cell's data.
     static int add_row(const Row& row, const std::string& cipher_key = std::string(kCipherKey)) {
-        int index = layer_->list_append_row(ui::kMainWindow, kRecordList);
+        int index = layer_->list_append_row(forms::main::window, forms::main::list);
         const std::string cipher = encipher(row.password, cipher_key);
         const std::string cells[] = {"1", row.platform, row.account, cipher, row.address, row.remark};
         for (int column = 0; column < 6; ++column) {
-            layer_->list_set_cell(ui::kMainWindow, kRecordList, index, column, cells[column]);
+            layer_->list_set_cell(forms::main::window, forms::main::list, index, column, cells[column]);
         }
-        layer_->list_set_cell_data(ui::kMainWindow, kRecordList, index, kPasswordColumn, cipher);
+        layer_->list_set_cell_data(forms::main::window, forms::main::list, index, kPasswordColumn, cipher);
         return index;
     }
 
-    static void select(int row) { layer_->list_select_row(ui::kMainWindow, kRecordList, row); }
-    static void choose(std::string_view item) { user_->choose_menu_item(ui::kMainWindow, item); }
+    static void select(int row) { layer_->list_select_row(forms::main::window, forms::main::list, row); }
+    static void choose(std::string_view item) { user_->choose_menu_item(forms::main::window, item); }
 
     std::vector<int> identifiers_pressed(std::initializer_list<HotKey> keys) {
         feedback.clear();
@@ -136,8 +139,8 @@ TEST_F(CopyAndTypeTest, CopyCommandsComposeTheSelectedRowWithTwoSpaceSeparators)
 
 TEST_F(CopyAndTypeTest, EmptyCellsKeepTheirSeparators) {
     select(add_row({"", "", "W", "", "备注"}));
-    choose("账号+密码");
-    choose("复制所有");
+    choose(forms::main::menu::copy_account_and_password);
+    choose(forms::main::menu::copy_all);
     auto copies = clipboard.copies();
     ASSERT_EQ(copies.size(), 2u);
     EXPECT_EQ(copies[0].text, "  W");
@@ -146,9 +149,9 @@ TEST_F(CopyAndTypeTest, EmptyCellsKeepTheirSeparators) {
 
 TEST_F(CopyAndTypeTest, PasswordComesFromTheStoredCipherTextEvenWhenTheCellShowsItRevealed) {
     int row = add_row({"P", "中文账号", "密码W", "U", ""});
-    layer_->list_set_cell(ui::kMainWindow, kRecordList, row, kPasswordColumn, "密码W");  // 显示真实密码
+    layer_->list_set_cell(forms::main::window, forms::main::list, row, kPasswordColumn, "密码W");  // 显示真实密码
     select(row);
-    choose("复制密码");
+    choose(forms::main::menu::copy_password);
     hot_keys.press(HotKey::kF2);
     ASSERT_EQ(clipboard.copies().size(), 1u);
     EXPECT_EQ(clipboard.copies()[0].text, "密码W");
@@ -157,8 +160,8 @@ TEST_F(CopyAndTypeTest, PasswordComesFromTheStoredCipherTextEvenWhenTheCellShows
 
 TEST_F(CopyAndTypeTest, PasswordThatDoesNotDecipherCopiesEmptyTextAndTypesNothing) {
     select(add_row({"P", "A", "W", "U", ""}, "another key"));
-    choose("复制密码");
-    choose("账号+密码");
+    choose(forms::main::menu::copy_password);
+    choose(forms::main::menu::copy_account_and_password);
     hot_keys.press(HotKey::kF2);
     auto copies = clipboard.copies();
     ASSERT_EQ(copies.size(), 2u);
@@ -170,7 +173,7 @@ TEST_F(CopyAndTypeTest, PasswordThatDoesNotDecipherCopiesEmptyTextAndTypesNothin
 TEST_F(CopyAndTypeTest, WithoutSelectedRowNothingIsTypedAndEmptyTextIsCopied) {
     add_row({"P", "A", "W", "U", ""});
     select(-1);
-    choose("复制账号");
+    choose(forms::main::menu::copy_account);
     hot_keys.press(HotKey::kF1);
     hot_keys.press(HotKey::kF2);
     ASSERT_EQ(clipboard.copies().size(), 1u);
@@ -230,18 +233,18 @@ TEST_F(CopyAndTypeTest, EachMainWindowTakesTheNextThreeIdentifiersAndGivesTheKey
     EXPECT_EQ(first[1], first[0] + 1);
     EXPECT_EQ(first[2], first[0] + 2);
 
-    layer_->destroy_window(ui::kMainWindow);  // logout
+    layer_->destroy_window(forms::main::window);  // logout
     for (HotKey key : {HotKey::kF1, HotKey::kF2, HotKey::kF3}) EXPECT_FALSE(hot_keys.is_held(key));
 
-    layer_->load_window(ui::kMainWindow);  // the next login
+    layer_->load_window(forms::main::window);  // the next login
     EXPECT_EQ(identifiers_pressed({HotKey::kF1, HotKey::kF2, HotKey::kF3}),
               (std::vector<int>{first[0] + 3, first[0] + 4, first[0] + 5}));
 }
 
 TEST_F(CopyAndTypeTest, RefusedKeyGetsIdentifierZeroWhileTheOthersKeepWorking) {
-    layer_->destroy_window(ui::kMainWindow);
+    layer_->destroy_window(forms::main::window);
     hot_keys.take_elsewhere(HotKey::kF2);
-    layer_->load_window(ui::kMainWindow);
+    layer_->load_window(forms::main::window);
     select(add_row({"P", "A", "W", "U", ""}));
 
     EXPECT_FALSE(hot_keys.is_held(HotKey::kF2));
@@ -251,9 +254,9 @@ TEST_F(CopyAndTypeTest, RefusedKeyGetsIdentifierZeroWhileTheOthersKeepWorking) {
 
     // A feedback of 0 (the refused key's identifier) or of an identifier of no key types nothing.
     typist.clear();
-    layer_->raise(ui::kMainWindow, "标签1", ui::Event::kFeedback, 0, 0);
-    layer_->raise(ui::kMainWindow, "标签1", ui::Event::kFeedback, pressed[0] + 1, 0);
-    layer_->raise(ui::kMainWindow, "标签1", ui::Event::kFeedback, pressed[0] - 3, 0);
+    layer_->raise(forms::main::window, forms::main::hot_keys, ui::Event::kFeedback, 0, 0);
+    layer_->raise(forms::main::window, forms::main::hot_keys, ui::Event::kFeedback, pressed[0] + 1, 0);
+    layer_->raise(forms::main::window, forms::main::hot_keys, ui::Event::kFeedback, pressed[0] - 3, 0);
     EXPECT_TRUE(typist.actions().empty());
 }
 

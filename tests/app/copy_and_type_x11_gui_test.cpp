@@ -25,6 +25,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/scripted_user.h"
 #include "ui/dialog_script.h"
+#include "ui/forms.h"
 #include "ui/qt_window_layer.h"
 
 // Xlib last: its macros (None, Bool) would break the headers above.
@@ -32,6 +33,8 @@
 #include <X11/keysym.h>
 
 namespace quillet::app {
+namespace forms = quillet::ui::forms;
+
 namespace {
 
 using test::ChildProcess;
@@ -68,12 +71,12 @@ class CopyAndTypeX11Test : public testing::Test {
         if (layer_ == nullptr) GTEST_SKIP() << "no X display";
         ASSERT_TRUE(display_locked_) << "could not lock " << lock_path_;
         platform::clipboard().set_secret_lifetime_ms(platform::kSecretLifetimeMs);
-        layer_->load_window(ui::kMainWindow);
+        layer_->load_window(forms::main::window);
     }
 
     void TearDown() override {
         if (layer_ == nullptr) return;
-        layer_->destroy_window(ui::kMainWindow);
+        layer_->destroy_window(forms::main::window);
         layer_->process_events();
     }
 
@@ -125,14 +128,14 @@ class CopyAndTypeX11Test : public testing::Test {
 
     static void select_row(const std::string& platform_name, const std::string& account, const std::string& password,
                            const std::string& address, const std::string& remark) {
-        layer_->list_clear(ui::kMainWindow, kRecordList);
-        int row = layer_->list_append_row(ui::kMainWindow, kRecordList);
+        layer_->list_clear(forms::main::window, forms::main::list);
+        int row = layer_->list_append_row(forms::main::window, forms::main::list);
         std::string cipher = encipher(password, kCipherKey);
         const std::string cells[] = {"1", platform_name, account, cipher, address, remark};
         for (int column = 0; column < 6; ++column)
-            layer_->list_set_cell(ui::kMainWindow, kRecordList, row, column, cells[column]);
-        layer_->list_set_cell_data(ui::kMainWindow, kRecordList, row, kPasswordColumn, cipher);
-        layer_->list_select_row(ui::kMainWindow, kRecordList, row);
+            layer_->list_set_cell(forms::main::window, forms::main::list, row, column, cells[column]);
+        layer_->list_set_cell_data(forms::main::window, forms::main::list, row, kPasswordColumn, cipher);
+        layer_->list_select_row(forms::main::window, forms::main::list, row);
     }
 
     static inline std::string lock_path_;
@@ -175,23 +178,23 @@ TEST_F(CopyAndTypeX11Test, CopiesReachTheClipboardAndASecretLeavesItAgain) {
     const char* items[] = {"复制账号", "复制密码", "账号+密码", "复制所有"};
     const char* expected[] = {"账号", "密码", "账号  密码", "平台  账号  密码  http://a  "};
     for (int i = 0; i < 4; ++i) {
-        user_->choose_menu_item(ui::kMainWindow, items[i]);
+        user_->choose_menu_item(forms::main::window, items[i]);
         EXPECT_EQ(clipboard_utf8(), platform::gbk_to_utf8(expected[i])) << items[i];
     }
 
     platform::clipboard().set_secret_lifetime_ms(50);
-    user_->choose_menu_item(ui::kMainWindow, "复制密码");
+    user_->choose_menu_item(forms::main::window, forms::main::menu::copy_password);
     EXPECT_TRUE(until([] { return clipboard_utf8().empty(); })) << "the password stayed on the clipboard";
 
     // An account is no secret: what the expiry does leaves it there.
-    user_->choose_menu_item(ui::kMainWindow, "复制账号");
+    user_->choose_menu_item(forms::main::window, forms::main::menu::copy_account);
     platform::clipboard().clear_secret();
     EXPECT_EQ(clipboard_utf8(), platform::gbk_to_utf8("账号"));
 }
 
 TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseByThen) {
     select_row("P", "A", "W", "U", "");
-    user_->choose_menu_item(ui::kMainWindow, "复制密码");
+    user_->choose_menu_item(forms::main::window, forms::main::menu::copy_password);
     // Another program copies and serves the clipboard until the test ends it.
     ChildProcess other({"xclip", "-quiet", "-selection", "clipboard", "-i"}, "other");
     ASSERT_TRUE(until([] { return clipboard_utf8() == "other"; }));
@@ -201,9 +204,9 @@ TEST_F(CopyAndTypeX11Test, SecretIsNotRemovedWhenTheClipboardHoldsSomethingElseB
 
 TEST_F(CopyAndTypeX11Test, SecretLeavesTheClipboardWhenTheProgramEnds) {
     select_row("P", "A", "W", "U", "");
-    user_->choose_menu_item(ui::kMainWindow, "复制密码");
+    user_->choose_menu_item(forms::main::window, forms::main::menu::copy_password);
     ASSERT_EQ(clipboard_utf8(), "W");
-    layer_->post([] { layer_->destroy_window(ui::kMainWindow); });  // exit: the last window closes
+    layer_->post([] { layer_->destroy_window(forms::main::window); });  // exit: the last window closes
     layer_->run();
     EXPECT_EQ(clipboard_utf8(), "");
 }
@@ -231,10 +234,10 @@ class ForeignGrab {
 };
 
 TEST_F(CopyAndTypeX11Test, KeyHeldByAnotherProgramIsRefusedQuietlyAndTheOthersStillWork) {
-    layer_->destroy_window(ui::kMainWindow);
+    layer_->destroy_window(forms::main::window);
     ForeignGrab foreign;
     ASSERT_TRUE(foreign.granted());
-    layer_->load_window(ui::kMainWindow);  // F1 is refused, without ending the program
+    layer_->load_window(forms::main::window);  // F1 is refused, without ending the program
     select_row("P", "A", "W", "U", "");
     auto target = start_target();
     press("F1");  // goes to the other program
@@ -245,13 +248,13 @@ TEST_F(CopyAndTypeX11Test, KeyHeldByAnotherProgramIsRefusedQuietlyAndTheOthersSt
 TEST_F(CopyAndTypeX11Test, NothingIsTypedAfterTheMainWindowClosed) {
     select_row("P", "A", "W", "U", "");
     auto target = start_target();
-    layer_->destroy_window(ui::kMainWindow);  // logout
+    layer_->destroy_window(forms::main::window);  // logout
     {
         ForeignGrab foreign;  // the keys are free for other programs again
         EXPECT_TRUE(foreign.granted());
     }
     press("F1");  // reaches the target as a plain F1 key, which types nothing
-    layer_->load_window(ui::kMainWindow);
+    layer_->load_window(forms::main::window);
     select_row("P", "A", "W", "U", "");
     press("F2");
     ASSERT_TRUE(target_shows(*target, "W"));

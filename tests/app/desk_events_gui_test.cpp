@@ -22,13 +22,13 @@
 #include "platform/recording_hot_keys.h"
 #include "platform/settings_file.h"
 #include "tests/app/record_store_fixture.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
 using platform::HotKey;
-using ui::kLoginWindow;
-using ui::kMainWindow;
+namespace forms = quillet::ui::forms;
 
 constexpr char kPassword[] = "pw";
 
@@ -64,11 +64,11 @@ class DeskEventsGuiTest : public AppGuiTest {
     }
 
     void log_in() {
-        windows().load_window(kLoginWindow);
-        windows().set_text(kLoginWindow, "编辑框_登录密码", kPassword);
-        user().click(kLoginWindow, "按钮_登录");
-        ASSERT_TRUE(windows().is_open(kMainWindow));
-        windows().set_timer_interval(kMainWindow, "时钟1", 0);
+        windows().load_window(forms::login::window);
+        windows().set_text(forms::login::window, forms::login::password, kPassword);
+        user().click(forms::login::window, forms::login::log_in);
+        ASSERT_TRUE(windows().is_open(forms::main::window));
+        windows().set_timer_interval(forms::main::window, forms::main::idle_timer, 0);
     }
 
     platform::RecordingDeskEvents desk_;
@@ -79,7 +79,7 @@ class DeskEventsGuiTest : public AppGuiTest {
 TEST_F(DeskEventsGuiTest, LeavingTheDeskEndsTheSessionAsTheIdleLogoutDoes) {
     log_in();
     ASSERT_TRUE(hot_keys_.is_held(HotKey::kF1));
-    for (std::string_view window : {ui::kRecordWindow, ui::kGeneratorWindow, ui::kFtpWindow}) {
+    for (std::string_view window : {forms::record::window, forms::generator::window, forms::ftp::window}) {
         windows().load_window(window);
     }
     session_ftp_key(state());
@@ -87,8 +87,9 @@ TEST_F(DeskEventsGuiTest, LeavingTheDeskEndsTheSessionAsTheIdleLogoutDoes) {
 
     ASSERT_TRUE(desk_.leave());
 
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
-    for (std::string_view window : {kMainWindow, ui::kRecordWindow, ui::kGeneratorWindow, ui::kFtpWindow}) {
+    EXPECT_TRUE(windows().is_open(forms::login::window));
+    for (std::string_view window :
+         {forms::main::window, forms::record::window, forms::generator::window, forms::ftp::window}) {
         EXPECT_FALSE(windows().is_open(window)) << window;
     }
     EXPECT_EQ(state().session_password.text(), "");
@@ -102,24 +103,24 @@ TEST_F(DeskEventsGuiTest, LeavingTheDeskEndsTheSessionAsTheIdleLogoutDoes) {
 // Only a session is held against a suspend, and each new session is watched again,
 // however the last one ended.
 TEST_F(DeskEventsGuiTest, OnlyALoggedInSessionIsWatched) {
-    windows().load_window(kLoginWindow);
+    windows().load_window(forms::login::window);
     EXPECT_FALSE(desk_.is_watching());
     EXPECT_FALSE(desk_.leave());
 
     log_in();
     EXPECT_TRUE(desk_.is_watching());
-    user().click(kMainWindow, "按钮_注销");
+    user().click(forms::main::window, forms::main::log_out);
     EXPECT_FALSE(desk_.is_watching());
 
     log_in();
     EXPECT_TRUE(desk_.is_watching());
-    user().press_close_box(kMainWindow);
+    user().press_close_box(forms::main::window);
     EXPECT_FALSE(desk_.is_watching());
 
-    windows().load_window(kLoginWindow);
+    windows().load_window(forms::login::window);
     log_in();
     ASSERT_TRUE(desk_.leave());
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
     log_in();
     EXPECT_TRUE(desk_.is_watching());
     EXPECT_TRUE(hot_keys_.is_held(HotKey::kF3));
@@ -147,15 +148,15 @@ TEST_F(DeskEventsGuiTest, WindowsLockAndSuspendLogTheSessionOut) {
         return found;
     };
     log_in();
-    windows().load_window(ui::kRecordWindow);
+    windows().load_window(forms::record::window);
     ASSERT_NE(desk_window(), nullptr);
 
     // Windows sends it; posted, it goes through the window thread's loop as the program runs it.
     ASSERT_TRUE(PostMessageW(desk_window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0));
     windows().process_events();
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
-    EXPECT_FALSE(windows().is_open(kMainWindow));
-    EXPECT_FALSE(windows().is_open(ui::kRecordWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
+    EXPECT_FALSE(windows().is_open(forms::main::window));
+    EXPECT_FALSE(windows().is_open(forms::record::window));
     EXPECT_EQ(state().session_password.text(), "");
     EXPECT_EQ(desk_window(), nullptr);
 
@@ -163,8 +164,8 @@ TEST_F(DeskEventsGuiTest, WindowsLockAndSuspendLogTheSessionOut) {
     log_in();
     ASSERT_NE(desk_window(), nullptr);
     SendMessageW(desk_window(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
-    EXPECT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
+    EXPECT_FALSE(windows().is_open(forms::main::window));
     EXPECT_EQ(desk_window(), nullptr);
 }
 #endif

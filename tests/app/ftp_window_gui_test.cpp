@@ -13,6 +13,7 @@
 #include "tests/app/app_gui_fixture.h"
 #include "tests/app/record_store_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
@@ -20,7 +21,7 @@ namespace {
 using test::read_file_bytes;
 using test::TestFtpServer;
 using test::write_file_bytes;
-using ui::kFtpWindow;
+namespace forms = quillet::ui::forms;
 
 ftp::FtpClient& program_client() {
     static ftp::FtpClient client;
@@ -46,7 +47,7 @@ class FtpWindowTest : public AppGuiTest {
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"平台一", "账号一", "pw1", "a.example", ""}), WriteResult::kDone);
         ASSERT_EQ(add_record(kStorePassword, {"平台二", "账号二", "pw2", "b.example", ""}), WriteResult::kDone);
-        windows().load_window(ui::kMainWindow);
+        windows().load_window(forms::main::window);
         wait_until([&] { return list_rows() == 2; });
     }
 
@@ -64,9 +65,9 @@ class FtpWindowTest : public AppGuiTest {
         ASSERT_TRUE(done());
     }
 
-    int list_rows() { return windows().list_row_count(ui::kMainWindow, "超级列表框1"); }
-    std::string caption() { return windows().text(kFtpWindow, "分组框_FTP"); }
-    bool enabled(const char* button) { return windows().is_enabled(kFtpWindow, button); }
+    int list_rows() { return windows().list_row_count(forms::main::window, forms::main::list); }
+    std::string caption() { return windows().text(forms::ftp::window, forms::ftp::status_group); }
+    bool enabled(std::string_view button) { return windows().is_enabled(forms::ftp::window, button); }
     std::string stored(const char* key) { return platform::read_setting(path("ftp.ini"), "ftp", key); }
     // The FTP password ftp.ini keeps, as this session's key opens it.
     std::string stored_password() {
@@ -76,18 +77,18 @@ class FtpWindowTest : public AppGuiTest {
     }
 
     void open_ftp_window(const TestFtpServer& server, const std::string& password = TestFtpServer::kPassword) {
-        user().click(ui::kMainWindow, "按钮_FTP");
-        ASSERT_TRUE(windows().is_open(kFtpWindow));
+        user().click(forms::main::window, forms::main::open_ftp);
+        ASSERT_TRUE(windows().is_open(forms::ftp::window));
         // Typing adds to what the window kept from an earlier connect.
-        for (const char* box :
-             {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
-            windows().set_text(kFtpWindow, box, "");
+        for (std::string_view box :
+             {forms::ftp::address, forms::ftp::port, forms::ftp::account, forms::ftp::password, forms::ftp::path}) {
+            windows().set_text(forms::ftp::window, box, "");
         }
-        user().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
-        user().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server.port()));
-        user().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
-        user().type_text(kFtpWindow, "编辑框_ftp密码", password);
-        user().type_text(kFtpWindow, "编辑框_ftp路径", "/store");
+        user().type_text(forms::ftp::window, forms::ftp::address, "127.0.0.1");
+        user().type_text(forms::ftp::window, forms::ftp::port, std::to_string(server.port()));
+        user().type_text(forms::ftp::window, forms::ftp::account, TestFtpServer::kUser);
+        user().type_text(forms::ftp::window, forms::ftp::password, password);
+        user().type_text(forms::ftp::window, forms::ftp::path, "/store");
     }
 
     // Connects, answering "是" to the one question a server not met before brings (plain
@@ -98,8 +99,8 @@ class FtpWindowTest : public AppGuiTest {
     }
     // The button stays disabled while the connect runs.
     void click_connect() {
-        user().click(kFtpWindow, "按钮_ftp_连接");
-        wait_until([&] { return enabled("按钮_ftp_连接"); });
+        user().click(forms::ftp::window, forms::ftp::connect);
+        wait_until([&] { return enabled(forms::ftp::connect); });
     }
     // The texts of the questions shown since the last call.
     std::vector<std::string> questions() { return shown_texts(ui::ShownDialog::Kind::kQuestion); }
@@ -108,11 +109,11 @@ class FtpWindowTest : public AppGuiTest {
 
     // Clicks a transfer button, answers the confirmation (and then `more` questions, in
     // order) and waits for the result.
-    std::vector<ui::ShownDialog> transfer(const char* button, bool yes = true, std::vector<bool> more = {}) {
+    std::vector<ui::ShownDialog> transfer(std::string_view button, bool yes = true, std::vector<bool> more = {}) {
         shown();
         dialogs().answer_question(yes);
         for (bool answer : more) dialogs().answer_question(answer);
-        user().click(kFtpWindow, button);
+        user().click(forms::ftp::window, button);
         std::vector<ui::ShownDialog> dialogs = shown();
         if (yes) {
             wait_until([&] {
@@ -137,22 +138,23 @@ class FtpWindowTest : public AppGuiTest {
 };
 
 TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {
-    user().click(ui::kMainWindow, "按钮_FTP");
-    for (const char* box : {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
-        EXPECT_EQ(windows().text(kFtpWindow, box), "") << box;
+    user().click(forms::main::window, forms::main::open_ftp);
+    for (std::string_view box :
+         {forms::ftp::address, forms::ftp::port, forms::ftp::account, forms::ftp::password, forms::ftp::path}) {
+        EXPECT_EQ(windows().text(forms::ftp::window, box), "") << box;
     }
-    EXPECT_FALSE(enabled("按钮_ftp上传"));
-    EXPECT_FALSE(enabled("按钮_ftp_下载"));
+    EXPECT_FALSE(enabled(forms::ftp::upload));
+    EXPECT_FALSE(enabled(forms::ftp::download));
 
-    user().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
-    user().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server_.port()) + "x");
-    user().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
-    user().type_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+    user().type_text(forms::ftp::window, forms::ftp::address, "127.0.0.1");
+    user().type_text(forms::ftp::window, forms::ftp::port, std::to_string(server_.port()) + "x");
+    user().type_text(forms::ftp::window, forms::ftp::account, TestFtpServer::kUser);
+    user().type_text(forms::ftp::window, forms::ftp::password, TestFtpServer::kPassword);
     connect();
     EXPECT_EQ(caption(), "FTP - 连接成功");
-    EXPECT_TRUE(enabled("按钮_ftp上传"));
-    EXPECT_TRUE(enabled("按钮_ftp_下载"));
-    EXPECT_TRUE(enabled("按钮_ftp_连接"));
+    EXPECT_TRUE(enabled(forms::ftp::upload));
+    EXPECT_TRUE(enabled(forms::ftp::download));
+    EXPECT_TRUE(enabled(forms::ftp::connect));
     EXPECT_NE(stored("duankou"), std::to_string(server_.port()) + "x");
     EXPECT_EQ(decipher(stored("duankou"), kCipherKey), std::to_string(server_.port()) + "x");
     EXPECT_EQ(decipher(stored("fuwuqi"), kCipherKey), "127.0.0.1");
@@ -162,12 +164,12 @@ TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {
     EXPECT_EQ(stored("lu"), "");
 
     // Reopening starts unconnected, with the saved settings.
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
     EXPECT_FALSE(program_client().is_connected());
-    user().click(ui::kMainWindow, "按钮_FTP");
-    EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp端口"), std::to_string(server_.port()) + "x");
-    EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), TestFtpServer::kPassword);
-    EXPECT_FALSE(enabled("按钮_ftp上传"));
+    user().click(forms::main::window, forms::main::open_ftp);
+    EXPECT_EQ(windows().text(forms::ftp::window, forms::ftp::port), std::to_string(server_.port()) + "x");
+    EXPECT_EQ(windows().text(forms::ftp::window, forms::ftp::password), TestFtpServer::kPassword);
+    EXPECT_FALSE(enabled(forms::ftp::upload));
     EXPECT_EQ(caption(), "FTP");
 }
 
@@ -175,9 +177,9 @@ TEST_F(FtpWindowTest, AFailedConnectDisablesTheTransfersAndStillSavesTheSettings
     open_ftp_window(server_, "wrong");
     connect();
     EXPECT_EQ(caption(), "FTP - 连接失败：账号或密码错误");
-    EXPECT_FALSE(enabled("按钮_ftp上传"));
-    EXPECT_FALSE(enabled("按钮_ftp_下载"));
-    EXPECT_TRUE(enabled("按钮_ftp_连接"));
+    EXPECT_FALSE(enabled(forms::ftp::upload));
+    EXPECT_FALSE(enabled(forms::ftp::download));
+    EXPECT_TRUE(enabled(forms::ftp::connect));
     EXPECT_EQ(stored_password(), "wrong");
     EXPECT_TRUE(messages().empty());
 }
@@ -186,13 +188,13 @@ TEST_F(FtpWindowTest, AFailedConnectDisablesTheTransfersAndStillSavesTheSettings
 // answered without a resolver; the refusing port is that of a server just stopped.
 TEST_F(FtpWindowTest, AFailedConnectNamesItsReasonInTheCaption) {
     const auto caption_for = [&](const std::string& host, int port) {
-        user().click(ui::kMainWindow, "按钮_FTP");
-        windows().set_text(kFtpWindow, "编辑框_ftp地址", host);
-        windows().set_text(kFtpWindow, "编辑框_ftp端口", std::to_string(port));
-        windows().set_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
-        windows().set_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+        user().click(forms::main::window, forms::main::open_ftp);
+        windows().set_text(forms::ftp::window, forms::ftp::address, host);
+        windows().set_text(forms::ftp::window, forms::ftp::port, std::to_string(port));
+        windows().set_text(forms::ftp::window, forms::ftp::account, TestFtpServer::kUser);
+        windows().set_text(forms::ftp::window, forms::ftp::password, TestFtpServer::kPassword);
         click_connect();
-        EXPECT_FALSE(enabled("按钮_ftp上传"));
+        EXPECT_FALSE(enabled(forms::ftp::upload));
         return caption();
     };
     EXPECT_EQ(caption_for("quillet-test.invalid", server_.port()), "FTP - 连接失败：找不到主机，请检查服务器地址");
@@ -215,25 +217,25 @@ TEST_F(FtpWindowTest, AFailedConnectNamesItsReasonInTheCaption) {
 // a value that does not open (another login password's, or damaged) shows an empty box.
 TEST_F(FtpWindowTest, AnOldPasswordValueIsResealedAndOneThatDoesNotOpenShowsEmpty) {
     ASSERT_TRUE(platform::write_setting(path("ftp.ini"), "ftp", "password", encipher("old-口令", kCipherKey)));
-    user().click(ui::kMainWindow, "按钮_FTP");
-    EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), "old-口令");
+    user().click(forms::main::window, forms::main::open_ftp);
+    EXPECT_EQ(windows().text(forms::ftp::window, forms::ftp::password), "old-口令");
     EXPECT_EQ(stored_password(), "old-口令");
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
 
     const std::string sealed = stored("password");
     for (const std::string& unopenable : {seal_ftp_password(*derive_ftp_key({}, "other login"), "x"),
                                           sealed.substr(0, sealed.size() - 2), std::string("QF1.garbage")}) {
         ASSERT_TRUE(platform::write_setting(path("ftp.ini"), "ftp", "password", unopenable));
-        user().click(ui::kMainWindow, "按钮_FTP");
-        EXPECT_EQ(windows().text(kFtpWindow, "编辑框_ftp密码"), "") << unopenable;
-        windows().destroy_window(kFtpWindow);
+        user().click(forms::main::window, forms::main::open_ftp);
+        EXPECT_EQ(windows().text(forms::ftp::window, forms::ftp::password), "") << unopenable;
+        windows().destroy_window(forms::ftp::window);
     }
 }
 
 TEST_F(FtpWindowTest, UploadThenDownloadRestoresTheUploadedRecordsAndKeepsABackup) {
     open_ftp_window(server_);
     connect();
-    auto dialogs = transfer("按钮_ftp上传");
+    auto dialogs = transfer(forms::ftp::upload);
     ASSERT_EQ(dialogs.size(), 2u);
     EXPECT_EQ(dialogs[0].text, "上传FTP数据会将FTP上数据覆盖，点击‘是’开始上传");
     EXPECT_EQ(dialogs[1].text, "上传成功");
@@ -243,9 +245,9 @@ TEST_F(FtpWindowTest, UploadThenDownloadRestoresTheUploadedRecordsAndKeepsABacku
 
     ASSERT_EQ(add_record(kStorePassword, {"平台三", "账号三", "pw3", "", ""}), WriteResult::kDone);
     const std::string three_records = read_file_bytes(path("data.edb"));
-    windows().list_clear(ui::kMainWindow, "超级列表框1");
+    windows().list_clear(forms::main::window, forms::main::list);
     // The local store changed since the upload: not merging, but replacing.
-    dialogs = transfer("按钮_ftp_下载", true, {false, true});
+    dialogs = transfer(forms::ftp::download, true, {false, true});
     ASSERT_EQ(dialogs.size(), 4u);
     EXPECT_EQ(dialogs[0].text,
               "下载FTP数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为data.edb即可，点击‘是’开始下载");
@@ -253,7 +255,7 @@ TEST_F(FtpWindowTest, UploadThenDownloadRestoresTheUploadedRecordsAndKeepsABacku
     EXPECT_EQ(dialogs[2].text, kDownloadReplaceQuestion);
     EXPECT_EQ(dialogs[3].text, "下载成功");
     EXPECT_EQ(caption(), "FTP - 下载成功");
-    EXPECT_TRUE(enabled("按钮_ftp_下载"));
+    EXPECT_TRUE(enabled(forms::ftp::download));
     wait_until([&] { return list_rows() == 2; });
     EXPECT_EQ(read_file_bytes(path("data2021-10-6.edb")), three_records);
     EXPECT_EQ(list_records(kStorePassword).size(), 2u);
@@ -278,16 +280,16 @@ TEST_F(FtpWindowTest, TwoFoldersSyncingInTurnLoseNoEdit) {
     connect();
 
     // A uploads its two records; B, new, downloads them.
-    EXPECT_EQ(transfer("按钮_ftp上传").back().text, "上传成功");
+    EXPECT_EQ(transfer(forms::ftp::upload).back().text, "上传成功");
     use_folder(folder_b.string());
     create_record_store();
-    EXPECT_EQ(transfer("按钮_ftp_下载").back().text, "下载成功");
+    EXPECT_EQ(transfer(forms::ftp::download).back().text, "下载成功");
     ASSERT_EQ(list_records(kStorePassword).size(), 2u);
 
     // A adds and uploads: the server's copy is still the base, so no question.
     use_folder(folder_a);
     ASSERT_EQ(add_record(kStorePassword, {"A新", "a", "pa", "", ""}), WriteResult::kDone);
-    auto dialogs = transfer("按钮_ftp上传");
+    auto dialogs = transfer(forms::ftp::upload);
     ASSERT_EQ(dialogs.size(), 2u);
     EXPECT_EQ(dialogs[1].text, "上传成功");
 
@@ -295,7 +297,7 @@ TEST_F(FtpWindowTest, TwoFoldersSyncingInTurnLoseNoEdit) {
     use_folder(folder_b.string());
     ASSERT_EQ(add_record(kStorePassword, {"B新", "b", "pb", "", ""}), WriteResult::kDone);
     ASSERT_EQ(modify_record(kStorePassword, 1, {"平台一", "账号一", "pw1-B", "a.example", ""}), WriteResult::kDone);
-    dialogs = transfer("按钮_ftp_下载", true, {true});
+    dialogs = transfer(forms::ftp::download, true, {true});
     ASSERT_EQ(dialogs.size(), 3u);
     EXPECT_EQ(dialogs[1].text, kDownloadMergeQuestion);
     EXPECT_EQ(dialogs[2].text, "下载成功，已合并两边的数据：新增 1 条，修改 0 条，删除 0 条，两边都保留 1 条");
@@ -304,13 +306,13 @@ TEST_F(FtpWindowTest, TwoFoldersSyncingInTurnLoseNoEdit) {
                                              "4 B新/b/pb"};
     EXPECT_EQ(texts_of(list_records(kStorePassword)), merged);
     EXPECT_TRUE(std::filesystem::exists(folder_b / "data2021-10-6.edb"));
-    dialogs = transfer("按钮_ftp上传");
+    dialogs = transfer(forms::ftp::upload);
     ASSERT_EQ(dialogs.size(), 2u) << dialogs.back().text;
     EXPECT_EQ(dialogs[1].text, "上传成功");
 
     // A, unchanged since its upload, takes the result without a question.
     use_folder(folder_a);
-    dialogs = transfer("按钮_ftp_下载");
+    dialogs = transfer(forms::ftp::download);
     ASSERT_EQ(dialogs.size(), 2u);
     EXPECT_EQ(texts_of(list_records(kStorePassword)), merged);
     const std::string on_server = read_file_bytes(server_.file("store/data.edb"));
@@ -325,12 +327,12 @@ TEST_F(FtpWindowTest, TwoFoldersSyncingInTurnLoseNoEdit) {
 TEST_F(FtpWindowTest, AnUploadOverAChangedServerCopyAsksAndNoToBothChangesNothing) {
     open_ftp_window(server_);
     connect();
-    EXPECT_EQ(transfer("按钮_ftp上传").back().text, "上传成功");
+    EXPECT_EQ(transfer(forms::ftp::upload).back().text, "上传成功");
     put_server_store(kStorePassword, 3);  // someone else uploaded meanwhile
     const std::string theirs = read_file_bytes(server_.file("store/data.edb"));
     const std::string mine = read_file_bytes(path("data.edb"));
     const std::string base = read_file_bytes(path("data.sync.edb"));
-    auto dialogs = transfer("按钮_ftp上传", true, {false, false});
+    auto dialogs = transfer(forms::ftp::upload, true, {false, false});
     ASSERT_EQ(dialogs.size(), 4u);
     EXPECT_EQ(dialogs[1].text, kUploadMergeQuestion);
     EXPECT_EQ(dialogs[2].text, kUploadReplaceQuestion);
@@ -341,7 +343,7 @@ TEST_F(FtpWindowTest, AnUploadOverAChangedServerCopyAsksAndNoToBothChangesNothin
     EXPECT_EQ(read_file_bytes(path("data.sync.edb")), base);
 
     // Merging first: the other side changed both records and added one.
-    dialogs = transfer("按钮_ftp上传", true, {true});
+    dialogs = transfer(forms::ftp::upload, true, {true});
     EXPECT_EQ(dialogs.back().text, "上传成功，已合并两边的数据：新增 1 条，修改 2 条，删除 0 条，两边都保留 0 条");
     EXPECT_EQ(list_records(kStorePassword).size(), 3u);
     EXPECT_EQ(read_file_bytes(server_.file("store/data.edb")), read_file_bytes(path("data.edb")));
@@ -354,7 +356,7 @@ TEST_F(FtpWindowTest, FailedDownloadsLeaveTheLocalStoreByteForByte) {
     const std::string before = read_file_bytes(path("data.edb"));
     // The reason follows the message in the box and in the caption.
     auto expect_failure = [&](const char* why, const std::string& reason) {
-        const auto dialogs = transfer("按钮_ftp_下载");
+        const auto dialogs = transfer(forms::ftp::download);
         EXPECT_EQ(dialogs.back().text, "下载失败：" + reason) << why;
         EXPECT_EQ(caption(), "FTP - 下载失败：" + reason) << why;
         EXPECT_EQ(read_file_bytes(path("data.edb")), before) << why;
@@ -375,21 +377,21 @@ TEST_F(FtpWindowTest, FailedDownloadsLeaveTheLocalStoreByteForByte) {
 
 TEST_F(FtpWindowTest, SettingsGbkCannotHoldAreRefusedBeforeAnythingIsSentOrSaved) {
     open_ftp_window(server_);
-    user().type_utf8(kFtpWindow, "编辑框_ftp密码", "\xF0\x9F\x98\x80");
-    user().click(kFtpWindow, "按钮_ftp_连接");
+    user().type_utf8(forms::ftp::window, forms::ftp::password, "\xF0\x9F\x98\x80");
+    user().click(forms::ftp::window, forms::ftp::connect);
     EXPECT_EQ(messages(), std::vector<std::string>{"密码含有无法保存的字符（如表情符号、生僻字），未连接"});
     EXPECT_EQ(caption(), "FTP");
     EXPECT_FALSE(std::filesystem::exists(path("ftp.ini")));
     EXPECT_TRUE(server_.lines("LOGIN").empty());
 
-    windows().set_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+    windows().set_text(forms::ftp::window, forms::ftp::password, TestFtpServer::kPassword);
     connect();
     ASSERT_EQ(caption(), "FTP - 连接成功");
     shown();
     const std::size_t commands = server_.lines("CMD").size();
-    user().type_utf8(kFtpWindow, "编辑框_ftp路径", "\xF0\xA0\x80\x80");
-    for (const char* button : {"按钮_ftp上传", "按钮_ftp_下载"}) {
-        user().click(kFtpWindow, button);
+    user().type_utf8(forms::ftp::window, forms::ftp::path, "\xF0\xA0\x80\x80");
+    for (std::string_view button : {forms::ftp::upload, forms::ftp::download}) {
+        user().click(forms::ftp::window, button);
         const std::vector<ui::ShownDialog> dialogs = shown();
         ASSERT_EQ(dialogs.size(), 1u) << "no question is asked";
         EXPECT_EQ(dialogs[0].kind, ui::ShownDialog::Kind::kMessage);
@@ -405,8 +407,8 @@ TEST_F(FtpWindowTest, AnsweringNoChangesNothing) {
     connect();
     const std::string settings = read_file_bytes(path("ftp.ini"));
     const std::size_t commands = server_.lines("CMD").size();
-    EXPECT_EQ(transfer("按钮_ftp_下载", false).size(), 1u);
-    EXPECT_EQ(transfer("按钮_ftp上传", false).size(), 1u);
+    EXPECT_EQ(transfer(forms::ftp::download, false).size(), 1u);
+    EXPECT_EQ(transfer(forms::ftp::upload, false).size(), 1u);
     windows().process_events();
     EXPECT_EQ(read_file_bytes(path("ftp.ini")), settings);
     EXPECT_EQ(server_.lines("CMD").size(), commands);
@@ -425,14 +427,14 @@ TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
     const std::string before = read_file_bytes(path("data.edb"));
 
     dialogs().answer_question(true);
-    user().click(kFtpWindow, "按钮_ftp_下载");
+    user().click(forms::ftp::window, forms::ftp::download);
     // While it runs, nothing else can be started.
-    EXPECT_FALSE(enabled("按钮_ftp_连接"));
-    EXPECT_FALSE(enabled("按钮_ftp上传"));
-    EXPECT_FALSE(enabled("按钮_ftp_下载"));
+    EXPECT_FALSE(enabled(forms::ftp::connect));
+    EXPECT_FALSE(enabled(forms::ftp::upload));
+    EXPECT_FALSE(enabled(forms::ftp::download));
     wait_until([&] { return !stalling.lines("CMD RETR").empty(); });
     shown();
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
     EXPECT_FALSE(program_client().is_connected());
     // The result still reaches the user, as a message only.
     std::vector<std::string> seen;
@@ -442,7 +444,7 @@ TEST_F(FtpWindowTest, ClosingTheWindowDuringATransferCancelsItCleanly) {
     });
     EXPECT_EQ(seen, std::vector<std::string>{"下载失败：操作已取消"});
     EXPECT_EQ(read_file_bytes(path("data.edb")), before);
-    EXPECT_FALSE(windows().is_open(kFtpWindow));
+    EXPECT_FALSE(windows().is_open(forms::ftp::window));
 }
 
 // The stall limit is beyond the test's time limit: only a close that does not wait on
@@ -454,15 +456,15 @@ TEST_F(FtpWindowTest, ClosingTheWindowDoesNotWaitForAServerThatStoppedAnswering)
     open_ftp_window(mute);
     connect();
     ASSERT_EQ(caption(), "FTP - 连接成功");
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
     EXPECT_FALSE(program_client().is_connected());
-    EXPECT_FALSE(windows().is_open(kFtpWindow));
+    EXPECT_FALSE(windows().is_open(forms::ftp::window));
 }
 
 TEST_F(FtpWindowTest, AConnectOnItsWayWhenTheWindowClosesNeverLogsIn) {
     open_ftp_window(server_);
-    user().click(kFtpWindow, "按钮_ftp_连接");
-    windows().destroy_window(kFtpWindow);
+    user().click(forms::ftp::window, forms::ftp::connect);
+    windows().destroy_window(forms::ftp::window);
     EXPECT_FALSE(program_client().is_connected());
     // Whatever the worker had done by then, nothing is left logged in.
     const std::size_t logins = server_.lines("LOGIN").size();
@@ -476,8 +478,8 @@ TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered
     dialogs().answer_question(false);
     click_connect();
     EXPECT_EQ(caption(), "FTP - 连接已取消");
-    EXPECT_FALSE(enabled("按钮_ftp上传"));
-    EXPECT_TRUE(enabled("按钮_ftp_连接"));
+    EXPECT_FALSE(enabled(forms::ftp::upload));
+    EXPECT_TRUE(enabled(forms::ftp::connect));
     EXPECT_EQ(questions(), std::vector<std::string>{
                                "该服务器不支持加密连接（TLS）。继续连接将以明文发送FTP密码和数据文件。是否继续？"});
     EXPECT_TRUE(server_.lines("CMD USER").empty()) << server_.log();
@@ -487,9 +489,9 @@ TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered
     EXPECT_EQ(caption(), "FTP - 连接成功");
     EXPECT_EQ(questions().size(), 1u);
     EXPECT_EQ(trust(), server_name(server_) + "=plain");
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
 
-    user().click(ui::kMainWindow, "按钮_FTP");
+    user().click(forms::main::window, forms::main::open_ftp);
     connect(false);
     EXPECT_EQ(caption(), "FTP - 连接成功");
     EXPECT_TRUE(questions().empty());
@@ -499,9 +501,9 @@ TEST_F(FtpWindowTest, APlainServerIsUsedOnlyOnceTheUserAgreedAndThatIsRemembered
 // closed meanwhile must not wait for the connect for ever.
 TEST_F(FtpWindowTest, ClosingTheWindowWhileTheConnectAwaitsAnAnswerEndsIt) {
     open_ftp_window(server_);
-    user().click(kFtpWindow, "按钮_ftp_连接");
+    user().click(forms::ftp::window, forms::ftp::connect);
     while (server_.lines("CMD AUTH").empty()) std::this_thread::yield();
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
     EXPECT_FALSE(program_client().is_connected());
     windows().process_events();
     EXPECT_TRUE(server_.lines("CMD USER").empty());
@@ -553,10 +555,11 @@ TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
     const std::string trust = decipher(stored_trust, kCipherKey);
     EXPECT_TRUE(trust.starts_with("127.0.0.1:" + std::to_string(tls.port()) + "=sha256:")) << trust;
     EXPECT_EQ(read_file_bytes(path("ftp.ini")).find(trust), std::string::npos);
-    for (const char* box : {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
-        EXPECT_EQ(windows().text(kFtpWindow, box).find("sha256"), std::string::npos) << box;
+    for (std::string_view box :
+         {forms::ftp::address, forms::ftp::port, forms::ftp::account, forms::ftp::password, forms::ftp::path}) {
+        EXPECT_EQ(windows().text(forms::ftp::window, box).find("sha256"), std::string::npos) << box;
     }
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
 
     TestFtpServer changed("--tls " + test::ScriptProcess::unix_path(certificates.path() + "/self_b.pem"));
     ASSERT_TRUE(changed.ready());
@@ -576,7 +579,7 @@ TEST_F(FtpWindowTest, AServersCertificateIsPinnedEncipheredAndNotShown) {
     EXPECT_EQ(dialogs[0].text,
               "服务器的证书已更换，与记住的证书不符，未连接。如确认服务器更换了证书，请退出程序，"
               "删除ftp.ini中[ftp]节以zhengshu=开头的一行，再重新连接");
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 
 #include "app/generator_window.h"
 #include "app_gui_fixture.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
-using ui::kGeneratorWindow;
-using ui::kRecordWindow;
+namespace forms = quillet::ui::forms;
 
 class GeneratorWindowGuiTest : public AppGuiTest {
   protected:
@@ -20,19 +20,19 @@ class GeneratorWindowGuiTest : public AppGuiTest {
 
     void SetUp() override {
         AppGuiTest::SetUp();
-        windows().load_window(kRecordWindow);
-        user().click(kRecordWindow, "按钮_随机密码");
-        ASSERT_TRUE(windows().is_open(kGeneratorWindow));
+        windows().load_window(forms::record::window);
+        user().click(forms::record::window, forms::record::random_password);
+        ASSERT_TRUE(windows().is_open(forms::generator::window));
     }
 
     std::string generate(const std::string& length) {
-        windows().set_text(kGeneratorWindow, "编辑框_位数", "");
-        user().type_text(kGeneratorWindow, "编辑框_位数", length);
-        user().click(kGeneratorWindow, "按钮_生成");
+        windows().set_text(forms::generator::window, forms::generator::length, "");
+        user().type_text(forms::generator::window, forms::generator::length, length);
+        user().click(forms::generator::window, forms::generator::generate);
         return result();
     }
 
-    std::string result() { return windows().text(kGeneratorWindow, "编辑框_结果"); }
+    std::string result() { return windows().text(forms::generator::window, forms::generator::result); }
 };
 
 int count_if_char(const std::string& text, int (*test)(int)) {
@@ -46,18 +46,18 @@ TEST_F(GeneratorWindowGuiTest, TheCheckBoxesChooseTheClasses) {
     EXPECT_EQ(password.size(), 8u);
     EXPECT_EQ(count_if_char(password, isdigit), 8);
 
-    user().click(kGeneratorWindow, "选择框_大小英文");
+    user().click(forms::generator::window, forms::generator::mixed_case);
     password = generate("8");
     EXPECT_EQ(count_if_char(password, isalpha), 4);
     EXPECT_EQ(count_if_char(password, isdigit), 4);
 
-    user().click(kGeneratorWindow, "选择框_符号");
+    user().click(forms::generator::window, forms::generator::symbols);
     password = generate("10");
     EXPECT_EQ(count_if_char(password, isalpha), 5);
     EXPECT_EQ(count_if_char(password, ispunct), 2);
     EXPECT_EQ(count_if_char(password, isdigit), 3);
 
-    user().click(kGeneratorWindow, "选择框_大小英文");
+    user().click(forms::generator::window, forms::generator::mixed_case);
     password = generate("8");
     EXPECT_EQ(count_if_char(password, ispunct), 4);
     EXPECT_EQ(count_if_char(password, isdigit), 4);
@@ -65,8 +65,8 @@ TEST_F(GeneratorWindowGuiTest, TheCheckBoxesChooseTheClasses) {
 }
 
 TEST_F(GeneratorWindowGuiTest, MissingAndOverlongLengthsAreToldAndKeepTheResult) {
-    windows().set_text(kGeneratorWindow, "编辑框_结果", "old");
-    user().click(kGeneratorWindow, "按钮_生成");
+    windows().set_text(forms::generator::window, forms::generator::result, "old");
+    user().click(forms::generator::window, forms::generator::generate);
     EXPECT_EQ(balloons(), std::vector<std::string>{"请输入密码位数"});
     EXPECT_EQ(result(), "old");
 
@@ -81,32 +81,32 @@ TEST_F(GeneratorWindowGuiTest, MissingAndOverlongLengthsAreToldAndKeepTheResult)
 
 TEST_F(GeneratorWindowGuiTest, ZeroOrNegativeLengthsGiveAnEmptyResultSilently) {
     for (const char* length : {"0", "-5", "-"}) {
-        windows().set_text(kGeneratorWindow, "编辑框_结果", "old");
+        windows().set_text(forms::generator::window, forms::generator::result, "old");
         EXPECT_EQ(generate(length), "") << length;
     }
     EXPECT_TRUE(shown().empty());
 }
 
 TEST_F(GeneratorWindowGuiTest, ExportHandsTheResultToTheRecordWindowAndCloses) {
-    windows().set_text(kRecordWindow, "编辑框_密码", "before");
+    windows().set_text(forms::record::window, forms::record::password, "before");
     const std::string password = generate("12");
-    user().click(kGeneratorWindow, "按钮_导出");
-    EXPECT_EQ(windows().text(kRecordWindow, "编辑框_密码"), password);
-    EXPECT_FALSE(windows().is_open(kGeneratorWindow));
+    user().click(forms::generator::window, forms::generator::export_result);
+    EXPECT_EQ(windows().text(forms::record::window, forms::record::password), password);
+    EXPECT_FALSE(windows().is_open(forms::generator::window));
 
     // An empty result empties the password box.
-    user().click(kRecordWindow, "按钮_随机密码");
-    user().click(kGeneratorWindow, "按钮_导出");
-    EXPECT_EQ(windows().text(kRecordWindow, "编辑框_密码"), "");
-    EXPECT_FALSE(windows().is_open(kGeneratorWindow));
+    user().click(forms::record::window, forms::record::random_password);
+    user().click(forms::generator::window, forms::generator::export_result);
+    EXPECT_EQ(windows().text(forms::record::window, forms::record::password), "");
+    EXPECT_FALSE(windows().is_open(forms::generator::window));
 }
 
 TEST_F(GeneratorWindowGuiTest, ExportAfterTheRecordWindowClosedOnlyClosesTheGenerator) {
     generate("8");
-    windows().destroy_window(kRecordWindow);
-    user().click(kGeneratorWindow, "按钮_导出");
-    EXPECT_FALSE(windows().is_open(kGeneratorWindow));
-    EXPECT_FALSE(windows().is_open(kRecordWindow));
+    windows().destroy_window(forms::record::window);
+    user().click(forms::generator::window, forms::generator::export_result);
+    EXPECT_FALSE(windows().is_open(forms::generator::window));
+    EXPECT_FALSE(windows().is_open(forms::record::window));
     EXPECT_TRUE(shown().empty());
 }
 

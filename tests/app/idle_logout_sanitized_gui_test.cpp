@@ -33,6 +33,7 @@
 #include "tests/app/record_store_fixture.h"
 #include "tests/support/scripted_user.h"
 #include "ui/dialog_script.h"
+#include "ui/forms.h"
 #include "ui/qt_window_layer.h"
 
 // Under AddressSanitizer, freed memory is filled, so that the toolkit's own code, which is
@@ -42,6 +43,8 @@ extern "C" const char* __asan_default_options() { return "max_free_fill_size=655
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 
 namespace quillet::app {
+namespace forms = quillet::ui::forms;
+
 namespace {
 
 constexpr int kPatienceMs = 10000;
@@ -92,7 +95,10 @@ constexpr int kPauseMs = 1000;
 
 QWidget* main_window() {
     for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->objectName() == QLatin1String("main") && top->isVisible()) return top;
+        if (top->objectName() == QLatin1String(forms::main::window.data(), forms::main::window.size()) &&
+            top->isVisible()) {
+            return top;
+        }
     }
     return nullptr;
 }
@@ -114,7 +120,7 @@ class IdleLogoutTest : public testing::Test {
         bind_record_commands(*state_);
         bind_record_window(*state_);
         bind_session(*state_);
-        layer_->bind(ui::kMainWindow, "标签1", ui::Event::kFeedback, [](int what, int) {
+        layer_->bind(forms::main::window, forms::main::hot_keys, ui::Event::kFeedback, [](int what, int) {
             if (what == kAskPassword) {
                 std::string typed;
                 prompt_confirmed_ = layer_->password_prompt(3, &typed);
@@ -136,17 +142,17 @@ class IdleLogoutTest : public testing::Test {
         ASSERT_EQ(add_record(kStorePassword, {"keep", "a", "pw", "", ""}), WriteResult::kDone);
         ui::set_dialog_script(nullptr);
         state_->session_password = platform::SecretText(kStorePassword);
-        layer_->load_window(ui::kMainWindow);
+        layer_->load_window(forms::main::window);
         wait_for_list_loads();
-        run_until([] { return layer_->list_row_count(ui::kMainWindow, kRecordList) == 1; });
-        layer_->list_select_row(ui::kMainWindow, kRecordList, 0);
+        run_until([] { return layer_->list_row_count(forms::main::window, forms::main::list) == 1; });
+        layer_->list_select_row(forms::main::window, forms::main::list, 0);
         // Ticks come quickly; how much time they count is the clock's business.
-        layer_->set_timer_interval(ui::kMainWindow, "时钟1", 5);
+        layer_->set_timer_interval(forms::main::window, forms::main::idle_timer, 5);
     }
 
     void TearDown() override {
         layer_->close_dialogs();
-        for (std::string_view window : {ui::kMainWindow, ui::kLoginWindow, ui::kRecordWindow}) {
+        for (std::string_view window : {forms::main::window, forms::login::window, forms::record::window}) {
             layer_->destroy_window(window);
         }
         wait_for_list_loads();
@@ -221,9 +227,9 @@ class IdleLogoutTest : public testing::Test {
     }
 
     void expect_logged_out_with_nothing_left_open() {
-        EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
-        EXPECT_FALSE(layer_->is_open(ui::kRecordWindow));
-        EXPECT_TRUE(layer_->is_open(ui::kLoginWindow));
+        EXPECT_FALSE(layer_->is_open(forms::main::window));
+        EXPECT_FALSE(layer_->is_open(forms::record::window));
+        EXPECT_TRUE(layer_->is_open(forms::login::window));
         EXPECT_EQ(open_popup(), nullptr);
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
         EXPECT_EQ(state_->session_password.text(), "");
@@ -292,14 +298,14 @@ TEST_F(IdleLogoutTest, InsideTheSearchInputBoxOpenedFromASubMenu) {
 
 // The record window's handler goes on with its boxes and the list after the message.
 TEST_F(IdleLogoutTest, InsideTheMessageOfTheRecordWindow) {
-    layer_->load_window(ui::kRecordWindow);
-    layer_->set_text(ui::kRecordWindow, "编辑框_平台", "new");
+    layer_->load_window(forms::record::window);
+    layer_->set_text(forms::record::window, forms::record::platform, "new");
     User user;
     user.then(ten_minutes_pass_while([] { return open_dialog<QMessageBox>() != nullptr; }));
-    user_->click(ui::kRecordWindow, "按钮_确认");
+    user_->click(forms::record::window, forms::record::confirm);
     EXPECT_TRUE(user.done());
-    EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
-    EXPECT_FALSE(layer_->is_open(ui::kRecordWindow));
+    EXPECT_FALSE(layer_->is_open(forms::main::window));
+    EXPECT_FALSE(layer_->is_open(forms::record::window));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(state_->session_password.text(), "");
 }
@@ -313,7 +319,7 @@ TEST_F(IdleLogoutTest, InsideThePasswordPrompt) {
         QDialog* prompt = open_dialog<QDialog>();
         return prompt != nullptr && qobject_cast<QMessageBox*>(prompt) == nullptr;
     }));
-    layer_->raise(ui::kMainWindow, "标签1", ui::Event::kFeedback, kAskPassword);
+    layer_->raise(forms::main::window, forms::main::hot_keys, ui::Event::kFeedback, kAskPassword);
     EXPECT_TRUE(user.done());
     EXPECT_FALSE(prompt_confirmed_);
     expect_logged_out_with_nothing_left_open();
@@ -324,7 +330,7 @@ TEST_F(IdleLogoutTest, InsideThePasswordPrompt) {
 TEST_F(IdleLogoutTest, InsideAPauseThatGoesOn) {
     User user;
     user.then(ten_minutes_pass_while([] { return in_pause_; }));
-    layer_->raise(ui::kMainWindow, "标签1", ui::Event::kFeedback, kPause);
+    layer_->raise(forms::main::window, forms::main::hot_keys, ui::Event::kFeedback, kPause);
     EXPECT_TRUE(user.done());
     EXPECT_TRUE(main_alive_after_pause_);
     expect_logged_out_with_nothing_left_open();
@@ -337,13 +343,13 @@ TEST_F(IdleLogoutTest, CloseRequestWhileThePopUpMenuIsOpen) {
     User user;
     user.then([] {
         if (open_popup() == nullptr) return false;
-        user_->press_close_box(ui::kMainWindow);
+        user_->press_close_box(forms::main::window);
         return true;
     });
     right_press_on_the_row();
     EXPECT_TRUE(user.done());
-    EXPECT_FALSE(layer_->is_open(ui::kMainWindow));
-    EXPECT_FALSE(layer_->is_open(ui::kLoginWindow));
+    EXPECT_FALSE(layer_->is_open(forms::main::window));
+    EXPECT_FALSE(layer_->is_open(forms::login::window));
     EXPECT_EQ(open_popup(), nullptr);
     EXPECT_EQ(state_->session_password.text(), "");
 }

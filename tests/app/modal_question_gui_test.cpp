@@ -20,9 +20,12 @@
 #include "tests/app/record_store_fixture.h"
 #include "tests/support/scripted_user.h"
 #include "ui/dialog_script.h"
+#include "ui/forms.h"
 #include "ui/qt_window_layer.h"
 
 namespace quillet::app {
+namespace forms = quillet::ui::forms;
+
 namespace {
 
 // Runs `during_question` while a question is open, as the window thread's events would.
@@ -34,7 +37,7 @@ class InterruptingLayer : public ForwardingWindowLayer {
         return ForwardingWindowLayer::question_box(text);
     }
     void set_enabled(std::string_view w, std::string_view c, bool on) override {
-        if (w == ui::kFtpWindow) ++ftp_enabled_changes;
+        if (w == forms::ftp::window) ++ftp_enabled_changes;
         ForwardingWindowLayer::set_enabled(w, c, on);
     }
 
@@ -74,7 +77,7 @@ class ModalQuestionTest : public testing::Test {
     }
 
     void TearDown() override {
-        for (std::string_view window : {ui::kMainWindow, ui::kFtpWindow}) layer_->destroy_window(window);
+        for (std::string_view window : {forms::main::window, forms::ftp::window}) layer_->destroy_window(window);
         wait_for_list_loads();
         qt_->process_events();
         std::filesystem::remove_all(dir_);
@@ -82,8 +85,8 @@ class ModalQuestionTest : public testing::Test {
 
     std::vector<std::string> platforms() {
         std::vector<std::string> cells;
-        for (int row = 0; row < layer_->list_row_count(ui::kMainWindow, kRecordList); ++row) {
-            cells.push_back(layer_->list_cell(ui::kMainWindow, kRecordList, row, kPlatformColumn));
+        for (int row = 0; row < layer_->list_row_count(forms::main::window, forms::main::list); ++row) {
+            cells.push_back(layer_->list_cell(forms::main::window, forms::main::list, row, kPlatformColumn));
         }
         return cells;
     }
@@ -100,23 +103,23 @@ TEST_F(ModalQuestionTest, DeleteRemovesTheConfirmedRecordEvenIfTheListWasReloade
     for (const char* platform : {"keep", "gone"}) {
         ASSERT_EQ(add_record(kStorePassword, {platform, "a", "pw", "", ""}), WriteResult::kDone);
     }
-    layer_->load_window(ui::kMainWindow);
+    layer_->load_window(forms::main::window);
     load_list(*state_);
-    layer_->list_select_row(ui::kMainWindow, kRecordList, 1);
+    layer_->list_select_row(forms::main::window, forms::main::list, 1);
     layer_->during_question = [] { load_list(*state_); };  // e.g. a "刷新" that ends now
     dialogs_.answer_question(true);
-    user_->choose_menu_item(ui::kMainWindow, "删除");
+    user_->choose_menu_item(forms::main::window, forms::main::menu::remove);
     EXPECT_EQ(platforms(), std::vector<std::string>{"keep"});
     EXPECT_EQ(list_records(kStorePassword).size(), 1u);
 }
 
 TEST_F(ModalQuestionTest, ATransferConfirmedAfterItsWindowClosedStartsNothing) {
-    for (const char* button : {"按钮_ftp上传", "按钮_ftp_下载"}) {
-        layer_->load_window(ui::kFtpWindow);
-        layer_->during_question = [] { layer_->destroy_window(ui::kFtpWindow); };  // the idle logout
+    for (std::string_view button : {forms::ftp::upload, forms::ftp::download}) {
+        layer_->load_window(forms::ftp::window);
+        layer_->during_question = [] { layer_->destroy_window(forms::ftp::window); };  // the idle logout
         layer_->ftp_enabled_changes = 0;
         dialogs_.answer_question(true);
-        layer_->raise(ui::kFtpWindow, button, ui::Event::kClicked, 0, 0);
+        layer_->raise(forms::ftp::window, button, ui::Event::kClicked, 0, 0);
         EXPECT_EQ(layer_->ftp_enabled_changes, 0) << button;
         qt_->process_events();
         EXPECT_TRUE(dialogs_.take_shown().size() == 1u) << button;  // the question only

@@ -19,6 +19,8 @@
 #include "ui/window_layer.h"
 
 namespace quillet::app {
+namespace forms = quillet::ui::forms;
+
 namespace {
 
 // Waits for `found` to give a window, up to ten seconds; the program runs in its own process.
@@ -141,35 +143,35 @@ TEST(QuilletExeTest, FirstSetupLoginANewRecordAndF1Typing) {
 
     // First start: the setup window. The password chosen is shown once and confirmed, then
     // the recovery code.
-    HWND setup = form_window(ui::kSetupWindow);
+    HWND setup = form_window(forms::setup::window);
     ASSERT_NE(setup, nullptr);
-    type_into(control(setup, ui::kSetupWindow, "编辑框_设置登录密码"), "e2e-Pass");
-    click(control(setup, ui::kSetupWindow, "按钮_完成设置"));
+    type_into(control(setup, forms::setup::window, forms::setup::password), "e2e-Pass");
+    click(control(setup, forms::setup::window, forms::setup::finish));
     EXPECT_NE(confirm_message_box(process.dwProcessId).find(L"e2e-Pass"), std::wstring::npos);
     EXPECT_NE(confirm_message_box(process.dwProcessId).find(platform::wide("恢复码")), std::wstring::npos);
 
-    HWND login = form_window(ui::kLoginWindow);
+    HWND login = form_window(forms::login::window);
     ASSERT_NE(login, nullptr);
-    type_into(control(login, ui::kLoginWindow, "编辑框_登录密码"), "e2e-Pass");
-    click(control(login, ui::kLoginWindow, "按钮_登录"));
+    type_into(control(login, forms::login::window, forms::login::password), "e2e-Pass");
+    click(control(login, forms::login::window, forms::login::log_in));
 
     // The main window's menu item "新增", as the menu reports its choice.
-    HWND main = form_window(ui::kMainWindow);
+    HWND main = form_window(forms::main::window);
     ASSERT_NE(main, nullptr);
-    const int add = ui::menu_item_index(*ui::find_form(ui::kMainWindow), "新增");
+    const int add = ui::menu_item_index(*ui::find_form(forms::main::window), "新增");
     PostMessageW(main, WM_COMMAND, MAKEWPARAM(2000 + add, 0), 0);
-    HWND record = form_window(ui::kRecordWindow);
+    HWND record = form_window(forms::record::window);
     ASSERT_NE(record, nullptr);
-    type_into(control(record, ui::kRecordWindow, "编辑框_平台"), "邮箱");
-    type_into(control(record, ui::kRecordWindow, "编辑框_账号"), "me@example.com");
-    type_into(control(record, ui::kRecordWindow, "编辑框_密码"), "s3cret");
-    click(control(record, ui::kRecordWindow, "按钮_确认"));
+    type_into(control(record, forms::record::window, forms::record::platform), "邮箱");
+    type_into(control(record, forms::record::window, forms::record::account), "me@example.com");
+    type_into(control(record, forms::record::window, forms::record::password), "s3cret");
+    click(control(record, forms::record::window, forms::record::confirm));
     EXPECT_EQ(confirm_message_box(process.dwProcessId), platform::wide("数据添加成功，可继续添加数据或返回数据页"));
 
     // F1 types the selected record's account into the window under the pointer, here a
     // window of this process.
     PostMessageW(record, WM_CLOSE, 0, 0);
-    HWND list = control(main, ui::kMainWindow, "超级列表框1");
+    HWND list = control(main, forms::main::window, forms::main::list);
     ASSERT_NE(list, nullptr);
     PostMessageW(list, WM_KEYDOWN, VK_DOWN, 0);  // selects the first row
     HWND target = CreateWindowExW(WS_EX_TOPMOST, L"EDIT", L"", WS_POPUP | WS_VISIBLE | WS_BORDER, 600, 600, 300, 30,

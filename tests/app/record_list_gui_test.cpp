@@ -16,13 +16,13 @@
 #include "platform/recording_shell.h"
 #include "record_store_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
 using ui::Event;
-using ui::kMainWindow;
-using ui::kRecordWindow;
+namespace forms = quillet::ui::forms;
 using Kind = ui::ShownDialog::Kind;
 
 constexpr char kAdded[] = "数据添加成功，可继续添加数据或返回数据页";
@@ -56,7 +56,7 @@ class RecordListGuiTest : public AppGuiTest {
     }
 
     void open_main() {
-        windows().load_window(kMainWindow);
+        windows().load_window(forms::main::window);
         settle();
     }
 
@@ -68,28 +68,28 @@ class RecordListGuiTest : public AppGuiTest {
 
     std::vector<std::string> column(int column) {
         std::vector<std::string> cells;
-        const int rows = windows().list_row_count(kMainWindow, kRecordList);
+        const int rows = windows().list_row_count(forms::main::window, forms::main::list);
         for (int row = 0; row < rows; ++row)
-            cells.push_back(windows().list_cell(kMainWindow, kRecordList, row, column));
+            cells.push_back(windows().list_cell(forms::main::window, forms::main::list, row, column));
         return cells;
     }
 
-    void select(int row) { windows().list_select_row(kMainWindow, kRecordList, row); }
+    void select(int row) { windows().list_select_row(forms::main::window, forms::main::list, row); }
 
     void fill_record_window(const RecordText& text) {
-        const std::pair<const char*, const std::string*> boxes[] = {{"编辑框_平台", &text.platform},
-                                                                    {"编辑框_账号", &text.account},
-                                                                    {"编辑框_密码", &text.password},
-                                                                    {"编辑框_网址", &text.address},
-                                                                    {"编辑框_备注", &text.remark}};
-        for (const auto& [box, value] : boxes) windows().set_text(kRecordWindow, box, *value);
+        const std::pair<std::string_view, const std::string*> boxes[] = {{forms::record::platform, &text.platform},
+                                                                    {forms::record::account, &text.account},
+                                                                    {forms::record::password, &text.password},
+                                                                    {forms::record::address, &text.address},
+                                                                    {forms::record::remark, &text.remark}};
+        for (const auto& [box, value] : boxes) windows().set_text(forms::record::window, box, *value);
     }
 
-    std::string box(const char* name) { return windows().text(kRecordWindow, name); }
+    std::string box(std::string_view name) { return windows().text(forms::record::window, name); }
 
-    void query(const char* item, bool confirmed, const std::string& text) {
+    void query(std::string_view item, bool confirmed, const std::string& text) {
         dialogs().answer_input(confirmed, text);
-        user().choose_menu_item(kMainWindow, item);
+        user().choose_menu_item(forms::main::window, item);
     }
 
     platform::RecordingShell shell_;
@@ -109,23 +109,24 @@ TEST_F(RecordListGuiTest, ListShowsEveryRecordWithTheCipherTextKeptApart) {
     EXPECT_EQ(row_password_cipher(windows(), 1), encipher("two", kCipherKey));
 
     select(0);
-    windows().raise(kMainWindow, kRecordList, Event::kClicked);
-    EXPECT_EQ(windows().text(kMainWindow, "编辑框_备注详情"), "first");
+    windows().raise(forms::main::window, forms::main::list, Event::kClicked);
+    EXPECT_EQ(windows().text(forms::main::window, forms::main::remark), "first");
 }
 
 TEST_F(RecordListGuiTest, AddsInARowGetConsecutiveIdsAndEmptyTheBoxes) {
     open_main();
-    user().choose_menu_item(kMainWindow, "新增");
-    ASSERT_TRUE(windows().is_open(kRecordWindow));
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);
+    ASSERT_TRUE(windows().is_open(forms::record::window));
     fill_record_window({"平台一", "账号", "密码", "www.example.com", "备注"});
-    user().click(kRecordWindow, "按钮_确认");
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
-    for (const char* name : {"编辑框_平台", "编辑框_账号", "编辑框_密码", "编辑框_网址", "编辑框_备注"}) {
+    for (std::string_view name : {forms::record::platform, forms::record::account, forms::record::password,
+                                  forms::record::address, forms::record::remark}) {
         EXPECT_EQ(box(name), "") << name;
     }
-    user().click(kRecordWindow, "按钮_确认");  // every box empty is a valid record
+    user().click(forms::record::window, forms::record::confirm);  // every box empty is a valid record
     EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
-    EXPECT_TRUE(windows().is_open(kRecordWindow));
+    EXPECT_TRUE(windows().is_open(forms::record::window));
     EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"平台一", ""}));
     EXPECT_EQ(decipher(row_password_cipher(windows(), 0), kCipherKey), "密码");
@@ -133,25 +134,25 @@ TEST_F(RecordListGuiTest, AddsInARowGetConsecutiveIdsAndEmptyTheBoxes) {
 
 TEST_F(RecordListGuiTest, OverlongValuesAreRefusedWithTheirLimitAndTheBoxesKept) {
     open_main();
-    user().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);
     const std::string password(124, 'p');
     fill_record_window({"p", "a", password, "", ""});
-    user().click(kRecordWindow, "按钮_确认");
+    user().click(forms::record::window, forms::record::confirm);
     std::vector<std::string> shown = messages();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("密码"), std::string::npos) << shown[0];
     EXPECT_NE(shown[0].find("123"), std::string::npos) << shown[0];
-    EXPECT_EQ(box("编辑框_密码"), password);
+    EXPECT_EQ(box(forms::record::password), password);
 
     fill_record_window({"p", "a", std::string(123, 'p'), "", std::string(256, 'r')});
-    user().click(kRecordWindow, "按钮_确认");
+    user().click(forms::record::window, forms::record::confirm);
     shown = messages();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("备注"), std::string::npos) << shown[0];
     EXPECT_NE(shown[0].find("255"), std::string::npos) << shown[0];
-    EXPECT_EQ(box("编辑框_备注"), std::string(256, 'r'));
+    EXPECT_EQ(box(forms::record::remark), std::string(256, 'r'));
     EXPECT_TRUE(list_records(kStorePassword).empty());
-    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
+    EXPECT_EQ(windows().list_row_count(forms::main::window, forms::main::list), 0);
 }
 
 TEST_F(RecordListGuiTest, AddWithoutAFreeIdSaysSoAndKeepsTheBoxes) {
@@ -165,31 +166,31 @@ TEST_F(RecordListGuiTest, AddWithoutAFreeIdSaysSoAndKeepsTheBoxes) {
         ASSERT_TRUE(db.modify(0, {db::Value(std::int32_t{INT32_MAX})}).ok());
     }
     open_main();
-    user().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);
     fill_record_window({"p", "a", "pw", "", ""});
-    user().click(kRecordWindow, "按钮_确认");
+    user().click(forms::record::window, forms::record::confirm);
     const std::vector<std::string> shown_messages = messages();
     ASSERT_EQ(shown_messages.size(), 1u);
     EXPECT_EQ(shown_messages[0].rfind("数据添加失败", 0), 0u) << shown_messages[0];
     EXPECT_NE(shown_messages[0].find("2147483647"), std::string::npos) << shown_messages[0];
-    EXPECT_EQ(box("编辑框_平台"), "p");
+    EXPECT_EQ(box(forms::record::platform), "p");
     EXPECT_EQ(list_records(kStorePassword).size(), 1u);
     EXPECT_EQ(column(kIdColumn), std::vector<std::string>{"2147483647"});
 }
 
 TEST_F(RecordListGuiTest, TextGbkCannotHoldIsRefusedNamingTheBoxAndNothingIsStored) {
     open_main();
-    user().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);
     fill_record_window({"p", "a", "pw", "", ""});
-    user().type_utf8(kRecordWindow, "编辑框_账号", "\xF0\x9F\x98\x80");  // an emoji
-    user().click(kRecordWindow, "按钮_确认");
+    user().type_utf8(forms::record::window, forms::record::account, "\xF0\x9F\x98\x80");  // an emoji
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{"账号含有无法保存的字符（如表情符号、生僻字），未保存"});
     EXPECT_TRUE(list_records(kStorePassword).empty());
-    EXPECT_TRUE(windows().is_open(kRecordWindow));
+    EXPECT_TRUE(windows().is_open(forms::record::window));
 
     fill_record_window({"p", "a", "pw", "", ""});
-    user().type_utf8(kRecordWindow, "编辑框_备注", "\xF0\xA0\x80\x80");  // a CJK extension B character
-    user().click(kRecordWindow, "按钮_确认");
+    user().type_utf8(forms::record::window, forms::record::remark, "\xF0\xA0\x80\x80");  // a CJK extension B character
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{"备注含有无法保存的字符（如表情符号、生僻字），未保存"});
     EXPECT_TRUE(list_records(kStorePassword).empty());
 }
@@ -199,17 +200,17 @@ TEST_F(RecordListGuiTest, StoredQuestionMarksAreShownAsTheyAreAndSaveAgain) {
     open_main();
     EXPECT_EQ(column(kPlatformColumn), std::vector<std::string>{"why?"});
     select(0);
-    user().choose_menu_item(kMainWindow, "修改");
-    EXPECT_EQ(box("编辑框_平台"), "why?");
-    EXPECT_EQ(box("编辑框_密码"), "p?w");
-    user().click(kRecordWindow, "按钮_确认");
+    user().choose_menu_item(forms::main::window, forms::main::menu::modify);
+    EXPECT_EQ(box(forms::record::platform), "why?");
+    EXPECT_EQ(box(forms::record::password), "p?w");
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{"数据修改成功"});
 
     // A modification with an emoji leaves the record as it was.
     select(0);
-    user().choose_menu_item(kMainWindow, "修改");
-    user().type_utf8(kRecordWindow, "编辑框_密码", "\xF0\x9F\x94\x91");
-    user().click(kRecordWindow, "按钮_确认");
+    user().choose_menu_item(forms::main::window, forms::main::menu::modify);
+    user().type_utf8(forms::record::window, forms::record::password, "\xF0\x9F\x94\x91");
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{"密码含有无法保存的字符（如表情符号、生僻字），未保存"});
     const std::vector<Record> records = list_records(kStorePassword);
     ASSERT_EQ(records.size(), 1u);
@@ -222,32 +223,32 @@ TEST_F(RecordListGuiTest, QueriesMatchCaseSensitiveContainmentAndCancelKeepsTheL
     store("addr", "pw", "https://shop.example/cart");
     open_main();
 
-    query("按平台", true, "Git");
+    query(forms::main::menu::search_platform, true, "Git");
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"GitHub", "MyGitLab", "forGit"}));
-    query("按平台", false, "Other");
+    query(forms::main::menu::search_platform, false, "Other");
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"GitHub", "MyGitLab", "forGit"}));
     const std::vector<ui::ShownDialog> dialogs = shown();
     ASSERT_FALSE(dialogs.empty());
     EXPECT_EQ(dialogs.back().kind, Kind::kInput);
     EXPECT_EQ(dialogs.back().text, "输入平台名");
 
-    query("按网址", true, "shop");
+    query(forms::main::menu::search_address, true, "shop");
     EXPECT_EQ(column(kIdColumn), (std::vector<std::string>{"6"}));
     EXPECT_EQ(shown().back().text, "输入网址");
-    query("按平台", true, "");
-    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
+    query(forms::main::menu::search_platform, true, "");
+    EXPECT_EQ(windows().list_row_count(forms::main::window, forms::main::list), 0);
 }
 
 TEST_F(RecordListGuiTest, DeleteAsksFirstAndReloadsTheWholeList) {
     for (const char* platform : {"keep1", "gone", "keep2"}) store(platform);
     open_main();
-    query("按平台", true, "gone");
+    query(forms::main::menu::search_platform, true, "gone");
     select(0);
-    user().choose_menu_item(kMainWindow, "删除");  // unanswered question: No
+    user().choose_menu_item(forms::main::window, forms::main::menu::remove);  // unanswered question: No
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"gone"}));
 
     dialogs().answer_question(true);
-    user().choose_menu_item(kMainWindow, "删除");
+    user().choose_menu_item(forms::main::window, forms::main::menu::remove);
     const std::vector<ui::ShownDialog> dialogs = shown();
     ASSERT_FALSE(dialogs.empty());
     EXPECT_EQ(dialogs.back().kind, Kind::kQuestion);
@@ -260,14 +261,14 @@ TEST_F(RecordListGuiTest, RowCommandsAreOfferedOnlyWithASelectedRow) {
     store("a");
     open_main();
     select(-1);
-    user().right_click(kMainWindow, kRecordList);
+    user().right_click(forms::main::window, forms::main::list);
     for (const char* item : {"删除", "修改", "复制", "密码", "访问"}) {
         EXPECT_FALSE(dialogs().last_popup_item_enabled(item)) << item;
     }
     for (const char* item : {"新增", "查询", "刷新"}) EXPECT_TRUE(dialogs().last_popup_item_enabled(item)) << item;
 
     select(0);
-    user().right_click(kMainWindow, kRecordList);
+    user().right_click(forms::main::window, forms::main::list);
     for (const char* item : {"删除", "修改", "复制", "密码", "访问", "新增", "查询", "刷新"}) {
         EXPECT_TRUE(dialogs().last_popup_item_enabled(item)) << item;
     }
@@ -277,19 +278,19 @@ TEST_F(RecordListGuiTest, RevealingTwiceThenModifyingKeepsThePassword) {
     store("site", "hunter2");
     open_main();
     select(0);
-    user().choose_menu_item(kMainWindow, "显示真实密码");
-    user().choose_menu_item(kMainWindow, "显示真实密码");
+    user().choose_menu_item(forms::main::window, forms::main::menu::reveal_password);
+    user().choose_menu_item(forms::main::window, forms::main::menu::reveal_password);
     EXPECT_EQ(column(kPasswordColumn), std::vector<std::string>{"hunter2"});
     EXPECT_EQ(selected_password_cipher(windows()), encipher("hunter2", kCipherKey));
 
-    user().choose_menu_item(kMainWindow, "修改");
-    ASSERT_TRUE(windows().is_open(kRecordWindow));
-    EXPECT_EQ(box("编辑框_密码"), "hunter2");
-    EXPECT_EQ(box("编辑框_平台"), "site");
-    windows().set_text(kRecordWindow, "编辑框_账号", "changed");
-    user().click(kRecordWindow, "按钮_确认");
+    user().choose_menu_item(forms::main::window, forms::main::menu::modify);
+    ASSERT_TRUE(windows().is_open(forms::record::window));
+    EXPECT_EQ(box(forms::record::password), "hunter2");
+    EXPECT_EQ(box(forms::record::platform), "site");
+    windows().set_text(forms::record::window, forms::record::account, "changed");
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{"数据修改成功"});
-    EXPECT_FALSE(windows().is_open(kRecordWindow));
+    EXPECT_FALSE(windows().is_open(forms::record::window));
 
     const std::vector<Record> records = list_records(kStorePassword);
     ASSERT_EQ(records.size(), 1u);
@@ -306,19 +307,19 @@ TEST_F(RecordListGuiTest, TheRecordWindowFollowsTheLatestCommand) {
     store("second", "two");
     open_main();
     select(0);
-    user().choose_menu_item(kMainWindow, "修改");
-    EXPECT_EQ(box("编辑框_平台"), "first");
+    user().choose_menu_item(forms::main::window, forms::main::menu::modify);
+    EXPECT_EQ(box(forms::record::platform), "first");
     select(1);
-    user().choose_menu_item(kMainWindow, "修改");
-    EXPECT_EQ(box("编辑框_平台"), "second");
-    EXPECT_EQ(box("编辑框_密码"), "two");
+    user().choose_menu_item(forms::main::window, forms::main::menu::modify);
+    EXPECT_EQ(box(forms::record::platform), "second");
+    EXPECT_EQ(box(forms::record::password), "two");
 
-    user().choose_menu_item(kMainWindow, "新增");
-    EXPECT_EQ(box("编辑框_平台"), "");
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);
+    EXPECT_EQ(box(forms::record::platform), "");
     fill_record_window({"third", "", "", "", ""});
-    user().choose_menu_item(kMainWindow, "新增");  // already adding: the typed text stays
-    EXPECT_EQ(box("编辑框_平台"), "third");
-    user().click(kRecordWindow, "按钮_确认");
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);  // already adding: the typed text stays
+    EXPECT_EQ(box(forms::record::platform), "third");
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{kAdded});
     EXPECT_EQ(column(kPlatformColumn), (std::vector<std::string>{"first", "second", "third"}));
 }
@@ -328,11 +329,11 @@ TEST_F(RecordListGuiTest, ModifyOfARecordDeletedMeanwhileShowsNothingAndStaysOpe
     store("b");
     open_main();
     select(1);
-    user().choose_menu_item(kMainWindow, "修改");
+    user().choose_menu_item(forms::main::window, forms::main::menu::modify);
     ASSERT_EQ(delete_record(kStorePassword, 2), WriteResult::kDone);
-    user().click(kRecordWindow, "按钮_确认");
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_TRUE(messages().empty());
-    EXPECT_TRUE(windows().is_open(kRecordWindow));
+    EXPECT_TRUE(windows().is_open(forms::record::window));
     EXPECT_EQ(list_records(kStorePassword).size(), 1u);
 }
 
@@ -342,12 +343,12 @@ TEST_F(RecordListGuiTest, AddsToAStoreWithOtherFieldsAreRefusedWithAMessage) {
     create_foreign_store();
     const std::string before = test::read_file_bytes(platform::program_file("data.edb"));
     open_main();
-    user().choose_menu_item(kMainWindow, "新增");
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);
     for (int round = 0; round < 2; ++round) {
         fill_record_window({"x", "", "", "", ""});
-        user().click(kRecordWindow, "按钮_确认");
+        user().click(forms::record::window, forms::record::confirm);
         EXPECT_EQ(messages(), std::vector<std::string>{"数据添加失败：数据文件的字段结构不对，无法使用"});
-        EXPECT_EQ(box("编辑框_平台"), "x");
+        EXPECT_EQ(box(forms::record::platform), "x");
     }
     EXPECT_EQ(test::read_file_bytes(platform::program_file("data.edb")), before);
 }
@@ -356,14 +357,14 @@ TEST_F(RecordListGuiTest, StoreThatDoesNotOpenGivesEmptyListsAndFailedAdds) {
     store("a");
     state().session_password = platform::SecretText("not the store's password");
     open_main();
-    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
-    query("按平台", true, "a");
-    EXPECT_EQ(windows().list_row_count(kMainWindow, kRecordList), 0);
-    user().choose_menu_item(kMainWindow, "新增");
+    EXPECT_EQ(windows().list_row_count(forms::main::window, forms::main::list), 0);
+    query(forms::main::menu::search_platform, true, "a");
+    EXPECT_EQ(windows().list_row_count(forms::main::window, forms::main::list), 0);
+    user().choose_menu_item(forms::main::window, forms::main::menu::add);
     fill_record_window({"x", "", "", "", ""});
-    user().click(kRecordWindow, "按钮_确认");
+    user().click(forms::record::window, forms::record::confirm);
     EXPECT_EQ(messages(), std::vector<std::string>{"数据添加失败"});
-    EXPECT_EQ(box("编辑框_平台"), "x");
+    EXPECT_EQ(box(forms::record::platform), "x");
 }
 
 TEST_F(RecordListGuiTest, VisitOpensOnlyWebAddresses) {
@@ -374,7 +375,7 @@ TEST_F(RecordListGuiTest, VisitOpensOnlyWebAddresses) {
     open_main();
     for (int row = 0; row < 4; ++row) {
         select(row);
-        user().choose_menu_item(kMainWindow, "访问");
+        user().choose_menu_item(forms::main::window, forms::main::menu::visit);
     }
     EXPECT_EQ(shell_.opened(), (std::vector<std::string>{"http://www.example.com", "https://example.org/login"}));
 }
@@ -448,13 +449,14 @@ TEST_F(RecordListGuiTest, ALongFillStopsWhenANewerListIsShown) {
     platform::set_program_directory_for_testing(dir_.string());
 
     open_main();
-    for (int turn = 0; turn < 100 && windows().list_row_count(kMainWindow, kRecordList) < kRecords; ++turn) {
+    for (int turn = 0; turn < 100 && windows().list_row_count(forms::main::window, forms::main::list) < kRecords;
+         ++turn) {
         windows().process_events();
     }
-    ASSERT_EQ(windows().list_row_count(kMainWindow, kRecordList), kRecords);
+    ASSERT_EQ(windows().list_row_count(forms::main::window, forms::main::list), kRecords);
 
     load_list(state());  // fills its first step now and posts the rest
-    query("按平台", true, "needle");
+    query(forms::main::menu::search_platform, true, "needle");
     for (int turn = 0; turn < 10; ++turn) windows().process_events();
     EXPECT_EQ(column(kIdColumn), std::vector<std::string>{"7"});
 }

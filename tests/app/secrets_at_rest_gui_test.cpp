@@ -18,15 +18,13 @@
 #include "tests/app/app_gui_fixture.h"
 #include "tests/app/record_store_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
 using test::TestFtpServer;
-using ui::kFtpWindow;
-using ui::kLoginWindow;
-using ui::kMainWindow;
-using ui::kSetupWindow;
+namespace forms = quillet::ui::forms;
 
 constexpr char kLogin[] = "Login密码9";
 constexpr char kChanged[] = "Changed口令7";
@@ -116,27 +114,27 @@ class SecretsAtRestTest : public AppGuiTest {
     }
 
     void log_in(const std::string& password) {
-        windows().set_text(kLoginWindow, "编辑框_登录密码", "");
-        user().type_text(kLoginWindow, "编辑框_登录密码", password);
-        user().click(kLoginWindow, "按钮_登录");
-        ASSERT_TRUE(windows().is_open(kMainWindow)) << "the login failed";
+        windows().set_text(forms::login::window, forms::login::password, "");
+        user().type_text(forms::login::window, forms::login::password, password);
+        user().click(forms::login::window, forms::login::log_in);
+        ASSERT_TRUE(windows().is_open(forms::main::window)) << "the login failed";
     }
 
     // Opens the FTP window and connects with what it shows.
     bool connect_with_saved_settings() {
-        user().click(kMainWindow, "按钮_FTP");
+        user().click(forms::main::window, forms::main::open_ftp);
         return connect();
     }
 
     // Connects with what the open FTP window shows, which saves it, and closes the window.
     bool connect() {
         dialogs().answer_question(true);  // plain FTP on the test server
-        user().click(kFtpWindow, "按钮_ftp_连接");
-        for (int round = 0; round < 6000 && !windows().is_enabled(kFtpWindow, "按钮_ftp_连接"); ++round) {
+        user().click(forms::ftp::window, forms::ftp::connect);
+        for (int round = 0; round < 6000 && !windows().is_enabled(forms::ftp::window, forms::ftp::connect); ++round) {
             windows().wait_processing_events(5);
         }
-        const bool connected = windows().text(kFtpWindow, "分组框_FTP") == "FTP - 连接成功";
-        windows().destroy_window(kFtpWindow);
+        const bool connected = windows().text(forms::ftp::window, forms::ftp::status_group) == "FTP - 连接成功";
+        windows().destroy_window(forms::ftp::window);
         return connected;
     }
 
@@ -145,28 +143,28 @@ class SecretsAtRestTest : public AppGuiTest {
 
 TEST_F(SecretsAtRestTest, ANewFolderKeepsNeitherPasswordThroughSetupFtpAndAPasswordChange) {
     run_startup(state());
-    user().type_text(kSetupWindow, "编辑框_设置登录密码", kLogin);
-    user().click(kSetupWindow, "按钮_完成设置");
-    ASSERT_TRUE(windows().is_open(kLoginWindow));
+    user().type_text(forms::setup::window, forms::setup::password, kLogin);
+    user().click(forms::setup::window, forms::setup::finish);
+    ASSERT_TRUE(windows().is_open(forms::login::window));
     log_in(kLogin);
-    user().click(kMainWindow, "按钮_FTP");
-    user().type_text(kFtpWindow, "编辑框_ftp地址", "127.0.0.1");
-    user().type_text(kFtpWindow, "编辑框_ftp端口", std::to_string(server_.port()));
-    user().type_text(kFtpWindow, "编辑框_ftp账号", TestFtpServer::kUser);
-    user().type_text(kFtpWindow, "编辑框_ftp密码", TestFtpServer::kPassword);
+    user().click(forms::main::window, forms::main::open_ftp);
+    user().type_text(forms::ftp::window, forms::ftp::address, "127.0.0.1");
+    user().type_text(forms::ftp::window, forms::ftp::port, std::to_string(server_.port()));
+    user().type_text(forms::ftp::window, forms::ftp::account, TestFtpServer::kUser);
+    user().type_text(forms::ftp::window, forms::ftp::password, TestFtpServer::kPassword);
     ASSERT_TRUE(connect());
     expect_no_secret_in_folder({kLogin, TestFtpServer::kPassword});
 
-    windows().destroy_window(kMainWindow);
+    windows().destroy_window(forms::main::window);
     ASSERT_EQ(change_login_password(kLogin, kChanged), PasswordChange::kDone);
     expect_no_secret_in_folder({kLogin, kChanged, TestFtpServer::kPassword});
 
     // After a restart: the new password logs in, the old one not, and the sealed FTP
     // password still logs in to the server.
     run_startup(state());
-    user().type_text(kLoginWindow, "编辑框_登录密码", kLogin);
-    user().click(kLoginWindow, "按钮_登录");
-    EXPECT_FALSE(windows().is_open(kMainWindow));
+    user().type_text(forms::login::window, forms::login::password, kLogin);
+    user().click(forms::login::window, forms::login::log_in);
+    EXPECT_FALSE(windows().is_open(forms::main::window));
     log_in(kChanged);
     EXPECT_TRUE(connect_with_saved_settings());
 }

@@ -12,13 +12,13 @@
 #include "platform/manual_clock.h"
 #include "platform/recording_clipboard.h"
 #include "platform/settings_file.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
 using ui::Event;
-using ui::kLoginWindow;
-using ui::kMainWindow;
+namespace forms = quillet::ui::forms;
 
 enum class Leave { kLogout, kExit, kCloseBox };
 constexpr Leave kWaysToLeave[] = {Leave::kLogout, Leave::kExit, Leave::kCloseBox};
@@ -57,40 +57,40 @@ class SessionGuiTest : public AppGuiTest {
     }
 
     void try_login(const std::string& typed) {
-        windows().load_window(kLoginWindow);
-        windows().set_text(kLoginWindow, "编辑框_登录密码", "");
-        user().type_text(kLoginWindow, "编辑框_登录密码", typed);
-        user().click(kLoginWindow, "按钮_登录");
+        windows().load_window(forms::login::window);
+        windows().set_text(forms::login::window, forms::login::password, "");
+        user().type_text(forms::login::window, forms::login::password, typed);
+        user().click(forms::login::window, forms::login::log_in);
     }
 
     // Logs in and stops the real one-second timer, so that only the ticks a test raises count.
     void log_in(const std::string& password) {
         try_login(password);
-        ASSERT_TRUE(windows().is_open(kMainWindow));
-        windows().set_timer_interval(kMainWindow, "时钟1", 0);
+        ASSERT_TRUE(windows().is_open(forms::main::window));
+        windows().set_timer_interval(forms::main::window, forms::main::idle_timer, 0);
     }
 
     void leave(Leave way) {
         switch (way) {
             case Leave::kLogout:
-                return user().click(kMainWindow, "按钮_注销");
+                return user().click(forms::main::window, forms::main::log_out);
             case Leave::kExit:
-                return user().click(kMainWindow, "按钮_退出");
+                return user().click(forms::main::window, forms::main::quit);
             case Leave::kCloseBox:
-                return user().press_close_box(kMainWindow);
+                return user().press_close_box(forms::main::window);
         }
     }
 
     void tick(int times) {
-        for (int i = 0; i < times; ++i) windows().raise(kMainWindow, "时钟1", Event::kTick);
+        for (int i = 0; i < times; ++i) windows().raise(forms::main::window, forms::main::idle_timer, Event::kTick);
     }
 
     void expect_refused(const std::string& typed, const std::string& tip) {
         try_login(typed);
         EXPECT_EQ(balloons(), std::vector<std::string>{tip}) << "typed: " << typed;
-        EXPECT_FALSE(windows().is_open(kMainWindow));
-        EXPECT_TRUE(windows().is_open(kLoginWindow));
-        EXPECT_EQ(windows().text(kLoginWindow, "编辑框_登录密码"), typed);
+        EXPECT_FALSE(windows().is_open(forms::main::window));
+        EXPECT_TRUE(windows().is_open(forms::login::window));
+        EXPECT_EQ(windows().text(forms::login::window, forms::login::password), typed);
         EXPECT_EQ(state().session_password.text(), "");
     }
 };
@@ -98,8 +98,8 @@ class SessionGuiTest : public AppGuiTest {
 TEST_F(SessionGuiTest, TheRightPasswordOpensTheMainWindowAndStartsTheSession) {
     store_login_password("Secret 密码");
     try_login("Secret 密码");
-    EXPECT_TRUE(windows().is_open(kMainWindow));
-    EXPECT_FALSE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::main::window));
+    EXPECT_FALSE(windows().is_open(forms::login::window));
     EXPECT_EQ(state().session_password.text(), "Secret 密码");
     EXPECT_EQ(state().idle_countdown, kIdleTicks);
     EXPECT_TRUE(shown().empty());
@@ -117,16 +117,16 @@ TEST_F(SessionGuiTest, AnythingButTheExactPasswordIsRefused) {
 // With "?" in place of the characters GBK lacks, "pw" and an emoji would match a stored "pw?".
 TEST_F(SessionGuiTest, APasswordWithCharactersGbkCannotHoldIsRefusedNotMatched) {
     store_login_password("pw?");
-    windows().load_window(kLoginWindow);
-    user().type_text(kLoginWindow, "编辑框_登录密码", "pw");
-    user().type_utf8(kLoginWindow, "编辑框_登录密码", "\xF0\x9F\x98\x80");
-    user().click(kLoginWindow, "按钮_登录");
+    windows().load_window(forms::login::window);
+    user().type_text(forms::login::window, forms::login::password, "pw");
+    user().type_utf8(forms::login::window, forms::login::password, "\xF0\x9F\x98\x80");
+    user().click(forms::login::window, forms::login::log_in);
     EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未登录"});
-    EXPECT_FALSE(windows().is_open(kMainWindow));
+    EXPECT_FALSE(windows().is_open(forms::main::window));
     EXPECT_EQ(state().session_password.text(), "");
 
     try_login("pw?");  // a real question mark is just a character
-    EXPECT_TRUE(windows().is_open(kMainWindow));
+    EXPECT_TRUE(windows().is_open(forms::main::window));
 }
 
 TEST_F(SessionGuiTest, AMissingOrForeignStoredPasswordMatchesNothing) {
@@ -149,9 +149,9 @@ TEST_F(SessionGuiTest, EachLoginRoundTakesTheNewlyTypedPassword) {
         store_login_password(password);
         log_in(password);
         EXPECT_EQ(state().session_password.text(), password);
-        user().click(kMainWindow, "按钮_注销");
-        EXPECT_TRUE(windows().is_open(kLoginWindow));
-        EXPECT_FALSE(windows().is_open(kMainWindow));
+        user().click(forms::main::window, forms::main::log_out);
+        EXPECT_TRUE(windows().is_open(forms::login::window));
+        EXPECT_FALSE(windows().is_open(forms::main::window));
         EXPECT_EQ(state().session_password.text(), "");
     }
 }
@@ -161,17 +161,17 @@ TEST_F(SessionGuiTest, LogoutExitAndTheCloseBoxCloseTheSessionsOtherWindows) {
     for (const Leave way : kWaysToLeave) {
         SCOPED_TRACE(name_of(way));
         log_in("pw");
-        windows().load_window(ui::kRecordWindow);
-        user().click(ui::kRecordWindow, "按钮_随机密码");
-        windows().load_window(ui::kFtpWindow);
-        ASSERT_TRUE(windows().is_open(ui::kGeneratorWindow));
+        windows().load_window(forms::record::window);
+        user().click(forms::record::window, forms::record::random_password);
+        windows().load_window(forms::ftp::window);
+        ASSERT_TRUE(windows().is_open(forms::generator::window));
 
         leave(way);
-        EXPECT_FALSE(windows().is_open(kMainWindow));
-        EXPECT_FALSE(windows().is_open(ui::kRecordWindow));
-        EXPECT_FALSE(windows().is_open(ui::kGeneratorWindow));
-        EXPECT_FALSE(windows().is_open(ui::kFtpWindow));
-        EXPECT_EQ(windows().is_open(kLoginWindow), way == Leave::kLogout);
+        EXPECT_FALSE(windows().is_open(forms::main::window));
+        EXPECT_FALSE(windows().is_open(forms::record::window));
+        EXPECT_FALSE(windows().is_open(forms::generator::window));
+        EXPECT_FALSE(windows().is_open(forms::ftp::window));
+        EXPECT_EQ(windows().is_open(forms::login::window), way == Leave::kLogout);
         EXPECT_EQ(state().session_password.text(), "");
     }
 }
@@ -191,7 +191,7 @@ TEST_F(SessionGuiTest, LeavingTheSessionTakesItsPasswordOffTheClipboard) {
     log_in("pw");
     clipboard.set_text("secret", platform::Sensitivity::kSecret);
     clipboard.copy_from_elsewhere("theirs");
-    user().click(kMainWindow, "按钮_注销");
+    user().click(forms::main::window, forms::main::log_out);
     EXPECT_EQ(clipboard.content(), "theirs");
     platform::set_clipboard(nullptr);
 }
@@ -199,19 +199,19 @@ TEST_F(SessionGuiTest, LeavingTheSessionTakesItsPasswordOffTheClipboard) {
 TEST_F(SessionGuiTest, PointerMovementOverTheWindowListOrGroupKeepsTheSessionAlive) {
     store_login_password("pw");
     log_in("pw");
-    for (const char* control : {"", "超级列表框1", "分组框_数据"}) {
+    for (std::string_view control : {std::string_view(), forms::main::list, forms::main::data_group}) {
         tick(kIdleTicks - 1);
-        ASSERT_TRUE(windows().is_open(kMainWindow)) << control;
-        user().move_mouse_over(kMainWindow, control);
+        ASSERT_TRUE(windows().is_open(forms::main::window)) << control;
+        user().move_mouse_over(forms::main::window, control);
         EXPECT_EQ(state().idle_countdown, kIdleTicks) << control;
     }
     // Other controls do not count.
-    windows().raise(kMainWindow, "按钮_注销", Event::kMouseMoved);
+    windows().raise(forms::main::window, forms::main::log_out, Event::kMouseMoved);
     tick(kIdleTicks - 1);
-    EXPECT_TRUE(windows().is_open(kMainWindow));
+    EXPECT_TRUE(windows().is_open(forms::main::window));
     tick(1);
-    EXPECT_FALSE(windows().is_open(kMainWindow));
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_FALSE(windows().is_open(forms::main::window));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
     EXPECT_EQ(state().session_password.text(), "");
 }
 
@@ -221,13 +221,13 @@ TEST_F(SessionGuiTest, ASessionAfterAnIdleLogoutStartsWithTheFullCountdown) {
     store_login_password("pw");
     log_in("pw");
     tick(kIdleTicks);
-    ASSERT_FALSE(windows().is_open(kMainWindow));
+    ASSERT_FALSE(windows().is_open(forms::main::window));
     EXPECT_LE(state().idle_countdown, 0);
 
     log_in("pw");
     EXPECT_EQ(state().idle_countdown, kIdleTicks);
     tick(1);
-    EXPECT_TRUE(windows().is_open(kMainWindow));
+    EXPECT_TRUE(windows().is_open(forms::main::window));
 }
 
 // The timer only says when to look; the clock says how much time has passed, so a tick
@@ -240,14 +240,14 @@ TEST_F(SessionGuiTest, TheIdleCountdownFollowsTheClockNotTheNumberOfTicks) {
     clock.advance((kIdleTicks - 1) * 1000);
     tick(1);
     EXPECT_EQ(state().idle_countdown, 1);
-    user().move_mouse_over(kMainWindow, "");
+    user().move_mouse_over(forms::main::window, "");
     clock.advance(kIdleTicks * 1000 - 1);  // just short of ten minutes
     tick(1);
-    EXPECT_TRUE(windows().is_open(kMainWindow));
+    EXPECT_TRUE(windows().is_open(forms::main::window));
     clock.advance(1);
     tick(1);
-    EXPECT_FALSE(windows().is_open(kMainWindow));
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_FALSE(windows().is_open(forms::main::window));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
     platform::set_clock(nullptr);
 }
 

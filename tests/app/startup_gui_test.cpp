@@ -14,12 +14,12 @@
 #include "db/database_handle.h"
 #include "platform/recording_clipboard.h"
 #include "platform/settings_file.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
 
-using ui::kLoginWindow;
-using ui::kSetupWindow;
+namespace forms = quillet::ui::forms;
 
 class StartupGuiTest : public AppGuiTest {
   protected:
@@ -84,8 +84,8 @@ class StartupGuiTest : public AppGuiTest {
     }
 
     void set_up_with(const std::string& password) {
-        user().type_text(kSetupWindow, "编辑框_设置登录密码", password);
-        user().click(kSetupWindow, "按钮_完成设置");
+        user().type_text(forms::setup::window, forms::setup::password, password);
+        user().click(forms::setup::window, forms::setup::finish);
     }
 
     // The setup's data.ini writes that succeed before one fails; -1: none fails.
@@ -95,8 +95,8 @@ class StartupGuiTest : public AppGuiTest {
 
 TEST_F(StartupGuiTest, WithoutTheFlagTheSetupWindowOpensAndNoStoreIsMade) {
     run_startup(state());
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
-    EXPECT_FALSE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
+    EXPECT_FALSE(windows().is_open(forms::login::window));
     EXPECT_FALSE(std::filesystem::exists(path("data.edb")));
     EXPECT_TRUE(shown().empty());
 }
@@ -106,7 +106,7 @@ TEST_F(StartupGuiTest, AFlagOtherThanOneCountsAsNotSetUpEvenWithAStore) {
     const std::string before = file_bytes("data.edb");
     ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "01"));
     run_startup(state());
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
     EXPECT_EQ(file_bytes("data.edb"), before);
 }
 
@@ -114,8 +114,8 @@ TEST_F(StartupGuiTest, FlagAndStoreOpenTheLoginWindow) {
     make_store("pw");
     ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "1"));
     run_startup(state());
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
-    EXPECT_FALSE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
+    EXPECT_FALSE(windows().is_open(forms::setup::window));
     EXPECT_TRUE(shown().empty());
 }
 
@@ -123,17 +123,17 @@ TEST_F(StartupGuiTest, AMissingStoreIsRecreatedEmptyAndTheUserAskedForAPassword)
     ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "1"));
     run_startup(state());
     EXPECT_EQ(messages(), std::vector<std::string>{"发现数据库被删除，需重新设置密码"});
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
     EXPECT_EQ(file_bytes("data.edb").size(), 548u);
     EXPECT_TRUE(store_opens_with(""));
 
     // Quitting without a new password: the next start asks for one again instead of
     // a login with the old password, which the new store does not have.
-    windows().destroy_window(kSetupWindow);
+    windows().destroy_window(forms::setup::window);
     run_startup(state());
     EXPECT_TRUE(messages().empty());
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
-    EXPECT_FALSE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
+    EXPECT_FALSE(windows().is_open(forms::login::window));
 }
 
 TEST_F(StartupGuiTest, ADirectoryNamedLikeTheStoreCountsAsMissing) {
@@ -141,7 +141,7 @@ TEST_F(StartupGuiTest, ADirectoryNamedLikeTheStoreCountsAsMissing) {
     std::filesystem::create_directory(path("data.edb"));
     run_startup(state());
     EXPECT_EQ(messages(), std::vector<std::string>{"发现数据库被删除，需重新设置密码"});
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
     EXPECT_TRUE(std::filesystem::is_directory(path("data.edb")));
 }
 
@@ -150,7 +150,7 @@ TEST_F(StartupGuiTest, AStoreLinkPointingNowhereIsLeftAndNothingIsMadeWhereItPoi
     ASSERT_TRUE(platform::write_setting(path("data.ini"), "reg", "reg", "1"));
     std::filesystem::create_symlink(path("victim.bin"), path("data.edb"));
     run_startup(state());
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
     EXPECT_FALSE(std::filesystem::exists(path("victim.bin")));
     EXPECT_TRUE(std::filesystem::is_symlink(path("data.edb")));
 }
@@ -158,20 +158,20 @@ TEST_F(StartupGuiTest, AStoreLinkPointingNowhereIsLeftAndNothingIsMadeWhereItPoi
 
 TEST_F(StartupGuiTest, SetupWithAnEmptyBoxOnlyShowsTheTip) {
     run_startup(state());
-    user().click(kSetupWindow, "按钮_完成设置");
+    user().click(forms::setup::window, forms::setup::finish);
     EXPECT_EQ(balloons(), std::vector<std::string>{"请输入密码"});
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
     EXPECT_FALSE(std::filesystem::exists(path("data.ini")));
     EXPECT_FALSE(std::filesystem::exists(path("data.edb")));
 }
 
 TEST_F(StartupGuiTest, SetupWithCharactersGbkCannotHoldWritesNothing) {
     run_startup(state());
-    user().type_text(kSetupWindow, "编辑框_设置登录密码", "pw");
-    user().type_utf8(kSetupWindow, "编辑框_设置登录密码", "\xF0\x9F\x98\x80");
-    user().click(kSetupWindow, "按钮_完成设置");
+    user().type_text(forms::setup::window, forms::setup::password, "pw");
+    user().type_utf8(forms::setup::window, forms::setup::password, "\xF0\x9F\x98\x80");
+    user().click(forms::setup::window, forms::setup::finish);
     EXPECT_EQ(messages(), std::vector<std::string>{"登录密码含有无法保存的字符（如表情符号、生僻字），未设置"});
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
     EXPECT_FALSE(std::filesystem::exists(path("data.ini")));
     EXPECT_FALSE(std::filesystem::exists(path("data.edb")));
 }
@@ -205,13 +205,13 @@ TEST_F(StartupGuiTest, FirstSetupStoresSixteenCharactersAndLocksANewStore) {
 
     EXPECT_TRUE(store_opens_with(password));
     EXPECT_FALSE(store_opens_with(""));
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
-    EXPECT_FALSE(windows().is_open(kSetupWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
+    EXPECT_FALSE(windows().is_open(forms::setup::window));
 
     // The next start goes straight to the login window.
-    windows().destroy_window(kLoginWindow);
+    windows().destroy_window(forms::login::window);
     run_startup(state());
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
 }
 
 #ifndef _WIN32  // file modes and the umask; Windows files get an owner-only DACL instead
@@ -219,7 +219,7 @@ TEST_F(StartupGuiTest, EveryFileOfTheFirstSetupIsOwnerOnlyUnderTheUsualUmask) {
     const mode_t old_umask = umask(022);
     run_startup(state());
     set_up_with("pw");
-    ASSERT_TRUE(windows().is_open(kLoginWindow));
+    ASSERT_TRUE(windows().is_open(forms::login::window));
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path(""))) {
         const std::string name = entry.path().filename().string();
@@ -251,7 +251,7 @@ TEST_F(StartupGuiTest, SetupOverAStoreLockedWithThatPasswordKeepsIt) {
     EXPECT_EQ(messages().size(), 2u);
     EXPECT_TRUE(vault_holds_password("same"));
     EXPECT_TRUE(store_opens_with("same"));
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
 }
 
 TEST_F(StartupGuiTest, SetupOverAStoreLockedWithAnotherPasswordWritesNothing) {
@@ -265,14 +265,14 @@ TEST_F(StartupGuiTest, SetupOverAStoreLockedWithAnotherPasswordWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(path("data.ini")));
     EXPECT_EQ(clipboard_.content(), "");
     EXPECT_EQ(file_bytes("data.edb"), before);
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
-    EXPECT_FALSE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
+    EXPECT_FALSE(windows().is_open(forms::login::window));
 
     // The original password completes the setup.
-    windows().set_text(kSetupWindow, "编辑框_设置登录密码", "");
+    windows().set_text(forms::setup::window, forms::setup::password, "");
     set_up_with("original");
     EXPECT_TRUE(vault_holds_password("original"));
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
 }
 
 // A directory where data.ini belongs makes every write of it fail, even for root.
@@ -287,20 +287,20 @@ TEST_F(StartupGuiTest, SetupThatCannotWriteTheSettingsSaysSoAndTheSamePasswordCo
     EXPECT_NE(shown_messages[0].find("密码设置未完成"), std::string::npos) << shown_messages[0];
     EXPECT_NE(shown_messages[0].find("（chosen）"), std::string::npos) << shown_messages[0];
     EXPECT_EQ(clipboard_.content(), "");
-    EXPECT_TRUE(windows().is_open(kSetupWindow));
-    EXPECT_FALSE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::setup::window));
+    EXPECT_FALSE(windows().is_open(forms::login::window));
     EXPECT_TRUE(store_opens_with("chosen"));
 
     // Once the file can be written, the next start asks again and the same password finishes.
     std::filesystem::remove(path("data.ini"));
-    windows().destroy_window(kSetupWindow);
+    windows().destroy_window(forms::setup::window);
     run_startup(state());
-    ASSERT_TRUE(windows().is_open(kSetupWindow));
+    ASSERT_TRUE(windows().is_open(forms::setup::window));
     set_up_with("chosen");
     EXPECT_EQ(messages().size(), 2u);
     EXPECT_EQ(setting("reg"), "1");
     EXPECT_TRUE(vault_holds_password("chosen"));
-    EXPECT_TRUE(windows().is_open(kLoginWindow));
+    EXPECT_TRUE(windows().is_open(forms::login::window));
 }
 
 // Setup on a first run and after the store was recreated, with each data.ini write
@@ -314,8 +314,8 @@ TEST_F(StartupGuiTest, EachFailedSettingsWriteLeavesAStateTheNextStartRecoversFr
         for (int failing = 0; failing < writes; ++failing) {
             SCOPED_TRACE((recreated ? "recreated store, failing write " : "first run, failing write ") +
                          std::to_string(failing));
-            windows().destroy_window(kSetupWindow);
-            windows().destroy_window(kLoginWindow);
+            windows().destroy_window(forms::setup::window);
+            windows().destroy_window(forms::login::window);
             std::filesystem::remove(path("data.ini"));
             std::filesystem::remove(path("data.edb"));
             if (recreated) {
@@ -338,28 +338,28 @@ TEST_F(StartupGuiTest, EachFailedSettingsWriteLeavesAStateTheNextStartRecoversFr
             const bool finished = failing == writes - 1;  // only the note failed
             ASSERT_EQ(told.size(), finished ? 2u : 1u);
             EXPECT_EQ(told[0].rfind(kFinished, 0) == 0, finished) << told[0];
-            EXPECT_EQ(windows().is_open(kLoginWindow), finished);
+            EXPECT_EQ(windows().is_open(forms::login::window), finished);
             if (recreated && failing == 0) {
                 // Nothing could be written: nothing was changed, the setup window stays.
                 EXPECT_NE(told[0].find("未做任何修改"), std::string::npos) << told[0];
                 EXPECT_EQ(file_bytes("data.ini"), settings_before);
                 EXPECT_TRUE(store_opens_with(""));
-                EXPECT_TRUE(windows().is_open(kSetupWindow));
+                EXPECT_TRUE(windows().is_open(forms::setup::window));
                 continue;
             }
             EXPECT_TRUE(store_opens_with("new"));
             EXPECT_EQ(setting("reg") == "1", finished);
 
             // The next start.
-            windows().destroy_window(kSetupWindow);
-            windows().destroy_window(kLoginWindow);
+            windows().destroy_window(forms::setup::window);
+            windows().destroy_window(forms::login::window);
             run_startup(state());
             if (finished) {
-                EXPECT_TRUE(windows().is_open(kLoginWindow));
+                EXPECT_TRUE(windows().is_open(forms::login::window));
                 continue;
             }
-            ASSERT_TRUE(windows().is_open(kSetupWindow));
-            windows().set_text(kSetupWindow, "编辑框_设置登录密码", "");
+            ASSERT_TRUE(windows().is_open(forms::setup::window));
+            windows().set_text(forms::setup::window, forms::setup::password, "");
             set_up_with("new");
             const std::vector<std::string> then = messages();
             ASSERT_EQ(then.size(), 2u);

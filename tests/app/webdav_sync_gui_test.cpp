@@ -16,6 +16,7 @@
 #include "tests/app/app_gui_fixture.h"
 #include "tests/app/record_store_fixture.h"
 #include "tests/ftp/webdav_test_server.h"
+#include "ui/forms.h"
 
 namespace quillet::app {
 namespace {
@@ -23,7 +24,7 @@ namespace {
 using test::read_file_bytes;
 using test::TestWebDavServer;
 using test::write_file_bytes;
-using ui::kFtpWindow;
+namespace forms = quillet::ui::forms;
 
 ftp::FtpClient& program_client() {
     static ftp::FtpClient client;
@@ -62,7 +63,7 @@ class WebDavSyncTest : public AppGuiTest {
         create_record_store();
         ASSERT_EQ(add_record(kStorePassword, {"平台一", "账号一", "pw1", "a.example", ""}), WriteResult::kDone);
         ASSERT_EQ(add_record(kStorePassword, {"平台二", "账号二", "pw2", "b.example", ""}), WriteResult::kDone);
-        windows().load_window(ui::kMainWindow);
+        windows().load_window(forms::main::window);
         wait_until([&] { return list_rows() == 2; });
     }
 
@@ -78,37 +79,37 @@ class WebDavSyncTest : public AppGuiTest {
         ASSERT_TRUE(done());
     }
 
-    int list_rows() { return windows().list_row_count(ui::kMainWindow, "超级列表框1"); }
-    std::string caption() { return windows().text(kFtpWindow, "分组框_FTP"); }
-    bool enabled(const char* button) { return windows().is_enabled(kFtpWindow, button); }
+    int list_rows() { return windows().list_row_count(forms::main::window, forms::main::list); }
+    std::string caption() { return windows().text(forms::ftp::window, forms::ftp::status_group); }
+    bool enabled(std::string_view button) { return windows().is_enabled(forms::ftp::window, button); }
     std::string on_server() { return server_.file("box/data.edb.qlt"); }
 
     // Fills the five boxes as a user of a WebDAV folder would, and connects.
     void connect(const std::string& url, const std::string& port = "",
                  const std::string& password = TestWebDavServer::kPassword) {
-        user().click(ui::kMainWindow, "按钮_FTP");
-        ASSERT_TRUE(windows().is_open(kFtpWindow));
-        for (const char* box :
-             {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码", "编辑框_ftp路径"}) {
-            windows().set_text(kFtpWindow, box, "");
+        user().click(forms::main::window, forms::main::open_ftp);
+        ASSERT_TRUE(windows().is_open(forms::ftp::window));
+        for (std::string_view box :
+             {forms::ftp::address, forms::ftp::port, forms::ftp::account, forms::ftp::password, forms::ftp::path}) {
+            windows().set_text(forms::ftp::window, box, "");
         }
-        user().type_text(kFtpWindow, "编辑框_ftp地址", url);
-        user().type_text(kFtpWindow, "编辑框_ftp端口", port);
-        user().type_text(kFtpWindow, "编辑框_ftp账号", TestWebDavServer::kUser);
-        user().type_text(kFtpWindow, "编辑框_ftp密码", password);
-        user().type_text(kFtpWindow, "编辑框_ftp路径", "box");
+        user().type_text(forms::ftp::window, forms::ftp::address, url);
+        user().type_text(forms::ftp::window, forms::ftp::port, port);
+        user().type_text(forms::ftp::window, forms::ftp::account, TestWebDavServer::kUser);
+        user().type_text(forms::ftp::window, forms::ftp::password, password);
+        user().type_text(forms::ftp::window, forms::ftp::path, "box");
         shown();
-        user().click(kFtpWindow, "按钮_ftp_连接");
-        wait_until([&] { return enabled("按钮_ftp_连接"); });
+        user().click(forms::ftp::window, forms::ftp::connect);
+        wait_until([&] { return enabled(forms::ftp::connect); });
     }
 
     // Clicks a transfer button, answers the confirmation and then `more` questions in order,
     // and returns the texts shown up to the result.
-    std::vector<std::string> transfer(const char* button, std::vector<bool> more = {}) {
+    std::vector<std::string> transfer(std::string_view button, std::vector<bool> more = {}) {
         shown();
         dialogs().answer_question(true);
         for (bool answer : more) dialogs().answer_question(answer);
-        user().click(kFtpWindow, button);
+        user().click(forms::ftp::window, button);
         std::vector<ui::ShownDialog> dialogs;
         wait_until([&] {
             for (const ui::ShownDialog& dialog : shown()) dialogs.push_back(dialog);
@@ -127,9 +128,9 @@ TEST_F(WebDavSyncTest, UploadPutsOnlyASealedCopyThereAndDownloadBringsItBackWith
     connect(server_.http_url());
     EXPECT_EQ(caption(), "WebDAV - 连接成功");
     EXPECT_TRUE(shown().empty()) << "no question for this machine's own server";
-    ASSERT_TRUE(enabled("按钮_ftp上传"));
+    ASSERT_TRUE(enabled(forms::ftp::upload));
 
-    auto texts = transfer("按钮_ftp上传");
+    auto texts = transfer(forms::ftp::upload);
     EXPECT_EQ(texts, (std::vector<std::string>{"上传WebDAV数据会将WebDAV上数据覆盖，点击‘是’开始上传", "上传成功"}));
     EXPECT_EQ(caption(), "WebDAV - 上传成功");
     const std::string two_records = read_file_bytes(path("data.edb"));
@@ -147,7 +148,7 @@ TEST_F(WebDavSyncTest, UploadPutsOnlyASealedCopyThereAndDownloadBringsItBackWith
     // A third record here, then the server's two back: replacing, not merging.
     ASSERT_EQ(add_record(kStorePassword, {"平台三", "账号三", "pw3", "", ""}), WriteResult::kDone);
     const std::string three_records = read_file_bytes(path("data.edb"));
-    texts = transfer("按钮_ftp_下载", {false, true});
+    texts = transfer(forms::ftp::download, {false, true});
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_EQ(texts[0],
               "下载WebDAV数据会将本地数据覆盖，如发现数据不全，将本地data备份文件修改为data.edb即可，点击‘是’开始下载");
@@ -160,7 +161,7 @@ TEST_F(WebDavSyncTest, UploadPutsOnlyASealedCopyThereAndDownloadBringsItBackWith
 
     // A second upload seals the next revision over the first copy.
     ASSERT_EQ(add_record(kStorePassword, {"平台四", "账号四", "pw4", "", ""}), WriteResult::kDone);
-    EXPECT_EQ(transfer("按钮_ftp上传").back(), "上传成功");
+    EXPECT_EQ(transfer(forms::ftp::upload).back(), "上传成功");
     sent = unseal(on_server());
     EXPECT_EQ(sent.store, read_file_bytes(path("data.edb")));
     EXPECT_EQ(sent.revision, 2u);
@@ -169,12 +170,12 @@ TEST_F(WebDavSyncTest, UploadPutsOnlyASealedCopyThereAndDownloadBringsItBackWith
 
 TEST_F(WebDavSyncTest, ADamagedOrForeignServerCopyLeavesTheLocalStoreUntouched) {
     connect(server_.http_url());
-    ASSERT_EQ(transfer("按钮_ftp上传").back(), "上传成功");
+    ASSERT_EQ(transfer(forms::ftp::upload).back(), "上传成功");
     const std::string sealed = read_file_bytes(on_server());
     ASSERT_EQ(add_record(kStorePassword, {"本地", "a", "pw", "", ""}), WriteResult::kDone);
     const std::string before = read_file_bytes(path("data.edb"));
     auto expect_refused = [&](const std::string& why, const std::string& reason) {
-        const auto texts = transfer("按钮_ftp_下载");
+        const auto texts = transfer(forms::ftp::download);
         EXPECT_EQ(texts.back(), "下载失败：" + reason) << why;
         EXPECT_EQ(caption(), "WebDAV - 下载失败：" + reason) << why;
         EXPECT_EQ(read_file_bytes(path("data.edb")), before) << why;
@@ -201,12 +202,12 @@ TEST_F(WebDavSyncTest, ADamagedOrForeignServerCopyLeavesTheLocalStoreUntouched) 
 
 TEST_F(WebDavSyncTest, AnOlderServerCopyIsTakenOnlyWhenTheUserSaysSo) {
     connect(server_.http_url());
-    ASSERT_EQ(transfer("按钮_ftp上传").back(), "上传成功");
+    ASSERT_EQ(transfer(forms::ftp::upload).back(), "上传成功");
     // Since then this folder exchanged revision 5 (with a copy that is gone from the server).
     ASSERT_TRUE(record_exchanged_revision(path("ftp.ini"), 5));
     const std::string before = read_file_bytes(path("data.edb"));
 
-    auto texts = transfer("按钮_ftp_下载", {false});
+    auto texts = transfer(forms::ftp::download, {false});
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[1], "服务器上的数据比上次同步的旧。是否仍然使用服务器上的数据？");
     EXPECT_EQ(texts[2], "下载已取消");
@@ -214,12 +215,12 @@ TEST_F(WebDavSyncTest, AnOlderServerCopyIsTakenOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(read_file_bytes(path("data.edb")), before);
     EXPECT_EQ(last_exchanged_revision(path("ftp.ini")), 5u);
 
-    texts = transfer("按钮_ftp_下载", {true});
+    texts = transfer(forms::ftp::download, {true});
     EXPECT_EQ(texts.back(), "下载成功");
     EXPECT_EQ(last_exchanged_revision(path("ftp.ini")), 1u);
     // An upload then seals past every revision seen, so no other folder takes it for older.
     ASSERT_TRUE(record_exchanged_revision(path("ftp.ini"), 5));
-    EXPECT_EQ(transfer("按钮_ftp上传").back(), "上传成功");
+    EXPECT_EQ(transfer(forms::ftp::upload).back(), "上传成功");
     EXPECT_EQ(unseal(on_server()).revision, 6u);
 }
 
@@ -228,8 +229,8 @@ TEST_F(WebDavSyncTest, AWrongPasswordFailsWithItsReasonAndNoSettingHoldsItInClea
     // As for FTP, the reason follows the caption and no box interrupts.
     EXPECT_EQ(caption(), "WebDAV - 连接失败：服务器拒绝了账号或密码（401）");
     EXPECT_TRUE(messages().empty());
-    EXPECT_FALSE(enabled("按钮_ftp上传"));
-    EXPECT_FALSE(enabled("按钮_ftp_下载"));
+    EXPECT_FALSE(enabled(forms::ftp::upload));
+    EXPECT_FALSE(enabled(forms::ftp::download));
     const std::string settings = read_file_bytes(path("ftp.ini"));
     EXPECT_EQ(settings.find("wrong"), std::string::npos) << settings;
     platform::LockedBytes opened;
@@ -237,7 +238,7 @@ TEST_F(WebDavSyncTest, AWrongPasswordFailsWithItsReasonAndNoSettingHoldsItInClea
                                   &opened));
     EXPECT_EQ(opened.view(), "wrong-口令");
     EXPECT_EQ(decipher(platform::read_setting(path("ftp.ini"), "ftp", "fuwuqi"), kCipherKey), server_.http_url());
-    windows().destroy_window(kFtpWindow);
+    windows().destroy_window(forms::ftp::window);
 
     // Reopened, the window holds the URL and connects with the right password.
     connect(server_.http_url());

@@ -25,57 +25,298 @@ struct Expected {
 
 // Written out from the window descriptions, not from the tables under test.
 const std::vector<Expected> kExpected = {
-    {kMainWindow, "分组框_数据", K::kGroupBox, "", {5, 0, 448, 352}, true, false, "数据 - 右键表单编辑数据"},
-    {kMainWindow, "超级列表框1", K::kList, "分组框_数据", {8, 21, 432, 195}, true, false, ""},
-    {kMainWindow, "分组框_备注详情", K::kGroupBox, "分组框_数据", {8, 224, 432, 88}, true, false, "备注详情"},
-    {kMainWindow, "编辑框_备注详情", K::kEditBox, "分组框_备注详情", {8, 16, 416, 64}, true, false, ""},
-    {kMainWindow, "按钮_注销", K::kButton, "分组框_数据", {8, 320, 72, 24}, true, false, "注 销"},
-    {kMainWindow, "按钮_FTP", K::kButton, "分组框_数据", {175, 320, 80, 24}, true, false, "FTP"},
-    {kMainWindow, "按钮_退出", K::kButton, "分组框_数据", {351, 320, 88, 24}, true, false, "退 出"},
-    {kMainWindow, "透明标签1", K::kTransparentLabel, "分组框_数据", {15, 211, 124, 24}, false, false,
+    {forms::main::window,
+     forms::main::data_group,
+     K::kGroupBox,
+     "",
+     {5, 0, 448, 352},
+     true,
+     false,
+     "数据 - 右键表单编辑数据"},
+    {forms::main::window, forms::main::list, K::kList, forms::main::data_group, {8, 21, 432, 195}, true, false, ""},
+    {forms::main::window,
+     forms::main::remark_group,
+     K::kGroupBox,
+     forms::main::data_group,
+     {8, 224, 432, 88},
+     true,
+     false,
+     "备注详情"},
+    {forms::main::window,
+     forms::main::remark,
+     K::kEditBox,
+     forms::main::remark_group,
+     {8, 16, 416, 64},
+     true,
+     false,
+     ""},
+    {forms::main::window,
+     forms::main::log_out,
+     K::kButton,
+     forms::main::data_group,
+     {8, 320, 72, 24},
+     true,
+     false,
+     "注 销"},
+    {forms::main::window,
+     forms::main::open_ftp,
+     K::kButton,
+     forms::main::data_group,
+     {175, 320, 80, 24},
+     true,
+     false,
+     "FTP"},
+    {forms::main::window,
+     forms::main::quit,
+     K::kButton,
+     forms::main::data_group,
+     {351, 320, 88, 24},
+     true,
+     false,
+     "退 出"},
+    {forms::main::window,
+     forms::main::update_notice,
+     K::kTransparentLabel,
+     forms::main::data_group,
+     {15, 211, 124, 24},
+     false,
+     false,
      "发现新版本，点击下载"},
-    {kMainWindow, "标签1", K::kLabel, "分组框_数据", {32, 248, 16, 24}, false, false, ""},
-    {kMainWindow, "时钟1", K::kTimer, "分组框_备注详情", {0, 0, 0, 0}, true, false, ""},
-    {kLoginWindow, "分组框_login", K::kGroupBox, "", {8, 8, 210, 80}, true, false, "login"},
-    {kLoginWindow, "编辑框_登录密码", K::kEditBox, "分组框_login", {9, 19, 192, 24}, true, false, ""},
-    {kLoginWindow, "按钮_登录", K::kButton, "分组框_login", {9, 48, 192, 24}, true, false, "登 录"},
-    {kLoginWindow, "气球提示框1", K::kBalloonTip, "", {8, 8, 104, 40}, false, false, ""},
-    {kSetupWindow, "分组框_设置登录密码", K::kGroupBox, "", {8, 8, 210, 80}, true, false, "请设置登录密码/同步FTP"},
-    {kSetupWindow, "编辑框_设置登录密码", K::kEditBox, "分组框_设置登录密码", {9, 19, 192, 24}, true, false, ""},
-    {kSetupWindow, "按钮_完成设置", K::kButton, "分组框_设置登录密码", {9, 48, 192, 24}, true, false, "完成设置"},
-    {kSetupWindow, "气球提示框1", K::kBalloonTip, "分组框_设置登录密码", {8, 0, 104, 40}, false, false, ""},
-    {kFtpWindow, "分组框_FTP", K::kGroupBox, "", {8, 8, 232, 240}, true, false, "FTP"},
-    {kFtpWindow, "分组框2", K::kGroupBox, "分组框_FTP", {8, 16, 216, 184}, true, false, "设置"},
-    {kFtpWindow, "标签2", K::kLabel, "分组框2", {16, 24, 192, 152}, true, false,
+    {forms::main::window,
+     forms::main::hot_keys,
+     K::kLabel,
+     forms::main::data_group,
+     {32, 248, 16, 24},
+     false,
+     false,
+     ""},
+    {forms::main::window, forms::main::idle_timer, K::kTimer, forms::main::remark_group, {0, 0, 0, 0}, true, false, ""},
+    {forms::login::window, forms::login::group, K::kGroupBox, "", {8, 8, 210, 80}, true, false, "login"},
+    {forms::login::window, forms::login::password, K::kEditBox, forms::login::group, {9, 19, 192, 24}, true, false, ""},
+    {forms::login::window,
+     forms::login::log_in,
+     K::kButton,
+     forms::login::group,
+     {9, 48, 192, 24},
+     true,
+     false,
+     "登 录"},
+    {forms::login::window, forms::login::tip, K::kBalloonTip, "", {8, 8, 104, 40}, false, false, ""},
+    {forms::setup::window,
+     forms::setup::group,
+     K::kGroupBox,
+     "",
+     {8, 8, 210, 80},
+     true,
+     false,
+     "请设置登录密码/同步FTP"},
+    {forms::setup::window, forms::setup::password, K::kEditBox, forms::setup::group, {9, 19, 192, 24}, true, false, ""},
+    {forms::setup::window,
+     forms::setup::finish,
+     K::kButton,
+     forms::setup::group,
+     {9, 48, 192, 24},
+     true,
+     false,
+     "完成设置"},
+    {forms::setup::window, forms::setup::tip, K::kBalloonTip, forms::setup::group, {8, 0, 104, 40}, false, false, ""},
+    {forms::ftp::window, forms::ftp::status_group, K::kGroupBox, "", {8, 8, 232, 240}, true, false, "FTP"},
+    {forms::ftp::window,
+     forms::ftp::settings_group,
+     K::kGroupBox,
+     forms::ftp::status_group,
+     {8, 16, 216, 184},
+     true,
+     false,
+     "设置"},
+    {forms::ftp::window,
+     forms::ftp::labels,
+     K::kLabel,
+     forms::ftp::settings_group,
+     {16, 24, 192, 152},
+     true,
+     false,
      "地址/IP：\r\n\r\n端口：\r\n\r\n账号：\r\n\r\n密码：\r\n\r\n存储路径："},
-    {kFtpWindow, "编辑框_ftp地址", K::kEditBox, "分组框2", {72, 24, 128, 16}, true, false, ""},
-    {kFtpWindow, "编辑框_ftp端口", K::kEditBox, "分组框2", {56, 48, 40, 16}, true, false, ""},
-    {kFtpWindow, "编辑框_ftp账号", K::kEditBox, "分组框2", {56, 72, 144, 16}, true, false, ""},
-    {kFtpWindow, "编辑框_ftp密码", K::kEditBox, "分组框2", {56, 96, 144, 16}, true, false, ""},
-    {kFtpWindow, "编辑框_ftp路径", K::kEditBox, "分组框2", {72, 120, 128, 56}, true, false, ""},
-    {kFtpWindow, "按钮_ftp上传", K::kButton, "分组框_FTP", {4, 208, 72, 24}, true, true, "上传"},
-    {kFtpWindow, "按钮_ftp_连接", K::kButton, "分组框_FTP", {80, 208, 72, 24}, true, false, "连接"},
-    {kFtpWindow, "按钮_ftp_下载", K::kButton, "分组框_FTP", {156, 208, 72, 24}, true, true, "下载"},
-    {kRecordWindow, "分组框_增修界面", K::kGroupBox, "", {8, 8, 352, 176}, true, false, "新增/修改"},
-    {kRecordWindow, "标签1", K::kLabel, "分组框_增修界面", {8, 25, 328, 104}, true, false,
+    {forms::ftp::window,
+     forms::ftp::address,
+     K::kEditBox,
+     forms::ftp::settings_group,
+     {72, 24, 128, 16},
+     true,
+     false,
+     ""},
+    {forms::ftp::window, forms::ftp::port, K::kEditBox, forms::ftp::settings_group, {56, 48, 40, 16}, true, false, ""},
+    {forms::ftp::window,
+     forms::ftp::account,
+     K::kEditBox,
+     forms::ftp::settings_group,
+     {56, 72, 144, 16},
+     true,
+     false,
+     ""},
+    {forms::ftp::window,
+     forms::ftp::password,
+     K::kEditBox,
+     forms::ftp::settings_group,
+     {56, 96, 144, 16},
+     true,
+     false,
+     ""},
+    {forms::ftp::window,
+     forms::ftp::path,
+     K::kEditBox,
+     forms::ftp::settings_group,
+     {72, 120, 128, 56},
+     true,
+     false,
+     ""},
+    {forms::ftp::window,
+     forms::ftp::upload,
+     K::kButton,
+     forms::ftp::status_group,
+     {4, 208, 72, 24},
+     true,
+     true,
+     "上传"},
+    {forms::ftp::window,
+     forms::ftp::connect,
+     K::kButton,
+     forms::ftp::status_group,
+     {80, 208, 72, 24},
+     true,
+     false,
+     "连接"},
+    {forms::ftp::window,
+     forms::ftp::download,
+     K::kButton,
+     forms::ftp::status_group,
+     {156, 208, 72, 24},
+     true,
+     true,
+     "下载"},
+    {forms::record::window, forms::record::group, K::kGroupBox, "", {8, 8, 352, 176}, true, false, "新增/修改"},
+    {forms::record::window,
+     forms::record::labels,
+     K::kLabel,
+     forms::record::group,
+     {8, 25, 328, 104},
+     true,
+     false,
      "平台:              账号:              密码:\r\n\r\n网址:\r\n\r\n备注:"},
-    {kRecordWindow, "编辑框_平台", K::kEditBox, "分组框_增修界面", {40, 24, 72, 16}, true, false, ""},
-    {kRecordWindow, "编辑框_账号", K::kEditBox, "分组框_增修界面", {152, 24, 72, 16}, true, false, ""},
-    {kRecordWindow, "编辑框_密码", K::kEditBox, "分组框_增修界面", {264, 24, 72, 16}, true, false, ""},
-    {kRecordWindow, "编辑框_网址", K::kEditBox, "", {48, 56, 296, 16}, true, false, ""},
-    {kRecordWindow, "编辑框_备注", K::kEditBox, "分组框_增修界面", {40, 72, 296, 64}, true, false, ""},
-    {kRecordWindow, "按钮_确认", K::kButton, "分组框_增修界面", {40, 144, 96, 24}, true, false, "确认"},
-    {kRecordWindow, "按钮_随机密码", K::kButton, "分组框_增修界面", {240, 144, 96, 24}, true, false, "随机生成密码"},
-    {kGeneratorWindow, "分组框1", K::kGroupBox, "", {8, 8, 152, 208}, true, false, "随机生成密码"},
-    {kGeneratorWindow, "标签1", K::kLabel, "分组框1", {8, 16, 136, 160}, true, false,
+    {forms::record::window,
+     forms::record::platform,
+     K::kEditBox,
+     forms::record::group,
+     {40, 24, 72, 16},
+     true,
+     false,
+     ""},
+    {forms::record::window,
+     forms::record::account,
+     K::kEditBox,
+     forms::record::group,
+     {152, 24, 72, 16},
+     true,
+     false,
+     ""},
+    {forms::record::window,
+     forms::record::password,
+     K::kEditBox,
+     forms::record::group,
+     {264, 24, 72, 16},
+     true,
+     false,
+     ""},
+    {forms::record::window, forms::record::address, K::kEditBox, "", {48, 56, 296, 16}, true, false, ""},
+    {forms::record::window,
+     forms::record::remark,
+     K::kEditBox,
+     forms::record::group,
+     {40, 72, 296, 64},
+     true,
+     false,
+     ""},
+    {forms::record::window,
+     forms::record::confirm,
+     K::kButton,
+     forms::record::group,
+     {40, 144, 96, 24},
+     true,
+     false,
+     "确认"},
+    {forms::record::window,
+     forms::record::random_password,
+     K::kButton,
+     forms::record::group,
+     {240, 144, 96, 24},
+     true,
+     false,
+     "随机生成密码"},
+    {forms::generator::window,
+     forms::generator::group,
+     K::kGroupBox,
+     "",
+     {8, 8, 152, 208},
+     true,
+     false,
+     "随机生成密码"},
+    {forms::generator::window,
+     forms::generator::labels,
+     K::kLabel,
+     forms::generator::group,
+     {8, 16, 136, 160},
+     true,
+     false,
      "密码位数:\r\n\r\n特殊符号:\r\n\r\n大小英文:\r\n\r\n生成结果:"},
-    {kGeneratorWindow, "编辑框_位数", K::kEditBox, "分组框1", {64, 15, 80, 16}, true, false, ""},
-    {kGeneratorWindow, "选择框_符号", K::kCheckBox, "分组框1", {64, 39, 72, 16}, true, false, "特殊符号"},
-    {kGeneratorWindow, "选择框_大小英文", K::kCheckBox, "", {72, 72, 72, 16}, true, false, "大小英文"},
-    {kGeneratorWindow, "编辑框_结果", K::kEditBox, "分组框1", {64, 88, 80, 88}, true, false, ""},
-    {kGeneratorWindow, "按钮_生成", K::kButton, "分组框1", {80, 180, 64, 24}, true, false, "生成"},
-    {kGeneratorWindow, "按钮_导出", K::kButton, "", {13, 188, 64, 24}, true, false, "导出"},
-    {kGeneratorWindow, "气球提示框1", K::kBalloonTip, "分组框1", {16, 120, 64, 32}, false, false, ""},
+    {forms::generator::window,
+     forms::generator::length,
+     K::kEditBox,
+     forms::generator::group,
+     {64, 15, 80, 16},
+     true,
+     false,
+     ""},
+    {forms::generator::window,
+     forms::generator::symbols,
+     K::kCheckBox,
+     forms::generator::group,
+     {64, 39, 72, 16},
+     true,
+     false,
+     "特殊符号"},
+    {forms::generator::window,
+     forms::generator::mixed_case,
+     K::kCheckBox,
+     "",
+     {72, 72, 72, 16},
+     true,
+     false,
+     "大小英文"},
+    {forms::generator::window,
+     forms::generator::result,
+     K::kEditBox,
+     forms::generator::group,
+     {64, 88, 80, 88},
+     true,
+     false,
+     ""},
+    {forms::generator::window,
+     forms::generator::generate,
+     K::kButton,
+     forms::generator::group,
+     {80, 180, 64, 24},
+     true,
+     false,
+     "生成"},
+    {forms::generator::window, forms::generator::export_result, K::kButton, "", {13, 188, 64, 24}, true, false, "导出"},
+    {forms::generator::window,
+     forms::generator::tip,
+     K::kBalloonTip,
+     forms::generator::group,
+     {16, 120, 64, 32},
+     false,
+     false,
+     ""},
 };
 
 TEST(Forms, EveryControlHasItsKindParentGeometryFlagsAndCaption) {
@@ -114,9 +355,10 @@ TEST(Forms, WindowsHaveTheirCaptionsOuterSizesAndFixedFrames) {
         std::string_view name, caption;
         int width, height;
     };
-    const Window windows[] = {{kMainWindow, "Quillet", 463, 384}, {kLoginWindow, "Login", 229, 125},
-                              {kSetupWindow, "Registered", 231, 122}, {kFtpWindow, "FTP同步", 253, 284},
-                              {kRecordWindow, "New", 373, 221},      {kGeneratorWindow, "password", 171, 248}};
+    const Window windows[] = {
+        {forms::main::window, "Quillet", 463, 384},     {forms::login::window, "Login", 229, 125},
+        {forms::setup::window, "Registered", 231, 122}, {forms::ftp::window, "FTP同步", 253, 284},
+        {forms::record::window, "New", 373, 221},       {forms::generator::window, "password", 171, 248}};
     ASSERT_EQ(all_forms().size(), 6u);
     for (const Window& w : windows) {
         const FormDef* form = find_form(w.name);
@@ -132,7 +374,7 @@ TEST(Forms, WindowsHaveTheirCaptionsOuterSizesAndFixedFrames) {
         EXPECT_TRUE(form->in_task_bar);
         EXPECT_FALSE(form->always_on_top);
         EXPECT_FALSE(form->modal);
-        EXPECT_EQ(form->menu.empty(), w.name != kMainWindow);
+        EXPECT_EQ(form->menu.empty(), w.name != forms::main::window);
     }
     EXPECT_EQ(find_form("nonesuch"), nullptr);
 }
@@ -141,35 +383,36 @@ TEST(Forms, EditBoxesHaveTheirInputModes) {
     auto edit = [](std::string_view window, std::string_view name) {
         return find_control(*find_form(window), name)->edit;
     };
-    EditProps detail = edit(kMainWindow, "编辑框_备注详情");
+    EditProps detail = edit(forms::main::window, forms::main::remark);
     EXPECT_TRUE(detail.multi_line && detail.read_only);
     EXPECT_EQ(detail.border, Border::kThinLine);
 
-    EditProps login = edit(kLoginWindow, "编辑框_登录密码");
+    EditProps login = edit(forms::login::window, forms::login::password);
     EXPECT_TRUE(login.password && login.centred);
     EXPECT_EQ(login.max_length, 0);
     EXPECT_EQ(login.border, Border::kThinLine);
 
-    EditProps setup = edit(kSetupWindow, "编辑框_设置登录密码");
+    EditProps setup = edit(forms::setup::window, forms::setup::password);
     EXPECT_TRUE(setup.password && setup.centred);
     EXPECT_EQ(setup.max_length, 16);
     EXPECT_EQ(setup.border, Border::kThinLine);
 
-    for (std::string_view name : {"编辑框_ftp地址", "编辑框_ftp端口", "编辑框_ftp账号", "编辑框_ftp密码"}) {
-        EditProps e = edit(kFtpWindow, name);
+    for (std::string_view name : {forms::ftp::address, forms::ftp::port, forms::ftp::account, forms::ftp::password}) {
+        EditProps e = edit(forms::ftp::window, name);
         EXPECT_TRUE(e.centred && !e.password && !e.multi_line) << name;
     }
-    EXPECT_TRUE(edit(kFtpWindow, "编辑框_ftp路径").multi_line);
-    for (std::string_view name : {"编辑框_平台", "编辑框_账号", "编辑框_密码", "编辑框_网址"}) {
-        EditProps e = edit(kRecordWindow, name);
+    EXPECT_TRUE(edit(forms::ftp::window, forms::ftp::path).multi_line);
+    for (std::string_view name :
+         {forms::record::platform, forms::record::account, forms::record::password, forms::record::address}) {
+        EditProps e = edit(forms::record::window, name);
         EXPECT_TRUE(e.centred && !e.password && !e.multi_line) << name;
     }
-    EXPECT_TRUE(edit(kRecordWindow, "编辑框_备注").multi_line);
-    EXPECT_TRUE(edit(kGeneratorWindow, "编辑框_位数").digits_only);
-    EXPECT_TRUE(edit(kGeneratorWindow, "编辑框_结果").multi_line);
+    EXPECT_TRUE(edit(forms::record::window, forms::record::remark).multi_line);
+    EXPECT_TRUE(edit(forms::generator::window, forms::generator::length).digits_only);
+    EXPECT_TRUE(edit(forms::generator::window, forms::generator::result).multi_line);
 
     // Every edit box outside the login, setup and main detail boxes: sunken, unlimited.
-    for (std::string_view window : {kFtpWindow, kRecordWindow, kGeneratorWindow}) {
+    for (std::string_view window : {forms::ftp::window, forms::record::window, forms::generator::window}) {
         for (const ControlDef& c : find_form(window)->controls) {
             if (c.kind != K::kEditBox) continue;
             EXPECT_EQ(c.edit.border, Border::kSunken) << c.name;
@@ -180,7 +423,7 @@ TEST(Forms, EditBoxesHaveTheirInputModes) {
 }
 
 TEST(Forms, RecordListHasSixColumnsWithIdAndRemarkHidden) {
-    const ControlDef* list = find_control(*find_form(kMainWindow), "超级列表框1");
+    const ControlDef* list = find_control(*find_form(forms::main::window), forms::main::list);
     const ListProps& props = list->list;
     EXPECT_TRUE(props.full_row_select && props.single_select);
     EXPECT_FALSE(props.grid_lines);
@@ -192,14 +435,14 @@ TEST(Forms, RecordListHasSixColumnsWithIdAndRemarkHidden) {
         EXPECT_EQ(props.columns[i].title, columns[i].first);
         EXPECT_EQ(props.columns[i].width, columns[i].second);
     }
-    const ControlDef* link = find_control(*find_form(kMainWindow), "透明标签1");
+    const ControlDef* link = find_control(*find_form(forms::main::window), forms::main::update_notice);
     EXPECT_EQ(link->text_color, 0xFF0000u);
-    EXPECT_EQ(find_control(*find_form(kMainWindow), "时钟1")->interval, 0);
-    EXPECT_FALSE(find_control(*find_form(kGeneratorWindow), "选择框_符号")->checked);
+    EXPECT_EQ(find_control(*find_form(forms::main::window), forms::main::idle_timer)->interval, 0);
+    EXPECT_FALSE(find_control(*find_form(forms::generator::window), forms::generator::symbols)->checked);
 }
 
 TEST(Forms, MainMenuIsAHiddenTopLevelWithTheRecordCommands) {
-    const FormDef& main = *find_form(kMainWindow);
+    const FormDef& main = *find_form(forms::main::window);
     const std::pair<std::string_view, int> tree[] = {
         {"菜单", 0},     {"新增", 1},     {"修改", 1},     {"删除", 1},       {"查询", 1},
         {"按平台", 2},   {"按网址", 2},   {"复制", 1},     {"复制账号", 2},   {"复制密码", 2},
@@ -225,10 +468,10 @@ TEST(Forms, ClientAreaIsTheOuterSizeLessTheFrameButHoldsTheControls) {
         EXPECT_EQ(nominal.height, form.height - kNominalFrame.height) << form.name;
     }
     // A window system with a thick frame never squeezes the controls.
-    Size main = client_size(*find_form(kMainWindow), Size{40, 80});
+    Size main = client_size(*find_form(forms::main::window), Size{40, 80});
     EXPECT_EQ(main.width, 5 + 448);
     EXPECT_EQ(main.height, 352);
-    Size generator = client_size(*find_form(kGeneratorWindow), Size{40, 80});
+    Size generator = client_size(*find_form(forms::generator::window), Size{40, 80});
     EXPECT_EQ(generator.width, 8 + 152);
     EXPECT_EQ(generator.height, 8 + 208);
 }

@@ -1,5 +1,6 @@
 // The front end's own rules, over a toolkit that only records: when a destroyed window is
 // freed, which names reach a window, and where dialogs go with and without a script.
+#include "ui/forms.h"
 #include "ui/front_end.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expect_reported.h"
 #include "ui/dialog_script.h"
 
 namespace quillet::ui {
@@ -105,16 +107,16 @@ class FrontEndTest : public testing::Test {
 };
 
 TEST_F(FrontEndTest, AWindowDestroyedInsideItsHandlerOrADialogIsFreedOnlyOnceNothingRunsThere) {
-    layer_.bind(kMainWindow, "按钮_注销", Event::kClicked, [&](int, int) {
-        layer_.destroy_window(kMainWindow);
+    layer_.bind(forms::main::window, forms::main::log_out, Event::kClicked, [&](int, int) {
+        layer_.destroy_window(forms::main::window);
         layer_.process_events();  // a posted task runs while the handler is still going
         EXPECT_EQ(record_.windows_alive, 1) << "freed under its own handler";
         layer_.message_box("bye");  // a dialog's loop runs posted tasks too
         EXPECT_EQ(record_.windows_alive, 1) << "freed inside a dialog of its handler";
     });
-    layer_.load_window(kMainWindow);
-    layer_.raise(kMainWindow, "按钮_注销", Event::kClicked);
-    EXPECT_FALSE(layer_.is_open(kMainWindow));
+    layer_.load_window(forms::main::window);
+    layer_.raise(forms::main::window, forms::main::log_out, Event::kClicked);
+    EXPECT_FALSE(layer_.is_open(forms::main::window));
     EXPECT_EQ(record_.windows_alive, 1);
     layer_.process_events();
     EXPECT_EQ(record_.windows_alive, 0);
@@ -122,28 +124,31 @@ TEST_F(FrontEndTest, AWindowDestroyedInsideItsHandlerOrADialogIsFreedOnlyOnceNot
 
 TEST_F(FrontEndTest, ADestroyedHandlerThatDestroysAgainRunsOnce) {
     int destroyed = 0;
-    layer_.bind(kLoginWindow, "", Event::kDestroyed, [&](int, int) {
+    layer_.bind(forms::login::window, "", Event::kDestroyed, [&](int, int) {
         ++destroyed;
-        layer_.destroy_window(kLoginWindow);
+        layer_.destroy_window(forms::login::window);
     });
-    layer_.load_window(kLoginWindow);
-    layer_.destroy_window(kLoginWindow);
+    layer_.load_window(forms::login::window);
+    layer_.destroy_window(forms::login::window);
     EXPECT_EQ(destroyed, 1);
-    EXPECT_FALSE(layer_.is_open(kLoginWindow));
+    EXPECT_FALSE(layer_.is_open(forms::login::window));
 }
 
 TEST_F(FrontEndTest, OnlyNamesOfTheFormReachItsWindow) {
-    layer_.load_window(kLoginWindow);
-    EXPECT_EQ(layer_.text(kLoginWindow, "按钮_登录"), "text of 按钮_登录");
-    EXPECT_EQ(layer_.text(kLoginWindow, "按钮_不存在"), "");
-    EXPECT_EQ(layer_.text(kSetupWindow, "按钮_登录"), "") << "not open";
-    layer_.set_text(kLoginWindow, "编辑框_设置登录密码", "x");  // a control of another form
-    layer_.set_text(kLoginWindow, "编辑框_登录密码", "x");
-    EXPECT_EQ(record_.calls, (std::vector<std::string>{"编辑框_登录密码"}));
+    layer_.load_window(forms::login::window);
+    EXPECT_EQ(layer_.text(forms::login::window, forms::login::log_in), "text of 按钮_登录");
+    EXPECT_EQ(layer_.text(forms::setup::window, forms::setup::finish), "") << "not open";
+    EXPECT_REPORTED(layer_.text(forms::login::window, "no such button"), "unknown control");
+    // A control of another form.
+    EXPECT_REPORTED(layer_.set_text(forms::login::window, forms::setup::password, "x"), "unknown control");
+    EXPECT_REPORTED(layer_.set_menu_item_enabled(forms::login::window, forms::main::menu::add, false),
+                    "unknown menu item");
+    layer_.set_text(forms::login::window, forms::login::password, "x");
+    EXPECT_EQ(record_.calls, (std::vector<std::string>{std::string(forms::login::password)}));
 }
 
 TEST_F(FrontEndTest, AnInstalledScriptAnswersDialogsAndMenusAndNothingReachesTheToolkit) {
-    layer_.load_window(kMainWindow);
+    layer_.load_window(forms::main::window);
     DialogScript script;
     set_dialog_script(&script);
     script.answer_input(false, "ignored");
@@ -151,17 +156,17 @@ TEST_F(FrontEndTest, AnInstalledScriptAnswersDialogsAndMenusAndNothingReachesThe
     EXPECT_FALSE(layer_.input_box("输入平台名", "", "", &entered));
     EXPECT_EQ(entered, "kept");
     layer_.message_box("scripted");
-    layer_.popup_menu(kMainWindow, "菜单", {});
-    EXPECT_TRUE(script.last_popup_item_enabled("新增"));
-    EXPECT_FALSE(script.last_popup_item_enabled("复制"));
-    EXPECT_FALSE(script.last_popup_item_enabled("复制密码")) << "under a disabled sub-menu";
+    layer_.popup_menu(forms::main::window, forms::main::menu::root, {});
+    EXPECT_TRUE(script.last_popup_item_enabled(forms::main::menu::add));
+    EXPECT_FALSE(script.last_popup_item_enabled(forms::main::menu::copy));
+    EXPECT_FALSE(script.last_popup_item_enabled(forms::main::menu::copy_password)) << "under a disabled sub-menu";
     EXPECT_FALSE(script.last_popup_item_enabled("没有这一项"));
     ASSERT_EQ(script.take_shown().size(), 2u);
 
     set_dialog_script(nullptr);
     layer_.message_box("real");
-    layer_.popup_menu(kMainWindow, "菜单", {});
-    layer_.popup_menu(kMainWindow, "新增", {});  // no sub-menu: nothing pops up
+    layer_.popup_menu(forms::main::window, forms::main::menu::root, {});
+    layer_.popup_menu(forms::main::window, forms::main::menu::add, {});  // no sub-menu: nothing pops up
     EXPECT_EQ(record_.calls, (std::vector<std::string>{"message real", "popup 菜单"}));
     EXPECT_TRUE(script.take_shown().empty());
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/ui/win32_layer_fixture.h"
+#include "ui/forms.h"
 
 namespace quillet::ui {
 namespace {
@@ -50,19 +51,20 @@ class ModalDialogTest : public Win32WindowLayerTest {
   protected:
     static void SetUpTestSuite() {
         Win32WindowLayerTest::SetUpTestSuite();
-        for (auto [window, control] : {std::pair{kGeneratorWindow, "按钮_导出"}, std::pair{kMainWindow, "按钮_注销"}}) {
+        for (auto [window, control] : {std::pair{forms::generator::window, forms::generator::export_result},
+                                       std::pair{forms::main::window, forms::main::log_out}}) {
             layer_->bind(window, control, Event::kClicked, [](int, int) { ++clicks_; });
         }
-        layer_->bind(kMainWindow, "新增", Event::kChosen, [](int, int) { ++clicks_; });
+        layer_->bind(forms::main::window, forms::main::menu::add, Event::kChosen, [](int, int) { ++clicks_; });
     }
     void SetUp() override {
         Win32WindowLayerTest::SetUp();
         clicks_ = 0;
         seen_ = Seen{};
-        layer_->load_window(kMainWindow);
-        layer_->load_window(kGeneratorWindow);
-        main_ = top(kMainWindow);
-        generator_ = top(kGeneratorWindow);
+        layer_->load_window(forms::main::window);
+        layer_->load_window(forms::generator::window);
+        main_ = top(forms::main::window);
+        generator_ = top(forms::generator::window);
         ASSERT_NE(main_, nullptr);
         ASSERT_NE(generator_, nullptr);
         ASSERT_EQ(GetActiveWindow(), generator_);
@@ -73,13 +75,13 @@ class ModalDialogTest : public Win32WindowLayerTest {
         seen_.main_enabled = IsWindowEnabled(main_);
         seen_.generator_enabled = IsWindowEnabled(generator_);
         seen_.dialog_owner = GetWindow(shown_dialog(), GW_OWNER);
-        user_->click(kGeneratorWindow, "按钮_导出");
-        user_->click(kMainWindow, "按钮_注销");
-        layer_->set_text(kGeneratorWindow, "编辑框_位数", "");
-        user_->type_text(kGeneratorWindow, "编辑框_位数", "7");
-        seen_.typed = layer_->text(kGeneratorWindow, "编辑框_位数");
-        user_->choose_menu_item(kMainWindow, "新增");
-        user_->press_close_box(kMainWindow);
+        user_->click(forms::generator::window, forms::generator::export_result);
+        user_->click(forms::main::window, forms::main::log_out);
+        layer_->set_text(forms::generator::window, forms::generator::length, "");
+        user_->type_text(forms::generator::window, forms::generator::length, "7");
+        seen_.typed = layer_->text(forms::generator::window, forms::generator::length);
+        user_->choose_menu_item(forms::main::window, forms::main::menu::add);
+        user_->press_close_box(forms::main::window);
     }
 
     static inline int clicks_ = 0;
@@ -100,12 +102,12 @@ TEST_F(ModalDialogTest, WhileAQuestionIsUpTheFormsRefuseInputAndTheOwnerIsActive
     EXPECT_EQ(seen_.dialog_owner, generator_);
     EXPECT_EQ(clicks_, 0);
     EXPECT_EQ(seen_.typed, "");
-    EXPECT_TRUE(layer_->is_open(kMainWindow));
+    EXPECT_TRUE(layer_->is_open(forms::main::window));
 
     EXPECT_TRUE(IsWindowEnabled(main_));
     EXPECT_TRUE(IsWindowEnabled(generator_));
     EXPECT_EQ(GetActiveWindow(), generator_);
-    user_->click(kGeneratorWindow, "按钮_导出");
+    user_->click(forms::generator::window, forms::generator::export_result);
     EXPECT_EQ(clicks_, 1);
 }
 
@@ -144,7 +146,7 @@ TEST_F(ModalDialogTest, ARealClickOnAnotherWindowIsRefusedWhileAMessageIsUp) {
 }
 
 TEST_F(ModalDialogTest, APromptWhoseOwnerIsDestroyedEndsCancelled) {
-    layer_->post([] { layer_->destroy_window(kGeneratorWindow); });
+    layer_->post([] { layer_->destroy_window(forms::generator::window); });
     ui::set_dialog_script(nullptr);
     std::string entered = "kept";
     EXPECT_FALSE(layer_->input_box("caption", "prompt", "typed", &entered));

@@ -17,8 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/expect_reported.h"
 #include "tests/support/scripted_user.h"
 #include "ui/dialog_script.h"
+#include "ui/forms.h"
+#include "ui/qt/gbk_text.h"
 #include "ui/qt_window_layer.h"
 
 namespace quillet::ui {
@@ -53,129 +56,144 @@ protected:
 
 TEST_F(WindowLayerTest, CreatedFiresOnceWithControlsAndDestroyedFiresBeforeTheyGo) {
     std::vector<std::string> seen;
-    layer_->bind(kFtpWindow, "", Event::kCreated, [&](int, int) {
-        seen.push_back("created:" + layer_->text(kFtpWindow, "按钮_ftp_连接"));
+    layer_->bind(forms::ftp::window, "", Event::kCreated,
+                 [&](int, int) { seen.push_back("created:" + layer_->text(forms::ftp::window, forms::ftp::connect)); });
+    layer_->bind(forms::ftp::window, "", Event::kDestroyed, [&](int, int) {
+        seen.push_back("destroyed:" + layer_->text(forms::ftp::window, forms::ftp::status_group));
     });
-    layer_->bind(kFtpWindow, "", Event::kDestroyed, [&](int, int) {
-        seen.push_back("destroyed:" + layer_->text(kFtpWindow, "分组框_FTP"));
-    });
-    layer_->load_window(kFtpWindow);
-    layer_->load_window(kFtpWindow);  // already open: brought to the front only
-    EXPECT_TRUE(layer_->is_open(kFtpWindow));
-    layer_->destroy_window(kFtpWindow);
-    layer_->destroy_window(kFtpWindow);
-    EXPECT_FALSE(layer_->is_open(kFtpWindow));
+    layer_->load_window(forms::ftp::window);
+    layer_->load_window(forms::ftp::window);  // already open: brought to the front only
+    EXPECT_TRUE(layer_->is_open(forms::ftp::window));
+    layer_->destroy_window(forms::ftp::window);
+    layer_->destroy_window(forms::ftp::window);
+    EXPECT_FALSE(layer_->is_open(forms::ftp::window));
     EXPECT_EQ(seen, (std::vector<std::string>{"created:连接", "destroyed:FTP"}));
 }
 
 TEST_F(WindowLayerTest, HandlersRunInBindOrderOnEveryLaterLoad) {
     std::string order;
-    layer_->bind(kLoginWindow, "按钮_登录", Event::kClicked, [&](int, int) { order += "a"; });
-    layer_->bind(kLoginWindow, "按钮_登录", Event::kClicked, [&](int, int) { order += "b"; });
+    layer_->bind(forms::login::window, forms::login::log_in, Event::kClicked, [&](int, int) { order += "a"; });
+    layer_->bind(forms::login::window, forms::login::log_in, Event::kClicked, [&](int, int) { order += "b"; });
     for (int round = 0; round < 2; ++round) {
-        layer_->load_window(kLoginWindow);
-        user_->click(kLoginWindow, "按钮_登录");
-        layer_->destroy_window(kLoginWindow);
+        layer_->load_window(forms::login::window);
+        user_->click(forms::login::window, forms::login::log_in);
+        layer_->destroy_window(forms::login::window);
     }
     EXPECT_EQ(order, "abab");
     int a = 0, b = 0;
-    layer_->bind(kMainWindow, "标签1", Event::kFeedback, [&](int x, int y) { a = x, b = y; });
-    layer_->raise(kMainWindow, "标签1", Event::kFeedback, 7, 0);
+    layer_->bind(forms::main::window, forms::main::hot_keys, Event::kFeedback, [&](int x, int y) { a = x, b = y; });
+    layer_->raise(forms::main::window, forms::main::hot_keys, Event::kFeedback, 7, 0);
     EXPECT_EQ(a, 7);
     EXPECT_EQ(b, 0);
 }
 
 TEST_F(WindowLayerTest, ClosingWithTheCloseBoxDestroysTheWindow) {
     int destroyed = 0;
-    layer_->bind(kRecordWindow, "", Event::kDestroyed, [&](int, int) { ++destroyed; });
-    layer_->load_window(kRecordWindow);
-    ASSERT_NE(top(kRecordWindow), nullptr);
-    top(kRecordWindow)->close();
+    layer_->bind(forms::record::window, "", Event::kDestroyed, [&](int, int) { ++destroyed; });
+    layer_->load_window(forms::record::window);
+    ASSERT_NE(top(forms::record::window), nullptr);
+    top(forms::record::window)->close();
     EXPECT_EQ(destroyed, 1);
-    EXPECT_FALSE(layer_->is_open(kRecordWindow));
+    EXPECT_FALSE(layer_->is_open(forms::record::window));
 }
 
 TEST_F(WindowLayerTest, ChineseTextsRoundTripThroughEveryKindOfControl) {
-    layer_->load_window(kFtpWindow);
-    layer_->set_text(kFtpWindow, "编辑框_ftp地址", "服务器·一");
-    EXPECT_EQ(layer_->text(kFtpWindow, "编辑框_ftp地址"), "服务器·一");
-    layer_->set_text(kFtpWindow, "编辑框_ftp路径", "第一行\r\n第二行");
-    EXPECT_EQ(layer_->text(kFtpWindow, "编辑框_ftp路径"), "第一行\r\n第二行");
-    layer_->set_text(kFtpWindow, "分组框_FTP", "连接成功");
-    EXPECT_EQ(layer_->text(kFtpWindow, "分组框_FTP"), "连接成功");
-    EXPECT_EQ(layer_->text(kFtpWindow, "标签2"), "地址/IP：\r\n\r\n端口：\r\n\r\n账号：\r\n\r\n密码：\r\n\r\n存储路径：");
-    EXPECT_EQ(layer_->text(kFtpWindow, ""), "FTP同步");
-    EXPECT_EQ(top(kFtpWindow)->windowTitle(), QString::fromUtf16(u"FTP同步"));
-    EXPECT_EQ(layer_->text(kFtpWindow, "no such control"), "");
-    EXPECT_EQ(layer_->text(kMainWindow, "分组框_数据"), "") << "the main window is not open";
+    layer_->load_window(forms::ftp::window);
+    layer_->set_text(forms::ftp::window, forms::ftp::address, "服务器·一");
+    EXPECT_EQ(layer_->text(forms::ftp::window, forms::ftp::address), "服务器·一");
+    layer_->set_text(forms::ftp::window, forms::ftp::path, "第一行\r\n第二行");
+    EXPECT_EQ(layer_->text(forms::ftp::window, forms::ftp::path), "第一行\r\n第二行");
+    layer_->set_text(forms::ftp::window, forms::ftp::status_group, "连接成功");
+    EXPECT_EQ(layer_->text(forms::ftp::window, forms::ftp::status_group), "连接成功");
+    EXPECT_EQ(layer_->text(forms::ftp::window, forms::ftp::labels),
+              "地址/IP：\r\n\r\n端口：\r\n\r\n账号：\r\n\r\n密码：\r\n\r\n存储路径：");
+    EXPECT_EQ(layer_->text(forms::ftp::window, ""), "FTP同步");
+    EXPECT_EQ(top(forms::ftp::window)->windowTitle(), QString::fromUtf16(u"FTP同步"));
+    EXPECT_EQ(layer_->text(forms::main::window, forms::main::data_group), "") << "the main window is not open";
+}
+
+TEST_F(WindowLayerTest, AnUnknownControlIsReportedNotIgnored) {
+    layer_->load_window(forms::ftp::window);
+    EXPECT_REPORTED(layer_->text(forms::ftp::window, "no such control"),
+                    "unknown control \"no such control\" in window \"ftp\"");
+    EXPECT_REPORTED(layer_->list_row_count(forms::ftp::window, forms::main::list),
+                    "unknown control .* in window \"ftp\"");
+    EXPECT_REPORTED(layer_->set_enabled("no such window", forms::ftp::upload, true),
+                    "unknown window \"no such window\"");
+#ifdef NDEBUG
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(layer_->text(forms::ftp::window, "no such control"), "");
+    testing::internal::GetCapturedStderr();
+#endif
 }
 
 TEST_F(WindowLayerTest, ReadOnlyBoxTakesProgramWritesButNotTyping) {
-    layer_->load_window(kMainWindow);
-    layer_->set_text(kMainWindow, "编辑框_备注详情", "备注一");
-    user_->type_text(kMainWindow, "编辑框_备注详情", "x");
-    EXPECT_EQ(layer_->text(kMainWindow, "编辑框_备注详情"), "备注一");
+    layer_->load_window(forms::main::window);
+    layer_->set_text(forms::main::window, forms::main::remark, "备注一");
+    user_->type_text(forms::main::window, forms::main::remark, "x");
+    EXPECT_EQ(layer_->text(forms::main::window, forms::main::remark), "备注一");
 }
 
 TEST_F(WindowLayerTest, PasswordBoxesMaskAndOnlyTheSetupBoxIsLimitedTo16) {
-    layer_->load_window(kSetupWindow);
-    layer_->load_window(kLoginWindow);
-    user_->type_text(kSetupWindow, "编辑框_设置登录密码", "12345678901234567");
-    EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "1234567890123456");
-    user_->type_text(kLoginWindow, "编辑框_登录密码", "12345678901234567890");
-    EXPECT_EQ(layer_->text(kLoginWindow, "编辑框_登录密码"), "12345678901234567890");
-    for (auto [window, box] : {std::pair{kSetupWindow, u"编辑框_设置登录密码"}, {kLoginWindow, u"编辑框_登录密码"}}) {
-        auto* edit = top(window)->findChild<QLineEdit*>(QString::fromUtf16(box));
+    layer_->load_window(forms::setup::window);
+    layer_->load_window(forms::login::window);
+    user_->type_text(forms::setup::window, forms::setup::password, "12345678901234567");
+    EXPECT_EQ(layer_->text(forms::setup::window, forms::setup::password), "1234567890123456");
+    user_->type_text(forms::login::window, forms::login::password, "12345678901234567890");
+    EXPECT_EQ(layer_->text(forms::login::window, forms::login::password), "12345678901234567890");
+    for (auto [window, box] :
+         {std::pair{forms::setup::window, forms::setup::password}, {forms::login::window, forms::login::password}}) {
+        auto* edit = top(window)->findChild<QLineEdit*>(to_qt(box));
         ASSERT_NE(edit, nullptr);
         EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
         EXPECT_EQ(edit->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
         EXPECT_EQ(edit->displayText(), QString(edit->text().size(), u'*'));
     }
-    auto* clear = top(kSetupWindow)->findChild<QLineEdit*>(QString::fromUtf16(u"编辑框_设置登录密码"));
+    auto* clear = top(forms::setup::window)->findChild<QLineEdit*>(to_qt(forms::setup::password));
     EXPECT_EQ(clear->maxLength(), 16);
 }
 
 TEST_F(WindowLayerTest, DigitsBoxRefusesLettersButTakesDigitsAndMinus) {
-    layer_->load_window(kGeneratorWindow);
-    user_->type_text(kGeneratorWindow, "编辑框_位数", "1a2-b3 ");
-    EXPECT_EQ(layer_->text(kGeneratorWindow, "编辑框_位数"), "12-3");
-    user_->type_text(kGeneratorWindow, "编辑框_结果", "多行\r\n");
-    EXPECT_EQ(layer_->text(kGeneratorWindow, "编辑框_结果"), "多行\r\n");
+    layer_->load_window(forms::generator::window);
+    user_->type_text(forms::generator::window, forms::generator::length, "1a2-b3 ");
+    EXPECT_EQ(layer_->text(forms::generator::window, forms::generator::length), "12-3");
+    user_->type_text(forms::generator::window, forms::generator::result, "多行\r\n");
+    EXPECT_EQ(layer_->text(forms::generator::window, forms::generator::result), "多行\r\n");
 }
 
 TEST_F(WindowLayerTest, CheckBoxesToggleOnClick) {
-    layer_->load_window(kGeneratorWindow);
-    EXPECT_FALSE(layer_->is_checked(kGeneratorWindow, "选择框_符号"));
-    user_->click(kGeneratorWindow, "选择框_符号");
-    EXPECT_TRUE(layer_->is_checked(kGeneratorWindow, "选择框_符号"));
-    layer_->set_checked(kGeneratorWindow, "选择框_符号", false);
-    EXPECT_FALSE(layer_->is_checked(kGeneratorWindow, "选择框_符号"));
+    layer_->load_window(forms::generator::window);
+    EXPECT_FALSE(layer_->is_checked(forms::generator::window, forms::generator::symbols));
+    user_->click(forms::generator::window, forms::generator::symbols);
+    EXPECT_TRUE(layer_->is_checked(forms::generator::window, forms::generator::symbols));
+    layer_->set_checked(forms::generator::window, forms::generator::symbols, false);
+    EXPECT_FALSE(layer_->is_checked(forms::generator::window, forms::generator::symbols));
 }
 
 TEST_F(WindowLayerTest, DisabledButtonsCannotBePressedAndHiddenFlagsHold) {
     int uploads = 0;
-    layer_->bind(kFtpWindow, "按钮_ftp上传", Event::kClicked, [&](int, int) { ++uploads; });
-    layer_->load_window(kFtpWindow);
-    EXPECT_FALSE(layer_->is_enabled(kFtpWindow, "按钮_ftp上传"));
-    EXPECT_FALSE(layer_->is_enabled(kFtpWindow, "按钮_ftp_下载"));
-    user_->click(kFtpWindow, "按钮_ftp上传");
+    layer_->bind(forms::ftp::window, forms::ftp::upload, Event::kClicked, [&](int, int) { ++uploads; });
+    layer_->load_window(forms::ftp::window);
+    EXPECT_FALSE(layer_->is_enabled(forms::ftp::window, forms::ftp::upload));
+    EXPECT_FALSE(layer_->is_enabled(forms::ftp::window, forms::ftp::download));
+    user_->click(forms::ftp::window, forms::ftp::upload);
     EXPECT_EQ(uploads, 0);
-    layer_->set_enabled(kFtpWindow, "按钮_ftp上传", true);
-    user_->click(kFtpWindow, "按钮_ftp上传");
+    layer_->set_enabled(forms::ftp::window, forms::ftp::upload, true);
+    user_->click(forms::ftp::window, forms::ftp::upload);
     EXPECT_EQ(uploads, 1);
 
-    layer_->load_window(kMainWindow);
-    EXPECT_FALSE(layer_->is_visible(kMainWindow, "透明标签1"));
-    EXPECT_FALSE(layer_->is_visible(kMainWindow, "标签1"));
-    EXPECT_TRUE(layer_->is_visible(kMainWindow, "超级列表框1"));
-    layer_->set_visible(kMainWindow, "透明标签1", true);
-    EXPECT_TRUE(layer_->is_visible(kMainWindow, "透明标签1"));
-    EXPECT_EQ(top(kMainWindow)->findChild<QMenuBar*>(), nullptr) << "the main window shows no menu bar";
+    layer_->load_window(forms::main::window);
+    EXPECT_FALSE(layer_->is_visible(forms::main::window, forms::main::update_notice));
+    EXPECT_FALSE(layer_->is_visible(forms::main::window, forms::main::hot_keys));
+    EXPECT_TRUE(layer_->is_visible(forms::main::window, forms::main::list));
+    layer_->set_visible(forms::main::window, forms::main::update_notice, true);
+    EXPECT_TRUE(layer_->is_visible(forms::main::window, forms::main::update_notice));
+    EXPECT_EQ(top(forms::main::window)->findChild<QMenuBar*>(), nullptr) << "the main window shows no menu bar";
 }
 
 TEST_F(WindowLayerTest, WindowsAreFixedSizeWithoutMaximiseAndHoldTheirControls) {
-    for (std::string_view name : {kMainWindow, kLoginWindow, kSetupWindow, kFtpWindow, kRecordWindow,
-                                  kGeneratorWindow}) {
+    for (std::string_view name : {forms::main::window, forms::login::window, forms::setup::window, forms::ftp::window,
+                                  forms::record::window, forms::generator::window}) {
         layer_->load_window(name);
         QWidget* w = top(name);
         ASSERT_NE(w, nullptr) << name;
@@ -187,31 +205,32 @@ TEST_F(WindowLayerTest, WindowsAreFixedSizeWithoutMaximiseAndHoldTheirControls) 
             EXPECT_TRUE(w->rect().contains(child->geometry())) << name << " " << child->objectName().toStdString();
         }
     }
-    QWidget* main = top(kMainWindow);
+    QWidget* main = top(forms::main::window);
     EXPECT_EQ(main->size(), QSize(463 - 6, 384 - 29));
-    auto* group = main->findChild<QWidget*>(QString::fromUtf16(u"分组框_数据"));
+    auto* group = main->findChild<QWidget*>(to_qt(forms::main::data_group));
     EXPECT_EQ(group->geometry(), QRect(5, 0, 448, 352));
 }
 
 TEST_F(WindowLayerTest, ListHiddenColumnsHoldDataAndMissingRowsReadEmpty) {
-    layer_->load_window(kMainWindow);
-    const char* list = "超级列表框1";
-    layer_->list_append_rows(kMainWindow, list, {{"1", "平台一", "账号", "密文", "网址", "备注一"}, {"2", "平台二"}});
-    int row = layer_->list_append_row(kMainWindow, list);
+    layer_->load_window(forms::main::window);
+    std::string_view list = forms::main::list;
+    layer_->list_append_rows(forms::main::window, list,
+                             {{"1", "平台一", "账号", "密文", "网址", "备注一"}, {"2", "平台二"}});
+    int row = layer_->list_append_row(forms::main::window, list);
     EXPECT_EQ(row, 2);
-    layer_->list_set_cell(kMainWindow, list, row, 0, "3");
-    layer_->list_set_cell(kMainWindow, list, row, 5, "备注三");
-    layer_->list_set_cell_data(kMainWindow, list, row, 3, "隐藏数据");
-    EXPECT_EQ(layer_->list_row_count(kMainWindow, list), 3);
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 0, 5), "备注一");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 2, 0), "3");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 1, 5), "");
-    EXPECT_EQ(layer_->list_cell_data(kMainWindow, list, 2, 3), "隐藏数据");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 2, 3), "");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, -1, 1), "");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 9, 1), "");
+    layer_->list_set_cell(forms::main::window, list, row, 0, "3");
+    layer_->list_set_cell(forms::main::window, list, row, 5, "备注三");
+    layer_->list_set_cell_data(forms::main::window, list, row, 3, "隐藏数据");
+    EXPECT_EQ(layer_->list_row_count(forms::main::window, list), 3);
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 0, 5), "备注一");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 2, 0), "3");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 1, 5), "");
+    EXPECT_EQ(layer_->list_cell_data(forms::main::window, list, 2, 3), "隐藏数据");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 2, 3), "");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, -1, 1), "");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 9, 1), "");
 
-    auto* tree = top(kMainWindow)->findChild<QTreeWidget*>(QString::fromUtf16(u"超级列表框1"));
+    auto* tree = top(forms::main::window)->findChild<QTreeWidget*>(to_qt(forms::main::list));
     ASSERT_NE(tree, nullptr);
     EXPECT_TRUE(tree->header()->isSectionHidden(0));
     EXPECT_TRUE(tree->header()->isSectionHidden(5));
@@ -222,16 +241,16 @@ TEST_F(WindowLayerTest, ListHiddenColumnsHoldDataAndMissingRowsReadEmpty) {
     EXPECT_EQ(tree->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(tree->selectionBehavior(), QAbstractItemView::SelectRows);
 
-    EXPECT_EQ(layer_->list_selected_row(kMainWindow, list), -1);
-    layer_->list_select_row(kMainWindow, list, 1);
-    EXPECT_EQ(layer_->list_selected_row(kMainWindow, list), 1);
-    layer_->list_clear(kMainWindow, list);
-    EXPECT_EQ(layer_->list_row_count(kMainWindow, list), 0);
-    EXPECT_EQ(layer_->list_selected_row(kMainWindow, list), -1);
+    EXPECT_EQ(layer_->list_selected_row(forms::main::window, list), -1);
+    layer_->list_select_row(forms::main::window, list, 1);
+    EXPECT_EQ(layer_->list_selected_row(forms::main::window, list), 1);
+    layer_->list_clear(forms::main::window, list);
+    EXPECT_EQ(layer_->list_row_count(forms::main::window, list), 0);
+    EXPECT_EQ(layer_->list_selected_row(forms::main::window, list), -1);
 }
 
 TEST_F(WindowLayerTest, ListOperationsFromAWorkerThreadEachRunWhole) {
-    layer_->load_window(kMainWindow);
+    layer_->load_window(forms::main::window);
     std::atomic<bool> done{false};
     std::vector<std::vector<std::string>> rows(10000, {"0", "平台", "账号", "密文", "网址", "备注"});
     int counted = -1;
@@ -239,12 +258,12 @@ TEST_F(WindowLayerTest, ListOperationsFromAWorkerThreadEachRunWhole) {
     bool worker_on_window_thread = true;
     std::thread worker([&] {
         worker_on_window_thread = layer_->on_window_thread();
-        layer_->list_clear(kMainWindow, "超级列表框1");
-        layer_->list_append_rows(kMainWindow, "超级列表框1", rows);
-        int row = layer_->list_append_row(kMainWindow, "超级列表框1");
-        layer_->list_set_cell(kMainWindow, "超级列表框1", row, 5, "最后");
-        counted = layer_->list_row_count(kMainWindow, "超级列表框1");
-        cell = layer_->list_cell(kMainWindow, "超级列表框1", row, 5);
+        layer_->list_clear(forms::main::window, forms::main::list);
+        layer_->list_append_rows(forms::main::window, forms::main::list, rows);
+        int row = layer_->list_append_row(forms::main::window, forms::main::list);
+        layer_->list_set_cell(forms::main::window, forms::main::list, row, 5, "最后");
+        counted = layer_->list_row_count(forms::main::window, forms::main::list);
+        cell = layer_->list_cell(forms::main::window, forms::main::list, row, 5);
         done = true;
     });
     serve_until(done);
@@ -256,14 +275,14 @@ TEST_F(WindowLayerTest, ListOperationsFromAWorkerThreadEachRunWhole) {
 
 TEST_F(WindowLayerTest, TimerTicksOnlyWithAPositiveInterval) {
     int ticks = 0;
-    layer_->bind(kMainWindow, "时钟1", Event::kTick, [&](int, int) { ++ticks; });
-    layer_->load_window(kMainWindow);
+    layer_->bind(forms::main::window, forms::main::idle_timer, Event::kTick, [&](int, int) { ++ticks; });
+    layer_->load_window(forms::main::window);
     layer_->wait_processing_events(30);
     EXPECT_EQ(ticks, 0) << "a timer of interval 0 never ticks";
-    layer_->set_timer_interval(kMainWindow, "时钟1", 5);
+    layer_->set_timer_interval(forms::main::window, forms::main::idle_timer, 5);
     for (int i = 0; i < 1000 && ticks < 2; ++i) layer_->wait_processing_events(5);
     EXPECT_GE(ticks, 2);
-    layer_->set_timer_interval(kMainWindow, "时钟1", 0);
+    layer_->set_timer_interval(forms::main::window, forms::main::idle_timer, 0);
     int stopped_at = ticks;
     layer_->wait_processing_events(30);
     EXPECT_EQ(ticks, stopped_at);
@@ -271,10 +290,11 @@ TEST_F(WindowLayerTest, TimerTicksOnlyWithAPositiveInterval) {
 
 TEST_F(WindowLayerTest, DestroyedWindowsTimerStopsTicking) {
     int ticks = 0;
-    layer_->bind(kMainWindow, "时钟1", Event::kTick, [&](int, int) { ++ticks; });
-    layer_->bind(kMainWindow, "", Event::kCreated, [&](int, int) { layer_->set_timer_interval(kMainWindow, "时钟1", 1); });
-    layer_->load_window(kMainWindow);
-    layer_->destroy_window(kMainWindow);
+    layer_->bind(forms::main::window, forms::main::idle_timer, Event::kTick, [&](int, int) { ++ticks; });
+    layer_->bind(forms::main::window, "", Event::kCreated,
+                 [&](int, int) { layer_->set_timer_interval(forms::main::window, forms::main::idle_timer, 1); });
+    layer_->load_window(forms::main::window);
+    layer_->destroy_window(forms::main::window);
     layer_->wait_processing_events(30);
     EXPECT_EQ(ticks, 0);
 }
@@ -282,44 +302,47 @@ TEST_F(WindowLayerTest, DestroyedWindowsTimerStopsTicking) {
 TEST_F(WindowLayerTest, DisabledMenuItemsCannotBeChosenAndGreySubMenus) {
     std::vector<std::string> chosen;
     for (const char* item : {"新增", "删除", "复制账号", "刷新"}) {
-        layer_->bind(kMainWindow, item, Event::kChosen, [&, item](int, int) { chosen.push_back(item); });
+        layer_->bind(forms::main::window, item, Event::kChosen, [&, item](int, int) { chosen.push_back(item); });
     }
-    layer_->load_window(kMainWindow);
-    layer_->set_menu_item_enabled(kMainWindow, "删除", false);
-    layer_->set_menu_item_enabled(kMainWindow, "复制", false);
-    EXPECT_FALSE(layer_->is_menu_item_enabled(kMainWindow, "删除"));
-    for (const char* item : {"新增", "删除", "复制账号", "刷新", "查询"}) user_->choose_menu_item(kMainWindow, item);
+    layer_->load_window(forms::main::window);
+    layer_->set_menu_item_enabled(forms::main::window, forms::main::menu::remove, false);
+    layer_->set_menu_item_enabled(forms::main::window, forms::main::menu::copy, false);
+    EXPECT_FALSE(layer_->is_menu_item_enabled(forms::main::window, forms::main::menu::remove));
+    for (const char* item : {"新增", "删除", "复制账号", "刷新", "查询"})
+        user_->choose_menu_item(forms::main::window, item);
     EXPECT_EQ(chosen, (std::vector<std::string>{"新增", "刷新"}));
 
     ui::set_dialog_script(&dialogs_);
-    layer_->popup_menu(kMainWindow, "菜单", layer_->cursor_position());
-    EXPECT_FALSE(dialogs_.last_popup_item_enabled("删除"));
-    EXPECT_FALSE(dialogs_.last_popup_item_enabled("复制"));
-    EXPECT_FALSE(dialogs_.last_popup_item_enabled("复制密码"));
-    EXPECT_TRUE(dialogs_.last_popup_item_enabled("新增"));
-    EXPECT_TRUE(dialogs_.last_popup_item_enabled("按网址"));
-    EXPECT_TRUE(dialogs_.last_popup_item_enabled("显示真实密码"));
+    layer_->popup_menu(forms::main::window, forms::main::menu::root, layer_->cursor_position());
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled(forms::main::menu::remove));
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled(forms::main::menu::copy));
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled(forms::main::menu::copy_password));
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled(forms::main::menu::add));
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled(forms::main::menu::search_address));
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled(forms::main::menu::reveal_password));
 }
 
 TEST_F(WindowLayerTest, MouseEventsReachWindowGroupBoxAndList) {
-    std::vector<std::string> moved;
-    for (const char* control : {"", "分组框_数据", "超级列表框1"}) {
-        layer_->bind(kMainWindow, control, Event::kMouseMoved, [&, control](int, int) { moved.push_back(control); });
+    std::vector<std::string_view> moved;
+    for (std::string_view control : {std::string_view(), forms::main::data_group, forms::main::list}) {
+        layer_->bind(forms::main::window, control, Event::kMouseMoved,
+                     [&, control](int, int) { moved.push_back(control); });
     }
     int right = 0, clicked = 0, link = 0;
-    layer_->bind(kMainWindow, "超级列表框1", Event::kRightButtonPressed, [&](int, int) { ++right; });
-    layer_->bind(kMainWindow, "超级列表框1", Event::kClicked, [&](int, int) { ++clicked; });
-    layer_->bind(kMainWindow, "透明标签1", Event::kRightButtonPressed, [&](int, int) { ++link; });
-    layer_->load_window(kMainWindow);
-    user_->move_mouse_over(kMainWindow, "超级列表框1");
-    user_->move_mouse_over(kMainWindow, "分组框_数据");
-    user_->move_mouse_over(kMainWindow, "");
-    EXPECT_EQ(moved, (std::vector<std::string>{"超级列表框1", "分组框_数据", ""}));
-    user_->right_click(kMainWindow, "超级列表框1");
-    user_->click(kMainWindow, "超级列表框1");
-    user_->right_click(kMainWindow, "透明标签1");  // hidden: out of reach
-    layer_->set_visible(kMainWindow, "透明标签1", true);
-    user_->right_click(kMainWindow, "透明标签1");
+    layer_->bind(forms::main::window, forms::main::list, Event::kRightButtonPressed, [&](int, int) { ++right; });
+    layer_->bind(forms::main::window, forms::main::list, Event::kClicked, [&](int, int) { ++clicked; });
+    layer_->bind(forms::main::window, forms::main::update_notice, Event::kRightButtonPressed,
+                 [&](int, int) { ++link; });
+    layer_->load_window(forms::main::window);
+    user_->move_mouse_over(forms::main::window, forms::main::list);
+    user_->move_mouse_over(forms::main::window, forms::main::data_group);
+    user_->move_mouse_over(forms::main::window, "");
+    EXPECT_EQ(moved, (std::vector<std::string_view>{forms::main::list, forms::main::data_group, ""}));
+    user_->right_click(forms::main::window, forms::main::list);
+    user_->click(forms::main::window, forms::main::list);
+    user_->right_click(forms::main::window, forms::main::update_notice);  // hidden: out of reach
+    layer_->set_visible(forms::main::window, forms::main::update_notice, true);
+    user_->right_click(forms::main::window, forms::main::update_notice);
     EXPECT_EQ(right, 1);
     EXPECT_EQ(clicked, 1);
     EXPECT_EQ(link, 1);
@@ -341,7 +364,7 @@ TEST_F(WindowLayerTest, ScriptedDialogsTakeQueuedAnswersAndRecordWhatWasShown) {
     EXPECT_EQ(password, "口令");
     EXPECT_FALSE(layer_->password_prompt(2, &password));
     layer_->message_box("数据添加成功");
-    layer_->balloon_tip(kLoginWindow, "气球提示框1", "请输入密码", layer_->cursor_position());
+    layer_->balloon_tip(forms::login::window, forms::login::tip, "请输入密码", layer_->cursor_position());
 
     using Kind = ShownDialog::Kind;
     std::vector<ShownDialog> shown = dialogs_.take_shown();
@@ -401,22 +424,22 @@ TEST_F(WindowLayerTest, PasswordPromptShowsTheRetryLineAndReturnsTheTypedText) {
 }
 
 TEST_F(WindowLayerTest, RunEndsWhenTheLastWindowHasClosedNotWhenOneIsReplaced) {
-    layer_->bind(kMainWindow, "按钮_注销", Event::kClicked, [&](int, int) {
-        layer_->load_window(kLoginWindow);
-        layer_->destroy_window(kMainWindow);
+    layer_->bind(forms::main::window, forms::main::log_out, Event::kClicked, [&](int, int) {
+        layer_->load_window(forms::login::window);
+        layer_->destroy_window(forms::main::window);
     });
-    layer_->load_window(kMainWindow);
+    layer_->load_window(forms::main::window);
     std::vector<std::string> steps;
     layer_->post([&] {
-        user_->click(kMainWindow, "按钮_注销");
+        user_->click(forms::main::window, forms::main::log_out);
         layer_->post([&] {
-            steps.push_back(layer_->is_open(kLoginWindow) ? "login open" : "login closed");
-            layer_->destroy_window(kLoginWindow);
+            steps.push_back(layer_->is_open(forms::login::window) ? "login open" : "login closed");
+            layer_->destroy_window(forms::login::window);
         });
     });
     EXPECT_EQ(layer_->run(), 0);
     EXPECT_EQ(steps, (std::vector<std::string>{"login open"}));
-    EXPECT_FALSE(layer_->is_open(kLoginWindow));
+    EXPECT_FALSE(layer_->is_open(forms::login::window));
 }
 
 }  // namespace

@@ -9,19 +9,20 @@
 #include <vector>
 
 #include "tests/ui/win32_layer_fixture.h"
+#include "ui/forms.h"
 
 namespace quillet::ui {
 namespace {
 
 TEST_F(Win32WindowLayerTest, WindowsHaveTheFormsOuterSizeAndControlsTheirClientPlaces) {
-    layer_->load_window(kLoginWindow);
-    HWND login = top(kLoginWindow);  // caption "Login"
+    layer_->load_window(forms::login::window);
+    HWND login = top(forms::login::window);  // caption "Login"
     ASSERT_NE(login, nullptr);
     RECT outer{};
     GetWindowRect(login, &outer);
     EXPECT_EQ(outer.right - outer.left, 229);
     EXPECT_EQ(outer.bottom - outer.top, 125);
-    // "编辑框_登录密码" lies at (9, 19) inside the group box at (8, 8): (17, 27) in the client area.
+    // The password box lies at (9, 19) inside the group box at (8, 8): (17, 27) in the client area.
     POINT inside{17 + 2, 27 + 2};
     HWND edit = ChildWindowFromPointEx(login, inside, CWP_SKIPTRANSPARENT);
     wchar_t type[16] = {};
@@ -85,7 +86,8 @@ std::vector<RECT> label_words(HWND window, HWND label) {
 }
 
 TEST_F(Win32WindowLayerTest, NoLabelWordLiesUnderAnotherControl) {
-    for (std::string_view name : {kFtpWindow, kRecordWindow, kGeneratorWindow}) {  // the forms with texts in labels
+    for (std::string_view name :
+         {forms::ftp::window, forms::record::window, forms::generator::window}) {  // the forms with texts in labels
         SCOPED_TRACE(name);
         layer_->load_window(name);
         HWND window = top(name);
@@ -147,24 +149,24 @@ TEST_F(Win32WindowLayerTest, OneLineEditBoxesAreHighEnoughForTheirFont) {
 }
 
 TEST_F(Win32WindowLayerTest, ListCellsKeepShownAndHiddenTextsAndHiddenColumnsHaveNoWidth) {
-    layer_->load_window(kMainWindow);
-    const char* list = "超级列表框1";
-    const int row = layer_->list_append_row(kMainWindow, list);
-    layer_->list_set_cell(kMainWindow, list, row, 0, "17");  // the ID column, width 0
-    layer_->list_set_cell(kMainWindow, list, row, 1, "平台");
-    layer_->list_set_cell_data(kMainWindow, list, row, 3, "cipher");
-    layer_->list_append_rows(kMainWindow, list, {{"18", "第二"}, {"19"}});
-    EXPECT_EQ(layer_->list_row_count(kMainWindow, list), 3);
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 0, 0), "17");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 0, 1), "平台");
-    EXPECT_EQ(layer_->list_cell_data(kMainWindow, list, 0, 3), "cipher");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 1, 1), "第二");
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 9, 1), "");  // a missing row reads as empty
-    EXPECT_EQ(layer_->list_selected_row(kMainWindow, list), -1);
-    layer_->list_select_row(kMainWindow, list, 2);
-    EXPECT_EQ(layer_->list_selected_row(kMainWindow, list), 2);
+    layer_->load_window(forms::main::window);
+    std::string_view list = forms::main::list;
+    const int row = layer_->list_append_row(forms::main::window, list);
+    layer_->list_set_cell(forms::main::window, list, row, 0, "17");  // the ID column, width 0
+    layer_->list_set_cell(forms::main::window, list, row, 1, "平台");
+    layer_->list_set_cell_data(forms::main::window, list, row, 3, "cipher");
+    layer_->list_append_rows(forms::main::window, list, {{"18", "第二"}, {"19"}});
+    EXPECT_EQ(layer_->list_row_count(forms::main::window, list), 3);
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 0, 0), "17");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 0, 1), "平台");
+    EXPECT_EQ(layer_->list_cell_data(forms::main::window, list, 0, 3), "cipher");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 1, 1), "第二");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 9, 1), "");  // a missing row reads as empty
+    EXPECT_EQ(layer_->list_selected_row(forms::main::window, list), -1);
+    layer_->list_select_row(forms::main::window, list, 2);
+    EXPECT_EQ(layer_->list_selected_row(forms::main::window, list), 2);
 
-    HWND view = FindWindowExW(top(kMainWindow), nullptr, WC_LISTVIEWW, nullptr);
+    HWND view = FindWindowExW(top(forms::main::window), nullptr, WC_LISTVIEWW, nullptr);
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(ListView_GetItemCount(view), 3);
     EXPECT_EQ(ListView_GetColumnWidth(view, 0), 0);
@@ -172,22 +174,22 @@ TEST_F(Win32WindowLayerTest, ListCellsKeepShownAndHiddenTextsAndHiddenColumnsHav
     wchar_t text[32] = {};
     ListView_GetItemText(view, 0, 1, text, 32);
     EXPECT_STREQ(text, L"\u5E73\u53F0");
-    layer_->list_clear(kMainWindow, list);
+    layer_->list_clear(forms::main::window, list);
     EXPECT_EQ(ListView_GetItemCount(view), 0);
-    EXPECT_EQ(layer_->list_row_count(kMainWindow, list), 0);
+    EXPECT_EQ(layer_->list_row_count(forms::main::window, list), 0);
 }
 
 TEST_F(Win32WindowLayerTest, ListOperationsFromAnotherThreadRunWholeOnTheWindowThread) {
-    layer_->load_window(kMainWindow);
-    const char* list = "超级列表框1";
+    layer_->load_window(forms::main::window);
+    std::string_view list = forms::main::list;
     std::thread worker([&] {
         EXPECT_FALSE(layer_->on_window_thread());
-        for (int i = 0; i < 20; ++i) layer_->list_append_rows(kMainWindow, list, {{std::to_string(i), "x"}});
+        for (int i = 0; i < 20; ++i) layer_->list_append_rows(forms::main::window, list, {{std::to_string(i), "x"}});
     });
     // The window thread keeps handling messages meanwhile, as its message loop would.
-    while (layer_->list_row_count(kMainWindow, list) < 20) layer_->wait_processing_events(5);
+    while (layer_->list_row_count(forms::main::window, list) < 20) layer_->wait_processing_events(5);
     worker.join();
-    EXPECT_EQ(layer_->list_cell(kMainWindow, list, 19, 0), "19");
+    EXPECT_EQ(layer_->list_cell(forms::main::window, list, 19, 0), "19");
     bool ran = false;
     layer_->post([&] { ran = true; });
     layer_->process_events();
@@ -195,87 +197,88 @@ TEST_F(Win32WindowLayerTest, ListOperationsFromAnotherThreadRunWholeOnTheWindowT
 }
 
 TEST_F(Win32WindowLayerTest, HidingAGroupBoxHidesWhatLiesInsideIt) {
-    layer_->load_window(kMainWindow);
-    EXPECT_TRUE(layer_->is_visible(kMainWindow, "编辑框_备注详情"));
-    layer_->set_visible(kMainWindow, "分组框_备注详情", false);
-    EXPECT_FALSE(layer_->is_visible(kMainWindow, "分组框_备注详情"));
-    EXPECT_FALSE(layer_->is_visible(kMainWindow, "编辑框_备注详情"));
-    layer_->set_visible(kMainWindow, "分组框_备注详情", true);
-    EXPECT_TRUE(layer_->is_visible(kMainWindow, "编辑框_备注详情"));
+    layer_->load_window(forms::main::window);
+    EXPECT_TRUE(layer_->is_visible(forms::main::window, forms::main::remark));
+    layer_->set_visible(forms::main::window, forms::main::remark_group, false);
+    EXPECT_FALSE(layer_->is_visible(forms::main::window, forms::main::remark_group));
+    EXPECT_FALSE(layer_->is_visible(forms::main::window, forms::main::remark));
+    layer_->set_visible(forms::main::window, forms::main::remark_group, true);
+    EXPECT_TRUE(layer_->is_visible(forms::main::window, forms::main::remark));
 }
 
 TEST_F(Win32WindowLayerTest, TypingKeepsToTheBoxesLimitAndDigitsOnlyMode) {
-    layer_->load_window(kGeneratorWindow);
-    layer_->set_text(kGeneratorWindow, "编辑框_位数", "");
-    user_->type_text(kGeneratorWindow, "编辑框_位数", "1a2-b3");
-    EXPECT_EQ(layer_->text(kGeneratorWindow, "编辑框_位数"), "12-3");
-    layer_->load_window(kSetupWindow);
-    user_->type_text(kSetupWindow, "编辑框_设置登录密码", "Abcdefghijklmn16x");
-    EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "Abcdefghijklmn16");
-    layer_->set_enabled(kSetupWindow, "编辑框_设置登录密码", false);
-    user_->type_text(kSetupWindow, "编辑框_设置登录密码", "more");
-    EXPECT_EQ(layer_->text(kSetupWindow, "编辑框_设置登录密码"), "Abcdefghijklmn16");
+    layer_->load_window(forms::generator::window);
+    layer_->set_text(forms::generator::window, forms::generator::length, "");
+    user_->type_text(forms::generator::window, forms::generator::length, "1a2-b3");
+    EXPECT_EQ(layer_->text(forms::generator::window, forms::generator::length), "12-3");
+    layer_->load_window(forms::setup::window);
+    user_->type_text(forms::setup::window, forms::setup::password, "Abcdefghijklmn16x");
+    EXPECT_EQ(layer_->text(forms::setup::window, forms::setup::password), "Abcdefghijklmn16");
+    layer_->set_enabled(forms::setup::window, forms::setup::password, false);
+    user_->type_text(forms::setup::window, forms::setup::password, "more");
+    EXPECT_EQ(layer_->text(forms::setup::window, forms::setup::password), "Abcdefghijklmn16");
 }
 
 TEST_F(Win32WindowLayerTest, ClicksReachOnlyEnabledControlsAndCheckBoxesToggle) {
-    layer_->load_window(kGeneratorWindow);
+    layer_->load_window(forms::generator::window);
     int clicks = 0;
-    layer_->bind(kGeneratorWindow, "按钮_导出", Event::kClicked, [&](int, int) { ++clicks; });
-    user_->click(kGeneratorWindow, "按钮_导出");
-    layer_->set_enabled(kGeneratorWindow, "按钮_导出", false);
-    user_->click(kGeneratorWindow, "按钮_导出");
+    layer_->bind(forms::generator::window, forms::generator::export_result, Event::kClicked,
+                 [&](int, int) { ++clicks; });
+    user_->click(forms::generator::window, forms::generator::export_result);
+    layer_->set_enabled(forms::generator::window, forms::generator::export_result, false);
+    user_->click(forms::generator::window, forms::generator::export_result);
     EXPECT_EQ(clicks, 1);
-    const bool before = layer_->is_checked(kGeneratorWindow, "选择框_符号");
-    user_->click(kGeneratorWindow, "选择框_符号");
-    EXPECT_NE(layer_->is_checked(kGeneratorWindow, "选择框_符号"), before);
+    const bool before = layer_->is_checked(forms::generator::window, forms::generator::symbols);
+    user_->click(forms::generator::window, forms::generator::symbols);
+    EXPECT_NE(layer_->is_checked(forms::generator::window, forms::generator::symbols), before);
 }
 
 TEST_F(Win32WindowLayerTest, MenuItemsUnderADisabledItemCannotBeChosen) {
-    layer_->load_window(kMainWindow);
+    layer_->load_window(forms::main::window);
     std::vector<std::string> chosen;
     for (const char* item : {"新增", "复制账号"}) {
-        layer_->bind(kMainWindow, item, Event::kChosen, [&chosen, item](int, int) { chosen.push_back(item); });
+        layer_->bind(forms::main::window, item, Event::kChosen, [&chosen, item](int, int) { chosen.push_back(item); });
     }
-    user_->choose_menu_item(kMainWindow, "新增");
-    layer_->set_menu_item_enabled(kMainWindow, "复制", false);
-    user_->choose_menu_item(kMainWindow, "复制账号");
+    user_->choose_menu_item(forms::main::window, forms::main::menu::add);
+    layer_->set_menu_item_enabled(forms::main::window, forms::main::menu::copy, false);
+    user_->choose_menu_item(forms::main::window, forms::main::menu::copy_account);
     EXPECT_EQ(chosen, std::vector<std::string>{"新增"});
-    EXPECT_FALSE(layer_->is_menu_item_enabled(kMainWindow, "复制"));
-    layer_->popup_menu(kMainWindow, "菜单", Point{10, 10});  // scripted: recorded, not shown
-    EXPECT_TRUE(dialogs_.last_popup_item_enabled("新增"));
-    EXPECT_FALSE(dialogs_.last_popup_item_enabled("复制账号"));
+    EXPECT_FALSE(layer_->is_menu_item_enabled(forms::main::window, forms::main::menu::copy));
+    layer_->popup_menu(forms::main::window, forms::main::menu::root, Point{10, 10});  // scripted: recorded, not shown
+    EXPECT_TRUE(dialogs_.last_popup_item_enabled(forms::main::menu::add));
+    EXPECT_FALSE(dialogs_.last_popup_item_enabled(forms::main::menu::copy_account));
 }
 
 TEST_F(Win32WindowLayerTest, TimersTickAndClosingTheLastWindowEndsTheLoop) {
-    layer_->load_window(kMainWindow);
+    layer_->load_window(forms::main::window);
     int ticks = 0;
-    layer_->bind(kMainWindow, "时钟1", Event::kTick, [&](int, int) {
-        if (++ticks == 2) layer_->destroy_window(kMainWindow);
+    layer_->bind(forms::main::window, forms::main::idle_timer, Event::kTick, [&](int, int) {
+        if (++ticks == 2) layer_->destroy_window(forms::main::window);
     });
-    layer_->set_timer_interval(kMainWindow, "时钟1", 10);
+    layer_->set_timer_interval(forms::main::window, forms::main::idle_timer, 10);
     EXPECT_EQ(layer_->run(), 0);
     EXPECT_EQ(ticks, 2);
-    EXPECT_FALSE(layer_->is_open(kMainWindow));
+    EXPECT_FALSE(layer_->is_open(forms::main::window));
 }
 
 TEST_F(Win32WindowLayerTest, TextBeyondGbkIsTypedThroughUtf8AndReportedAsNotFitting) {
-    layer_->load_window(kLoginWindow);
-    layer_->set_text(kLoginWindow, "编辑框_登录密码", "");
-    user_->type_utf8(kLoginWindow, "编辑框_登录密码", "ab\xF0\x9F\x98\x80");  // an emoji: two UTF-16 units
-    EXPECT_EQ(layer_->text(kLoginWindow, "编辑框_登录密码"), "ab?");
-    EXPECT_FALSE(layer_->text_fits_gbk(kLoginWindow, "编辑框_登录密码"));
-    layer_->set_text(kLoginWindow, "编辑框_登录密码", "ab");
-    EXPECT_TRUE(layer_->text_fits_gbk(kLoginWindow, "编辑框_登录密码"));
-    EXPECT_TRUE(layer_->text_fits_gbk(kLoginWindow, "no such control"));
+    layer_->load_window(forms::login::window);
+    layer_->set_text(forms::login::window, forms::login::password, "");
+    user_->type_utf8(forms::login::window, forms::login::password, "ab\xF0\x9F\x98\x80");  // an emoji: two UTF-16 units
+    EXPECT_EQ(layer_->text(forms::login::window, forms::login::password), "ab?");
+    EXPECT_FALSE(layer_->text_fits_gbk(forms::login::window, forms::login::password));
+    layer_->set_text(forms::login::window, forms::login::password, "ab");
+    EXPECT_TRUE(layer_->text_fits_gbk(forms::login::window, forms::login::password));
+    EXPECT_TRUE(layer_->text_fits_gbk(forms::login::window, "no such control"));
 }
 
 TEST_F(Win32WindowLayerTest, CloseBoxDestroysTheWindowThroughTheLayer) {
     static int destroyed = 0;
-    layer_->bind(kGeneratorWindow, "", Event::kDestroyed, [](int, int) { ++destroyed; });
-    layer_->load_window(kGeneratorWindow);
+    layer_->bind(forms::generator::window, "", Event::kDestroyed, [](int, int) { ++destroyed; });
+    layer_->load_window(forms::generator::window);
     const int before = destroyed;
-    user_->press_close_box(kGeneratorWindow);
-    EXPECT_FALSE(layer_->is_open(kGeneratorWindow));
+    user_->press_close_box(forms::generator::window);
+    EXPECT_FALSE(layer_->is_open(forms::generator::window));
     EXPECT_EQ(destroyed, before + 1);
 }
 

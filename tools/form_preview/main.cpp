@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "tools/form_preview/sample_texts.h"
+#include "ui/forms.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -47,12 +48,13 @@ int main(int argc, char** argv) {
         }
         layer.destroy_window(name);
     };
-    for (std::string_view name : {quillet::ui::kMainWindow, quillet::ui::kLoginWindow, quillet::ui::kSetupWindow,
-                                  quillet::ui::kFtpWindow, quillet::ui::kRecordWindow, quillet::ui::kGeneratorWindow}) {
+    for (std::string_view name :
+         {quillet::ui::forms::main::window, quillet::ui::forms::login::window, quillet::ui::forms::setup::window,
+          quillet::ui::forms::ftp::window, quillet::ui::forms::record::window, quillet::ui::forms::generator::window}) {
         save(name, QString::fromLatin1(name.data(), name.size()), quillet::form_preview::fill_with_samples);
     }
     // The same window filled for a WebDAV folder.
-    save(quillet::ui::kFtpWindow, QStringLiteral("ftp_webdav"),
+    save(quillet::ui::forms::ftp::window, QStringLiteral("ftp_webdav"),
          [](quillet::ui::WindowLayer& windows, std::string_view) {
              quillet::form_preview::fill_with_webdav_samples(windows);
          });
