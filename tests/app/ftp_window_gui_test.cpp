@@ -10,8 +10,7 @@
 #include "app/text_cipher.h"
 #include "platform/manual_clock.h"
 #include "platform/settings_file.h"
-#include "tests/app/app_gui_fixture.h"
-#include "tests/app/record_store_fixture.h"
+#include "tests/app/sync_window_fixture.h"
 #include "tests/ftp/ftp_test_server.h"
 #include "ui/forms.h"
 
@@ -23,51 +22,14 @@ using test::TestFtpServer;
 using test::write_file_bytes;
 namespace forms = quillet::ui::forms;
 
-ftp::FtpClient& program_client() {
-    static ftp::FtpClient client;
-    return client;
-}
-
-class FtpWindowTest : public AppGuiTest {
+class FtpWindowTest : public SyncWindowTest {
   protected:
-    static void SetUpTestSuite() {
-        set_up_windows([](AppState& state) {
-            bind_record_commands(state);
-            bind_ftp_window(state, program_client());
-        });
-    }
-
     void SetUp() override {
-        AppGuiTest::SetUp();
         ASSERT_TRUE(server_.ready());
-        clock_.set_local_time({2021, 10, 6, 20, 0, 0, 0});
-        platform::set_clock(&clock_);
         program_client().set_timeouts({5000, 30});
-        state().session_password = platform::SecretText(kStorePassword);
-        create_record_store();
-        ASSERT_EQ(add_record(kStorePassword, {"平台一", "账号一", "pw1", "a.example", ""}), WriteResult::kDone);
-        ASSERT_EQ(add_record(kStorePassword, {"平台二", "账号二", "pw2", "b.example", ""}), WriteResult::kDone);
-        windows().load_window(forms::main::window);
-        wait_until([&] { return list_rows() == 2; });
+        SyncWindowTest::SetUp();
     }
 
-    void TearDown() override {
-        AppGuiTest::TearDown();
-        wait_for_list_loads();
-        platform::set_clock(nullptr);
-    }
-
-    // Lets window events run until `done` holds; a generous bound keeps a broken test
-    // from hanging.
-    template <typename Condition>
-    void wait_until(Condition done) {
-        for (int round = 0; round < 6000 && !done(); ++round) windows().wait_processing_events(5);
-        ASSERT_TRUE(done());
-    }
-
-    int list_rows() { return windows().list_row_count(forms::main::window, forms::main::list); }
-    std::string caption() { return windows().text(forms::ftp::window, forms::ftp::status_group); }
-    bool enabled(std::string_view button) { return windows().is_enabled(forms::ftp::window, button); }
     std::string stored(const char* key) { return platform::read_setting(path("ftp.ini"), "ftp", key); }
     // The FTP password ftp.ini keeps, as this session's key opens it.
     std::string stored_password() {
@@ -134,7 +96,6 @@ class FtpWindowTest : public AppGuiTest {
     }
 
     TestFtpServer server_;
-    platform::ManualClock clock_;
 };
 
 TEST_F(FtpWindowTest, SettingsAreKeptEncipheredAndThePortAsTyped) {

@@ -13,8 +13,7 @@
 #include "app/webdav_remote.h"
 #include "platform/manual_clock.h"
 #include "platform/settings_file.h"
-#include "tests/app/app_gui_fixture.h"
-#include "tests/app/record_store_fixture.h"
+#include "tests/app/sync_window_fixture.h"
 #include "tests/ftp/webdav_test_server.h"
 #include "ui/forms.h"
 
@@ -25,11 +24,6 @@ using test::read_file_bytes;
 using test::TestWebDavServer;
 using test::write_file_bytes;
 namespace forms = quillet::ui::forms;
-
-ftp::FtpClient& program_client() {
-    static ftp::FtpClient client;
-    return client;
-}
 
 struct Unsealed {
     bool opened = false;
@@ -45,43 +39,13 @@ Unsealed unseal(const std::string& file) {
     return result;
 }
 
-class WebDavSyncTest : public AppGuiTest {
+class WebDavSyncTest : public SyncWindowTest {
   protected:
-    static void SetUpTestSuite() {
-        set_up_windows([](AppState& state) {
-            bind_record_commands(state);
-            bind_ftp_window(state, program_client());
-        });
-    }
-
     void SetUp() override {
-        AppGuiTest::SetUp();
         ASSERT_TRUE(server_.ready());
-        clock_.set_local_time({2021, 10, 6, 20, 0, 0, 0});
-        platform::set_clock(&clock_);
-        state().session_password = platform::SecretText(kStorePassword);
-        create_record_store();
-        ASSERT_EQ(add_record(kStorePassword, {"平台一", "账号一", "pw1", "a.example", ""}), WriteResult::kDone);
-        ASSERT_EQ(add_record(kStorePassword, {"平台二", "账号二", "pw2", "b.example", ""}), WriteResult::kDone);
-        windows().load_window(forms::main::window);
-        wait_until([&] { return list_rows() == 2; });
+        SyncWindowTest::SetUp();
     }
 
-    void TearDown() override {
-        AppGuiTest::TearDown();
-        wait_for_list_loads();
-        platform::set_clock(nullptr);
-    }
-
-    template <typename Condition>
-    void wait_until(Condition done) {
-        for (int round = 0; round < 6000 && !done(); ++round) windows().wait_processing_events(5);
-        ASSERT_TRUE(done());
-    }
-
-    int list_rows() { return windows().list_row_count(forms::main::window, forms::main::list); }
-    std::string caption() { return windows().text(forms::ftp::window, forms::ftp::status_group); }
-    bool enabled(std::string_view button) { return windows().is_enabled(forms::ftp::window, button); }
     std::string on_server() { return server_.file("box/data.edb.qlt"); }
 
     // Fills the five boxes as a user of a WebDAV folder would, and connects.
@@ -121,7 +85,6 @@ class WebDavSyncTest : public AppGuiTest {
     }
 
     TestWebDavServer server_;
-    platform::ManualClock clock_;
 };
 
 TEST_F(WebDavSyncTest, UploadPutsOnlyASealedCopyThereAndDownloadBringsItBackWithTheBackup) {
