@@ -10,15 +10,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD/build/windows-libraries"
 prefix="$root/prefix"
-[ -f "$prefix/.complete" ] && exit 0
 
 key=$( { cat scripts/build-windows-libraries.sh cmake/mingw-w64.cmake
          dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-x86-64-posix libcurl4-openssl-dev libpcre2-dev \
              libsodium-dev libexpat1-dev; } |
        sha256sum | cut -c1-16)
+# A finished prefix names its key, so that one built by an older version of this script
+# (a library fewer, another toolchain) is built anew rather than taken for current.
+[ "$(cat "$prefix/.complete" 2>/dev/null)" = "$key" ] && exit 0
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/quillet/windows-libraries-$key"
 if [ -f "$cache/.complete" ]; then
-    rm -rf "$prefix" && mkdir -p "$root" && cp -a "$cache" "$prefix"
+    rm -rf "$prefix" && mkdir -p "$root" && cp -a "$cache" "$prefix" && echo "$key" >"$prefix/.complete"
     exit 0
 fi
 
@@ -94,6 +96,6 @@ cmake -S "$expat_dir/expat" -B build-expat "${common[@]}" -DEXPAT_DTD=OFF -DEXPA
 cmake --build build-expat
 cmake --install build-expat >/dev/null
 
-touch "$prefix/.complete"
+echo "$key" >"$prefix/.complete"
 mkdir -p "$(dirname "$cache")"
 rm -rf "$cache.new" "$cache" && cp -a "$prefix" "$cache.new" && mv "$cache.new" "$cache"
