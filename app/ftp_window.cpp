@@ -107,7 +107,8 @@ std::string pin_question(const std::string& server, const std::string& fingerpri
 }
 
 // What the window shows for a connect: the caption, with the reason after it when the
-// connect failed, and for a refusal of the server's certificate a message box as well.
+// connect failed, and then a message box as well: the group box's caption is too narrow to
+// show most reasons whole.
 struct ConnectReport {
     std::string caption;
     std::string message;  // empty: the caption says enough
@@ -125,7 +126,7 @@ ConnectReport connect_report(const platform::Status& status) {
         case ftp::kTrustBroken:
             return {failed, "服务器的" + status.message() + "，未连接。" + kForgetServerHint};
         default:
-            return {failed, {}};
+            return {failed, failed};
     }
 }
 
@@ -151,7 +152,7 @@ ConnectReport webdav_connect_report(const platform::Status& status) {
         case ftp::kDavCertificateChanged:
             return {failed, status.message() + "。" + kForgetServerHint};
         default:
-            return {failed, {}};
+            return {failed, failed};
     }
 }
 

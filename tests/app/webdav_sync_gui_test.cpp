@@ -189,9 +189,8 @@ TEST_F(WebDavSyncTest, AnOlderServerCopyIsTakenOnlyWhenTheUserSaysSo) {
 
 TEST_F(WebDavSyncTest, AWrongPasswordFailsWithItsReasonAndNoSettingHoldsItInClear) {
     connect(server_.http_url(), "", "wrong-口令");
-    // As for FTP, the reason follows the caption and no box interrupts.
     EXPECT_EQ(caption(), "WebDAV - 连接失败：服务器拒绝了账号或密码（401）");
-    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(messages(), std::vector<std::string>{caption()});
     EXPECT_FALSE(enabled(forms::ftp::upload));
     EXPECT_FALSE(enabled(forms::ftp::download));
     const std::string settings = read_file_bytes(path("ftp.ini"));
@@ -216,6 +215,7 @@ TEST_F(WebDavSyncTest, APortTypedInThePortBoxWinsOverTheUrls) {
     EXPECT_EQ(caption(), "WebDAV - 连接成功");
     connect(url, "1");
     EXPECT_EQ(caption().rfind("WebDAV - 连接失败：", 0), 0u) << caption();
+    EXPECT_EQ(messages().size(), 1u);
 }
 
 }  // namespace
