@@ -61,6 +61,8 @@ std::string server_certificate(const curl_certinfo* info) {
 // An HTTP status line is kept as kHttpReply: over https it came over a finished handshake.
 constexpr int kHttpReply = -1;
 
+size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
+
 size_t collect_reply_code(char* data, size_t size, size_t count, void* user) {
     const std::string_view line(data, size * count);
     if (line.starts_with("HTTP/")) static_cast<std::vector<int>*>(user)->push_back(kHttpReply);
@@ -83,6 +85,20 @@ ProbeResult probe(CURL* configured, bool check_issuer) {
     CURL* probe = curl_easy_duphandle(configured);
     if (probe == nullptr) return result;
     std::vector<int> codes;
+    // The duplicate carries the configured handle's transfer as well, whose callbacks' data
+    // and header list may belong to a request that has ended: it transfers nothing.
+    curl_easy_setopt(probe, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(probe, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(probe, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(probe, CURLOPT_READFUNCTION, nullptr);
+    curl_easy_setopt(probe, CURLOPT_READDATA, nullptr);
+    curl_easy_setopt(probe, CURLOPT_SEEKFUNCTION, nullptr);
+    curl_easy_setopt(probe, CURLOPT_SEEKDATA, nullptr);
+    curl_easy_setopt(probe, CURLOPT_WRITEFUNCTION, discard);
+    curl_easy_setopt(probe, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(probe, CURLOPT_XFERINFOFUNCTION, nullptr);
+    curl_easy_setopt(probe, CURLOPT_XFERINFODATA, nullptr);
+    curl_easy_setopt(probe, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(probe, CURLOPT_USERNAME, "anonymous");
     curl_easy_setopt(probe, CURLOPT_PASSWORD, "");
     curl_easy_setopt(probe, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
