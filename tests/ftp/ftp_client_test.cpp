@@ -175,7 +175,11 @@ TEST_F(FtpClientTest, UploadAndDownloadRoundTripByteForByte) {
     ASSERT_TRUE(connect());
     const std::string gbk_name = "/\xCA\xFD\xBE\xDD.edb";  // 数据.edb
     EXPECT_TRUE(client_.upload_file(local("up.bin"), gbk_name, 0).ok());
+#ifndef _WIN32
+    // The server keeps the name's bytes; a Windows test program cannot name that file by
+    // them, and the download below checks the same copy.
     EXPECT_EQ(read_file_bytes(server_.file("\xCA\xFD\xBE\xDD.edb")), bytes);
+#endif
     write_file_bytes(local("down.bin"), "an older, different local file that is long enough");
     EXPECT_TRUE(client_.download_file(gbk_name, local("down.bin")).ok());
     EXPECT_EQ(read_file_bytes(local("down.bin")), bytes);

@@ -36,8 +36,9 @@ class TestWebDavServer {
     std::string http_url(const std::string& path = "/dav/") const {
         return "http://127.0.0.1:" + std::to_string(plain_port_) + path;
     }
+    // By name: Schannel checks a certificate's names, never its IP addresses.
     std::string https_url(const std::string& path = "/dav/") const {
-        return "https://127.0.0.1:" + std::to_string(tls_port_) + path;
+        return "https://localhost:" + std::to_string(tls_port_) + path;
     }
     // A file under the DAV folder, as the server stores it.
     std::string file(const std::string& relative) const { return directory_.path() + "/www/dav/" + relative; }
