@@ -52,7 +52,15 @@ void ScriptedUser::click(std::string_view window, std::string_view control) {
     win32::Control* c = control_of(window, control);
     if (c == nullptr || !takes_input(c->hwnd)) return;
     if (c->def->kind == ControlKind::kButton || c->def->kind == ControlKind::kCheckBox) {
-        SendMessageW(c->hwnd, BM_CLICK, 0, 0);
+        // What the button tells its parent once clicked. BM_CLICK plays the mouse through
+        // capture and focus, which another program on the same desktop may hold at that
+        // moment: under load a click then did nothing.
+        if (c->def->kind == ControlKind::kCheckBox) {
+            const bool checked = SendMessageW(c->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            SendMessageW(c->hwnd, BM_SETCHECK, checked ? BST_UNCHECKED : BST_CHECKED, 0);
+        }
+        SendMessageW(GetParent(c->hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c->hwnd), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(c->hwnd));
     } else if (c->def->kind == ControlKind::kList) {
         layer_.raise(window, control, Event::kClicked);  // on the row already selected: the selection stays
     }
