@@ -10,9 +10,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh package
 
-cmake --preset debug >/dev/null
+# Through ccache (installed with the Windows tools): a clone on a machine that has built
+# before compiles only what changed. Paths count from the tree, so that the objects of one
+# clone serve another.
+launcher=()
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake --preset debug "${launcher[@]}" >/dev/null
 cmake --build --preset debug
-cmake --preset asan >/dev/null
+cmake --preset asan "${launcher[@]}" >/dev/null
 cmake --build --preset asan
 
 display_file=$(mktemp)
