@@ -215,20 +215,33 @@ class FtpWindow {
             const platform::Status status = client_.connect(ticket, server, user, typed, port_number(port_text), true);
             platform::wipe_secret(typed);
             windows_.post([this, status, server, user, password, port_text, opening] {
-                end_worker();
-                save_setting("fuwuqi", server);
-                save_setting("name", user);
-                // A session that ended meanwhile has no key to seal it with.
-                if (!state_.session_password.empty()) save_password(session_ftp_key(state_), password.text());
-                save_setting("duankou", port_text);
-                if (opening != opening_ || !windows_.is_open(forms::ftp::window)) return;
-                connected_ = status.ok();
-                const ConnectReport report = connect_report(status);
-                windows_.set_text(forms::ftp::window, forms::ftp::status_group, report.caption);
-                enable_buttons();
-                if (!report.message.empty()) windows_.message_box(report.message);
+                connect_ended(status.ok(), connect_report(status), {server, user, password, port_text}, opening);
             });
         });
+    }
+
+    // What the user typed for a connect, kept whatever its outcome.
+    struct TypedServer {
+        std::string server;
+        std::string user;
+        platform::SecretText password;
+        std::string port_text;
+    };
+
+    // Back on the window thread after a connect of either kind: the settings are saved, then
+    // the window shows the outcome, if it is still the one that asked.
+    void connect_ended(bool ok, const ConnectReport& report, const TypedServer& typed, std::uint64_t opening) {
+        end_worker();
+        save_setting("fuwuqi", typed.server);
+        save_setting("name", typed.user);
+        // A session that ended meanwhile has no key to seal it with.
+        if (!state_.session_password.empty()) save_password(session_ftp_key(state_), typed.password.text());
+        save_setting("duankou", typed.port_text);
+        if (opening != opening_ || !windows_.is_open(forms::ftp::window)) return;
+        connected_ = ok;
+        windows_.set_text(forms::ftp::window, forms::ftp::status_group, report.caption);
+        enable_buttons();
+        if (!report.message.empty()) windows_.message_box(report.message);
     }
 
     void upload() {
@@ -291,17 +304,7 @@ class FtpWindow {
                opening = opening_] {
             const platform::Status status = remote->connect(path);
             windows_.post([this, status, url, user, password, port_text, opening] {
-                end_worker();
-                save_setting("fuwuqi", url);
-                save_setting("name", user);
-                if (!state_.session_password.empty()) save_password(session_ftp_key(state_), password.text());
-                save_setting("duankou", port_text);
-                if (opening != opening_ || !windows_.is_open(forms::ftp::window)) return;
-                connected_ = status.ok();
-                const ConnectReport report = webdav_connect_report(status);
-                windows_.set_text(forms::ftp::window, forms::ftp::status_group, report.caption);
-                enable_buttons();
-                if (!report.message.empty()) windows_.message_box(report.message);
+                connect_ended(status.ok(), webdav_connect_report(status), {url, user, password, port_text}, opening);
             });
         });
     }
